@@ -1,0 +1,12 @@
+// The pages every server registers at start-up, handed to the entry as hooks.
+#pragma once
+#include <string>
+
+// Creates and registers the standard pages in their fixed order (index,
+// status, schedule, shutdown, external alarm, heartbeat, cookie
+// maintenance); 0 on success.
+int RegisterStandardPages();
+
+// Creates and registers the statistics page for the executable named by
+// `firstWord` (option -g); 0 on success.
+int RegisterStatsPage(const std::string& firstWord);
