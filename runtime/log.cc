@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/process_info.h"
+#include "platform/timed_mutex.h"
 
 namespace log_internal {
 std::atomic<uint32_t> verbosity_mask{kDefaultVerbosityMask};
@@ -21,7 +22,7 @@ constexpr auto kMutexWait = std::chrono::milliseconds(5000);
 
 struct LogState {
   std::atomic<bool> opened{false};  // set once LogOpen has finished
-  std::timed_mutex mutex;
+  platform::TimedMutex mutex;
   FILE* stream = nullptr;           // guarded by mutex once opened
   char name[kNameSize] = {};        // empty: standard error, no rollover
   int64_t sizeLimit = kDefaultLogSizeLimit;

@@ -1,0 +1,159 @@
+"""The process frame of every executable: command line, version and usage
+texts, exit codes, the log's destinations and single-instance operation."""
+import os
+import re
+import signal
+import tempfile
+import unittest
+
+from harness import Proc, binary, check_isolated, run
+
+USAGE_TAIL = (
+    " [options]\n"
+    "  -p [port]     Port for sockets phase\n"
+    "  -c            Skip stdio phase\n"
+    "  -d path       Configuration directory (default is module path)\n"
+    "  -v[#]         Display version information\n"
+    "  -V#           Verbosity mask\n"
+    "  -l [path]     Log file name\n"
+    "  -s            Request ready signal\n"
+    "  -f            First run flag\n"
+    "  -o [cmd]      Single command, stdio mode only\n"
+    "  -O [cmd]      Single command, stdio mode only, output file\n"
+    "  -z            Prevent idle shutdown\n"
+    "  -g            gather provider statistics\n"
+    "  -u            disable unique provider locking\n"
+    "  -r            heartbeat crash recovery option\n"
+    "  -b #          override maximum log size (in kbytes)\n"
+    "  -h            This message\n")
+
+ALL_LEVELS = "0xFFFFFFFF"
+
+
+class VersionAndUsage(unittest.TestCase):
+    def test_version_texts(self):
+        self.assertEqual(run("demo_provider", ["-v2"])[:2], (1, "9.50.0.1\n"))
+        self.assertEqual(run("demo_provider", ["-v0"])[:2], (1, "9.50.0f1\n"))
+        self.assertEqual(run("demo_provider", ["-v1"])[:2], (1, "186679297\n"))
+        rc, out, _ = run("demo_provider", ["-v"])
+        self.assertEqual(rc, 1)
+        lines = out.split("\n")
+        self.assertEqual(len(lines), 4, out)
+        self.assertEqual(lines[0], "9.50.0.1")
+        self.assertRegex(lines[2], r"^[A-Z][a-z]{2} [ \d]\d \d{4} \d{2}:\d{2}:\d{2}$")
+
+    def test_usage_byte_for_byte(self):
+        rc, out, err = run("demo_provider", ["-h"])
+        self.assertEqual(rc, 1)
+        self.assertEqual(out, "usage: " + binary("demo_provider") + USAGE_TAIL)
+        # The first word as typed, here a relative path.
+        rc, out, _ = run("./demo_provider", ["-d", "x"], cwd=os.path.dirname(binary("demo_provider")))
+        self.assertEqual((rc, out), (1, "usage: ./demo_provider" + USAGE_TAIL))
+        rc, out, err = run("demo_provider", ["-V"])
+        self.assertEqual(rc, 1)
+        self.assertEqual(err, "ERROR: expected an argument after parameter 'V'\n")
+        self.assertTrue(out.startswith("usage: "))
+
+
+class StartAndEnd(unittest.TestCase):
+    def test_empty_unique_name_needs_u(self):
+        env = {"TEST_PROVIDER_NAME": "", "TEST_PROVIDER_INIT": "1"}
+        rc, _, err = run("test_provider", ["-c", "-V", ALL_LEVELS], env=env)
+        self.assertEqual(rc, 1)
+        self.assertIn(":Required Provider unique name not set!\n", err)
+        rc, _, err = run("test_provider", ["-c", "-u", "-V", ALL_LEVELS], env=env)
+        self.assertEqual(rc, 0)
+        self.assertIn(":Uniqueness not requested\n", err)
+
+    def test_failed_initialize_ends_with_zero_and_removes_stale_stats(self):
+        with tempfile.TemporaryDirectory() as d:
+            prov = os.path.join(d, "prov")
+            os.symlink(binary("test_provider"), prov)
+            with open(prov + ".stats", "w") as f:
+                f.write("old")
+            rc, _, err = run(prov, ["-c", "-V", ALL_LEVELS], env={"TEST_PROVIDER_INIT": "7"})
+            self.assertEqual(rc, 0)
+            self.assertFalse(os.path.exists(prov + ".stats"))
+            self.assertIn(":App name is [prov]\n", err)
+            self.assertIn(":Stats not requested\n", err)
+            self.assertIn(":Shutdown...\n", err)
+            self.assertNotIn("MonitorServer::Run", err)  # the server did not run
+
+    def test_startup_lines_and_sigterm(self):
+        with Proc("demo_provider", ["-c", "-V", ALL_LEVELS, "-b", "4"]) as p:
+            p.wait_log("MonitorServer::Run")
+            p.signal(signal.SIGTERM)
+            self.assertEqual(p.wait_exit(), 0)
+            err = p.stderr()
+        prefix = r"\d{4}-\d{2}-\d{2} \d{2,}:\d{2}:\d{1,2}\.\d{6}\(\d+\) :"
+        self.assertRegex(err, prefix + r"App name is \[demo_provider\]\n")
+        self.assertRegex(err, prefix + r"Verbosity level is ffffffff\n")
+        self.assertIn(":Arg:0," + binary("demo_provider") + "\n", err)
+        self.assertIn(":Arg:5,4\n", err)
+        self.assertIn(":Log rollover at 4096\n", err)
+        self.assertLess(err.index("Unicorn::TheOne acquired unique event"), err.index("MonitorServer::Run"))
+        self.assertLess(err.index("Signal Shutdown"), err.index("Shutdown...\n"))
+
+
+class LogDestinations(unittest.TestCase):
+    def test_default_mask_and_stderr(self):
+        # Default mask 3: nothing of a normal start reaches the log.
+        env = {"TEST_PROVIDER_INIT": "1"}
+        self.assertEqual(run("test_provider", ["-c"], env=env)[2], "")
+        self.assertEqual(run("test_provider", ["-c", "-V", "0"], env=env)[2], "")
+        # -l without a name, and a file in a missing folder, log to stderr.
+        # A word that begins with "/" is an option word, so an absolute log
+        # path is attached to the letter.
+        for args in (["-l"], ["-l/nonexistent/dir/x.log"]):
+            rc, _, err = run("test_provider", ["-c", "-V", ALL_LEVELS] + args, env=env)
+            self.assertEqual(rc, 0)
+            self.assertIn(":App name is [test_provider]\n", err, args)
+
+    def test_file_and_rollover(self):
+        with tempfile.TemporaryDirectory() as d:
+            log = os.path.join(d, "p.log")
+            words = ["word%02d-%s" % (i, "y" * 40) for i in range(40)]
+            rc, _, err = run("test_provider", ["-c", "-V", ALL_LEVELS, "-b", "1", "-l" + log] + words,
+                             env={"TEST_PROVIDER_INIT": "1"})
+            self.assertEqual((rc, err), (0, ""))
+            with open(log + ".old") as f:
+                old = f.read()
+            with open(log) as f:
+                new = f.read()
+            self.assertGreater(len(old), 1024)
+            self.assertLess(len(old), 1024 + 200)  # rolled at the first line past the limit
+            self.assertLess(len(new), 1024 + 200)
+            self.assertIn("Shutdown...", old + new)  # the last line may itself roll the file
+            self.assertTrue(old.endswith("\n") and ":Arg:" in old)
+
+
+class SingleInstance(unittest.TestCase):
+    def test_second_instance_refused_until_first_dies(self):
+        first = Proc("demo_provider", ["-c", "-V", ALL_LEVELS])
+        try:
+            first.wait_log("Unicorn::TheOne acquired unique event")
+            rc, _, err = run("demo_provider", ["-c"])
+            self.assertEqual(rc, 1)
+            self.assertIn(":Unicorn::TheOne opened unique event; another [Velmora demo provider] "
+                          "is already running!\n", err)
+            with Proc("demo_provider", ["-c", "-u", "-V", ALL_LEVELS]) as other:
+                other.wait_log("MonitorServer::Run")
+                other.signal(signal.SIGTERM)
+                self.assertEqual(other.wait_exit(), 0)
+            # Another unique name is not affected.
+            rc, _, _ = run("test_provider", ["-c"], env={"TEST_PROVIDER_INIT": "1"})
+            self.assertEqual(rc, 0)
+            first.signal(signal.SIGKILL)
+            first.wait_exit()
+        finally:
+            first.stop()
+        # No stale object: a new instance starts at once.
+        with Proc("demo_provider", ["-c", "-V", ALL_LEVELS]) as again:
+            again.wait_log("Unicorn::TheOne acquired unique event")
+            again.signal(signal.SIGINT)
+            self.assertEqual(again.wait_exit(), 0)
+
+
+if __name__ == "__main__":
+    check_isolated()
+    unittest.main()
