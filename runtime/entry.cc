@@ -11,7 +11,10 @@
 #include "runtime/monitor_server.h"
 #include "runtime/page_registry.h"
 #include "runtime/process_globals.h"
-#include "runtime/server_run.h"
+#include "runtime/server_loop.h"
+#include "runtime/start_thread.h"
+#include "runtime/heartbeat.h"
+#include "platform/socket.h"
 #include "runtime/unicorn.h"
 
 namespace {
@@ -24,9 +27,10 @@ void AdoptSystemCharacterSet() {
   if (current != nullptr && strcmp(current, "C") == 0) setlocale(LC_CTYPE, "");
 }
 
-// Step 5. Sockets need no library start on this platform; the call site is
-// kept so the order of the start-up reads the same everywhere.
+// Step 5. Sockets need no library start on this platform; the call stays
+// so the order of the start-up reads the same everywhere.
 int InitializeServer(MonitorServer& server) {
+  if (platform::SocketStartup() != 0) return -1;
   if (server.signalEvent.Create() != 0) return -1;
   return platform::InstallSignalHandlers(server.signalEvent.Fd());
 }
@@ -39,8 +43,14 @@ void LogStartup(const MonitorServer& server, const ProcessGlobals& globals) {
   if (globals.logSizeLimit != 0) Log(128, "Log rollover at %u\n", globals.logSizeLimit);
 }
 
+// Short helper threads (status reports) get a bounded time to finish
+// before the pages they may use are deleted.
+constexpr uint32_t kHelperThreadWaitMs = 3000;
+
 void TearDown() {
+  WaitForDetachedThreads(kHelperThreadWaitMs);
   CleanUpAllPages();
+  platform::SocketCleanup();
   Unicorn::Release();
   Log(16, "Shutdown...\n");
 }
@@ -98,8 +108,7 @@ int RunEntry(int argc, char** argv, const EntryHooks& hooks) {
   }
 
   if (!server.isCollector) {                                   // 14
-    server.heartbeatTracking = true;
-    MakeHeartbeatDecision();
+    StartHeartbeatTracking();
   }
 
   if (initResult == 0) RunServer();                            // 15

@@ -75,6 +75,13 @@ void LogOpen(const char* fileName, uint32_t sizeLimit) {
   s.opened.store(true);
 }
 
+bool LogUsesStandardError() {
+  LogState& s = State();
+  if (!s.opened.load()) return true;
+  std::lock_guard<platform::TimedMutex> guard(s.mutex);
+  return s.stream == stderr;
+}
+
 void FormatTimeOfDay(int64_t ticks, int64_t frequency, char* buffer, size_t size) {
   if (buffer == nullptr || size < 16) return;
   memset(buffer, 0, size);

@@ -40,6 +40,9 @@ inline void SetVerbosityMask(uint32_t mask) { log_internal::verbosity_mask.store
 // means kDefaultLogSizeLimit. A second call does nothing.
 void LogOpen(const char* fileName, uint32_t sizeLimit);
 
+// True when lines go to standard error (no file, or it could not be opened).
+bool LogUsesStandardError();
+
 // The time-of-day column: the UTC time of day at which the log was opened
 // plus the time elapsed since on the monotonic counter, "%02d:%02d:%02f"
 // (hours not wrapped at 24, seconds without a leading zero). Buffers shorter

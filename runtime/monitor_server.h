@@ -25,9 +25,10 @@ struct Connection;        // a session thread's record, owned by the loop
 class RulesetCache;       // built on demand by the master configuration
 class MasterConfigCache;  // cached master configuration
 
-// Called for a request whose path matches no page; returns the HTTP status
-// it wrote.
-using AlternatePageHandler = int (*)(URLParse* request, IOBase* io);
+// Called (on a session thread) for a request whose path matches no page;
+// returns the HTTP status it wrote. The query may be null.
+using AlternatePageHandler = int (*)(IOBase* io, const char* verb, const char* path, const char* query,
+                                     const char* const* headerNames, const char* const* headerValues);
 
 struct MonitorServer {
   std::atomic<uint32_t> shutdownRequested{0};
@@ -50,7 +51,7 @@ struct MonitorServer {
   std::list<Connection*> connections;
   std::map<std::string, ServedPage*> pages;  // keyed by path, byte order
   bool isCollector = false;
-  std::atomic<uint32_t> idleTimeoutSeconds{90};  // 0 = never (-z)
+  std::atomic<uint32_t> idleTimeoutSeconds{90};  // kDefaultIdleTimeoutSeconds  // 0 = never (-z)
   std::atomic<uint32_t> idleTimeoutOverridden{0};
   uint32_t idleSeconds = 0;
   bool readySignalRequested = false;  // -s
@@ -74,3 +75,12 @@ struct MonitorServer {
 };
 
 MonitorServer& TheServer();
+
+// The port on 127.0.0.1 where the collector listens; providers send their
+// status reports, wakeup requests and heartbeat registrations there.
+constexpr uint16_t kCollectorPort = 21584;
+
+// "No timer at all", in seconds.
+constexpr uint32_t kNoTimerSeconds = 10000;
+
+constexpr uint32_t kDefaultIdleTimeoutSeconds = 90;

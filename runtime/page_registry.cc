@@ -1,5 +1,8 @@
 #include "runtime/page_registry.h"
 
+#include <cstring>
+#include <string>
+
 #include "runtime/log.h"
 #include "runtime/monitor_server.h"
 #include "runtime/served_page.h"
@@ -10,6 +13,11 @@ bool RegisterPage(ServedPage* page) {
     delete page;
     return false;
   }
+  return RegisterPageDeferred(page);
+}
+
+bool RegisterPageDeferred(ServedPage* page) {
+  if (page == nullptr) return false;
   if (page->RegisterWithServer() != 0) {
     page->CleanUp();
     delete page;
@@ -18,9 +26,28 @@ bool RegisterPage(ServedPage* page) {
   return true;
 }
 
-int AddPageToRegistry(ServedPage* page) {
-  auto inserted = TheServer().pages.emplace(page->Path(), page);
-  return inserted.second ? 0 : 1;
+int AddPage(const char* path, ServedPage* page) {
+  Log(1024, "Adding page %s\n", path);
+  if (!TheServer().pages.emplace(path, page).second) {
+    Log(16, "page %s failed to insert\n", path);
+    return 1;
+  }
+  return 0;
+}
+
+ServedPage* FindPage(const char* path) {
+  Log(64, "MonitorServer::FindPage(%s)\n", path);
+  constexpr size_t kWorkingSize = 260;
+  if (path == nullptr || strlen(path) >= kWorkingSize) return nullptr;
+  const auto& pages = TheServer().pages;
+  std::string working = path;
+  for (;;) {
+    auto it = pages.find(working);
+    if (it != pages.end() && it->second != nullptr) return it->second;
+    size_t cut = working.rfind('/');
+    if (cut == std::string::npos) return nullptr;
+    working.resize(cut);
+  }
 }
 
 void CleanUpAllPages() {
@@ -31,11 +58,4 @@ void CleanUpAllPages() {
     delete page;
   }
   server.pages.clear();
-}
-
-void MakeHeartbeatDecision() {
-  // Filled by the heartbeat registration with the collector, which comes
-  // with page timers: a provider whose visible pages keep timers registers
-  // for heartbeats, one whose timers are all gone cancels. Until pages can
-  // keep timers there is nothing to decide.
 }

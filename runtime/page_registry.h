@@ -1,4 +1,7 @@
-// The page registry: pages keyed by path in the server record.
+// The page registry: pages keyed by path in the server record, compared
+// byte for byte, walked in path order. It is filled before the loop starts
+// (standard pages, the application's, the statistics page) and only read
+// afterwards, so every thread reads it without a lock.
 #pragma once
 
 class ServedPage;
@@ -8,13 +11,18 @@ class ServedPage;
 // deleted, and false is returned. A null page returns false.
 bool RegisterPage(ServedPage* page);
 
-// Adds `page` under its path; 0 on success, non-zero when the path is taken.
-int AddPageToRegistry(ServedPage* page);
+// RegisterPage without the initialization: the server's late
+// initialization initializes the page later.
+bool RegisterPageDeferred(ServedPage* page);
 
-// Calls every registered page's CleanUp in path order, deletes the pages
-// and empties the registry (process teardown).
+// Adds `page` under `path`; 0 when added, 1 when the path is taken.
+int AddPage(const char* path, ServedPage* page);
+
+// The page serving `path`: the longest registered prefix that ends at a
+// "/" ("/a" serves "/a/b/c" but not "/ab"). Null when none does, or when
+// the path is longer than 259 characters.
+ServedPage* FindPage(const char* path);
+
+// Calls every page's CleanUp in path order, deletes the pages and empties
+// the registry (process teardown).
 void CleanUpAllPages();
-
-// Decides whether this provider should hold a heartbeat registration with
-// the collector and brings the registration in line with that decision.
-void MakeHeartbeatDecision();

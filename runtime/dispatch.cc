@@ -1,0 +1,158 @@
+#include "runtime/dispatch.h"
+
+#include "platform/clock.h"
+#include "platform/socket.h"
+#include "runtime/access_log.h"
+#include "runtime/io_socket.h"
+#include "runtime/late_init.h"
+#include "runtime/log.h"
+#include "runtime/monitor_server.h"
+#include "runtime/page_registry.h"
+#include "runtime/request_reader.h"
+#include "runtime/response_writer.h"
+#include "runtime/served_page.h"
+#include "runtime/session.h"
+
+RequestCounters& DispatchCounters() {
+  static RequestCounters* counters = new RequestCounters;
+  return *counters;
+}
+
+std::atomic<bool>& CollectorRequestSeen() {
+  static std::atomic<bool> seen{false};
+  return seen;
+}
+
+namespace {
+
+// Starts a session thread for the connection; on failure nobody answers.
+void Fork(IOSocket& io, const URLParse& request) {
+  MonitorServer& server = TheServer();
+  Log(128, "Accept connection fork for page %s(request:%s)\n", request.Path(), request.Verb());
+  ++DispatchCounters().forked;
+  io.ReleaseOwnership();
+  auto* connection = new Connection;
+  connection->socket = io.Socket();
+  connection->request = request;
+  if (!StartSession(connection)) {
+    Log(16, "Unable to create session thread for connection %s\n", io.PeerName());
+    platform::CloseSocket(connection->socket);
+    delete connection;
+    return;
+  }
+  Log(128, "Created thread with id %u", connection->threadId);
+  CleanConnectionList();
+  server.connections.push_back(connection);
+}
+
+void RunInline(IOSocket& io, ServedPage* page, const URLParse& request) {
+  Log(64, "Accept connection executes in master process/thread for page %s\n", request.Path());
+  ++DispatchCounters().inlined;
+  switch (request.VerbCode()) {
+    case URLParse::kVerbGet:
+      page->Get(&io, request.Path(), request.Query(), request.HeaderNames(), request.HeaderValues(), 1, 0);
+      break;
+    case URLParse::kVerbPost:
+      page->Post(&io, request.Path(), request.Query(), request.HeaderNames(), request.HeaderValues(), 1, 0);
+      break;
+    default:
+      Log(32, "Accept connection unknown request type %s\n", request.Verb());
+      break;
+  }
+}
+
+}  // namespace
+
+bool AcceptConnection(int socket) {
+  MonitorServer& server = TheServer();
+  Log(64, "MonitorServer::AcceptConnection\n");
+  IOSocket io(socket);
+  io.SetDeadline(platform::TickCountMs() + kHeadDeadlineMs);
+  URLParse request;
+  if (ReadRequest(&request, &io) != kRequestRead) {
+    if (io.TimedOut())
+      Log(16, "Request head timed out from %s\n", io.PeerName());
+    else
+      Log(32, "Accept connection failed to parse URI\n");
+    return false;
+  }
+  io.SetDeadline(0);
+
+  bool fork = false;
+  ServedPage* page = FindPage(request.Path());
+  if (page != nullptr) {
+    Log(1024, "Accept connection found page; calling forkOnRequest\n");
+    fork = page->ForkOnRequest(request.Path(), request.Query(), request.HeaderNames(), request.HeaderValues(),
+                               request.VerbCode());
+    ++DispatchCounters().forkDecisions;
+    Log(1024, "ForkOnRequest returns %s\n", fork ? "true" : "false");
+  } else if (server.alternatePageHandler == nullptr) {
+    Log(32, "Accept connection couldn't find page matching %s\n", request.Path());
+    ++DispatchCounters().unmatched;
+    return false;
+  } else {
+    Log(1024, "Accept connection couldn't find page matching %s but an alternate page handler is available\n",
+        request.Path());
+    ++DispatchCounters().alternate;
+    fork = true;
+  }
+
+  if (fork) {
+    Fork(io, request);
+    return false;
+  }
+  RunInline(io, page, request);
+  if (!server.isCollector && !server.lateInitDone && CollectorRequestSeen()) {
+    if (LateProviderInitialization() != 0) server.lateInitFailed = 1;
+    server.lateInitDone = true;
+  }
+  return false;
+}
+
+int Request(IOBase* io, const URLParse& request) {
+  MonitorServer& server = TheServer();
+  Log(64, "MonitorServer::Request\n");
+  int verb = request.VerbCode();
+  if (verb == URLParse::kVerbOther) {
+    Log(32, "%s Invalid request type %s\n", io->PeerName(), request.Verb());
+    StandardResponse(io, kStatus405, nullptr, 0, nullptr, nullptr);
+    return 405;
+  }
+  ServedPage* page = FindPage(request.Path());
+  if (page != nullptr) {
+    // Page statistics (-g) are recorded here once the statistics page exists.
+    if (verb == URLParse::kVerbGet)
+      return page->Get(io, request.Path(), request.Query(), request.HeaderNames(), request.HeaderValues(), 1, 1);
+    return page->Post(io, request.Path(), request.Query(), request.HeaderNames(), request.HeaderValues(), 1, 1);
+  }
+  if (server.alternatePageHandler == nullptr) {
+    Log(32, "%s path not found %s\n", io->PeerName(), request.Path());
+    StandardResponse(io, kStatus404, nullptr, 0, nullptr, nullptr);
+    return 404;
+  }
+  return server.alternatePageHandler(io, request.Verb(), request.Path(), request.Query(), request.HeaderNames(),
+                                     request.HeaderValues());
+}
+
+int ProcessRequests(IOBase* io, const URLParse& first) {
+  Log(64, "MonitorServer::ProcessRequests\n");
+  URLParse request = first;
+  for (;;) {
+    int status = Request(io, request);
+    LogAccess(io, request, status);
+    if (io->Type() != IOBase::kTypeStdio) break;  // a socket carries exactly one request
+    if (ReadRequest(&request, io) != kRequestRead) break;
+  }
+  return 0;
+}
+
+void ForwardESWakeup(const char* path, const char* cookie) {
+  Log(64, "MonitorServer::ForwardESWakeup (%s,%s)\n", path, cookie);
+  ServedPage* page = FindPage(path);
+  if (page == nullptr) {
+    Log(32, "MonitorServer::ForwardESWakeup can't find page (%s)\n", path);
+    return;
+  }
+  Log(128, "MonitorServer::ForwardESWakeup found matching page, forwarding\n");
+  page->ExternalWakeupRecieved(cookie);
+}

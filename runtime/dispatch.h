@@ -1,0 +1,53 @@
+// Request dispatch: from an accepted socket or a channel to the page that
+// serves the path.
+//
+// On the loop thread, AcceptConnection reads the request head (under a
+// deadline), finds the page and asks it whether the request runs on a
+// session thread of its own (forked) or at once on the loop thread
+// (inline). A path no page serves goes to the application's alternate page
+// handler when there is one (always forked), and is closed without an
+// answer when there is none.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "runtime/url_parse.h"
+
+class IOBase;
+
+// Counters of dispatch decisions, kept for the statistics page.
+struct RequestCounters {
+  std::atomic<uint32_t> alternate{0};      // given to the alternate handler
+  std::atomic<uint32_t> unmatched{0};      // matched nothing
+  std::atomic<uint32_t> forkDecisions{0};  // ForkOnRequest asked
+  std::atomic<uint32_t> forked{0};         // run on a session thread
+  std::atomic<uint32_t> inlined{0};        // run on the loop thread
+};
+RequestCounters& DispatchCounters();
+
+// Set by the index page when it first sees "collectorrequest=1": the
+// collector has asked for this provider's index, so a provider started
+// with -f may now run its late initialization.
+std::atomic<bool>& CollectorRequestSeen();
+
+// How long a client has, from the accept, to send a complete request head
+// before the loop closes the connection with nothing written. Without it a
+// client that connects and sends nothing would hold the loop thread.
+constexpr uint32_t kHeadDeadlineMs = 5000;
+
+// Handles one accepted socket on the loop thread (it takes the socket over).
+// Always returns false.
+bool AcceptConnection(int socket);
+
+// Handles one request on a session thread or standard input: 405 for a verb
+// other than GET or POST, the page's answer, 404 when nothing serves the
+// path, or the alternate handler's answer. Returns the status number.
+int Request(IOBase* io, const URLParse& request);
+
+// Answers the request in hand and, on standard input and output, every
+// following request until the input ends; a socket carries exactly one.
+// Writes an access-log line per request. Returns 0.
+int ProcessRequests(IOBase* io, const URLParse& request);
+
+// Hands a scheduler wakeup (`cookie`) to the page serving `path`.
+void ForwardESWakeup(const char* path, const char* cookie);
