@@ -1,0 +1,138 @@
+// MonitorPage: the base of every page a server answers.
+//
+// The server keeps a registry from path to page and calls the page's
+// virtual operations to answer GET and POST requests, to decide whether a
+// request runs on a session thread of its own, to run the page's timers,
+// to ask whether it is idle, and through start-up, reconfiguration and
+// shutdown. Every operation has a default, so a page overrides only what it
+// needs: a page that overrides nothing answers GET with "200 OK" and an
+// empty body, and POST with "405 Method Not Allowed".
+//
+// The base holds no lock around any operation: Get, Post and MonitorNow of
+// one page may overlap (session threads and the loop thread). A page whose
+// own state is shared takes its page lock (Lock/Unlock) itself.
+#pragma once
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "pages/async_cookie_archive.h"
+#include "pages/monitor_metadata.h"
+#include "pages/monitored_item_list.h"
+#include "pages/worker_list.h"
+#include "runtime/served_page.h"
+
+class IOBase;
+class XMLAccumulator;
+class ProviderErrorList;
+
+class MonitorPage : public ServedPage {
+ public:
+  // `path` is kept by pointer: it must live as long as the page (pages pass
+  // string constants). Hidden pages are the framework's own: left out of
+  // the index and of heartbeat decisions.
+  MonitorPage(const char* path, bool hidden);
+
+  // The virtual operations, in their fixed slot order.
+  ~MonitorPage() override;                                                     // 0
+  uint32_t RegisterWithServer() override;                                      // 1
+  virtual uint32_t Initialize();                                               // 2
+  void CleanUp() override;                                                     // 3
+  virtual int GetEx(IOBase* io, const char* path, const char* query, const char* const* headerNames,
+                    const char* const* headerValues, int mode, int forked, void* reserved1,
+                    void* reserved2);                                          // 4
+  int Get(IOBase* io, const char* path, const char* query, const char* const* headerNames,
+          const char* const* headerValues, int mode, int forked) override;     // 5
+  virtual uint32_t WriteIndexEntry(XMLAccumulator* xml, const char* path);     // 6
+  virtual int PostEx(IOBase* io, const char* path, const char* query, const char* const* headerNames,
+                     const char* const* headerValues, int mode, int forked, void* reserved1,
+                     void* reserved2);                                         // 7
+  int Post(IOBase* io, const char* path, const char* query, const char* const* headerNames,
+           const char* const* headerValues, int mode, int forked) override;    // 8
+  // 0 inactive, 1 wakeme (*wakeValue meaningful), 2 resident.
+  virtual uint32_t GetScheduleState(uint32_t* wakeValue);                      // 9
+  bool ForkOnRequest(const char* path, const char* query, const char* const* headerNames,
+                     const char* const* headerValues, int kind) override;      // 10
+  void Reconfig() override;                                                    // 11
+  void OnShutdown() override;                                                  // 12
+  void OnProvConShutdown() override;                                           // 13
+  virtual void MonitorNow(uint32_t count, const std::string* itemIds);         // 14
+  bool TimersTriggerHeartbeating() override;                                   // 15
+  void ExternalWakeupRecieved(const char* itemId) override;                    // 16
+  uint32_t SecondsToNextTimer() override;                                      // 17
+  bool IsIdle() override;                                                      // 18
+  virtual void InitializeLock();                                               // 19
+  virtual void DeleteLock();                                                   // 20
+  virtual MonitorMetadata GetMetadata();                                       // 21
+
+  // Non-virtual operations.
+  const char* GetPath() const final { return path_; }
+  bool IsHidden() const final { return hidden_; }
+  // Runs Initialize at most once; 0 at once when it has run.
+  uint32_t LateInitialize() final;
+  // Asks every worker of the page to finish (before any page's OnShutdown).
+  void OnPreShutdown() final;
+  // Advances the page's timers; calls MonitorNow with the items that fell due.
+  void ServiceTimers(uint32_t elapsed) final;
+  // True when the query begins with "requestmetadata=" (any case).
+  static bool IsMetadataRequest(const char* query);
+  // Answers with GetMetadata as XML; returns 200.
+  int ReplyWithMetadata(IOBase* io);
+  // With false the page's timers neither fall due nor keep it from idling.
+  void SetTimersBlockIdle(bool block) { items_.SetActive(block); }
+
+  // Timers (the list calls the heartbeat re-check when it empties or fills).
+  void AddMonitoredItem(const char* id, const char* description, uint32_t interval, bool renews, bool initial,
+                        uint32_t* result);
+  bool RemoveMonitoredItem(const char* id, bool* found);
+  bool ModifyMonitoredItem(const char* id, uint32_t interval, uint32_t* result);
+  const MonitoredItemList& Items() const { return items_; }
+
+  // The page lock, for pages whose own state is shared between threads.
+  void Lock() { lock_.lock(); }
+  void Unlock() { lock_.unlock(); }
+
+  // Index entries. The XML form: <page path=".." [description] [provider]
+  // [linkID] [iconID] metadata="y|n"/>. The table-row form (the collector's
+  // index): <tr><td><a href="../vmprov.cgi/PATH">PATH</a></td><td>STATE</td>
+  // <td>PROVIDER</td></tr>.
+  static void WriteIndexEntryXML(XMLAccumulator* xml, const char* path, const char* description, bool metadata,
+                                 const char* linkId, const char* iconId, const char* provider);
+  static void WriteIndexEntryRow(XMLAccumulator* xml, const char* path, const char* provider, const char* state);
+
+  // Access to the one server of the process.
+  static void SignalShutdown();
+  static void SignalSuggestShutdown();
+  static void SetIdleTimeout(uint32_t seconds);
+  static uint32_t GetIdleTimeout();
+  static bool IsIdleTimeoutSet();
+  static uint32_t GetDefaultIdleTimeout();
+  // The interval (minutes) sent with the heartbeat registration.
+  static void OverrideHeartbeatInterval(uint32_t minutes);
+  static void DisableHeartbeat();
+  // Requests to this server's own port; never from a page running inline.
+  static int PostToSelf(const char* pathAndQuery, const std::string& body, std::string* reply);
+  static int GetFromSelf(const char* pathAndQuery, const std::string& body, std::string* reply);
+  static int SendResponse(IOBase* io, const char* status, const char* body, uint32_t bodyLength,
+                          const char* const* extraNames, const char* const* extraValues);
+  static int SendXMLResponse(IOBase* io, const char* status, const ProviderErrorList* errors,
+                             const XMLAccumulator* document, const char* const* extraNames,
+                             const char* const* extraValues);
+  static bool ReadBody(IOBase* io, const char* const* headerNames, const char* const* headerValues,
+                       std::string* body);
+  // The executable's folder, with its trailing "/".
+  static const std::string& ModuleDirectory();
+
+ protected:
+  WorkerList& Workers() { return workers_; }
+  AsyncCookieArchive& Cookies() { return cookies_; }
+
+ private:
+  const char* path_;
+  std::recursive_mutex lock_;
+  MonitoredItemList items_;
+  bool hidden_;
+  bool initialized_ = false;
+  WorkerList workers_;
+  AsyncCookieArchive cookies_;
+};
