@@ -35,7 +35,13 @@ void OnSignal(int sig) {
   // SIGTERM / SIGINT: the second one ends the process the way the default
   // action would, without waiting for the orderly shutdown.
   if (g_stop_count.fetch_add(1) > 0) {
+    // The signal is blocked while its handler runs: unblock it so the
+    // default action ends the process now, killed by that signal.
     signal(sig, SIG_DFL);
+    sigset_t self;
+    sigemptyset(&self);
+    sigaddset(&self, sig);
+    sigprocmask(SIG_UNBLOCK, &self, nullptr);
     raise(sig);
     _exit(128 + sig);
   }

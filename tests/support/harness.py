@@ -123,3 +123,79 @@ def run(name, args=(), timeout=10.0, env=None, cwd=None):
     r = subprocess.run([argv0] + list(args), capture_output=True, timeout=timeout, env=full_env, cwd=cwd,
                        stdin=subprocess.DEVNULL)
     return r.returncode, r.stdout.decode("utf-8", "replace"), r.stderr.decode("utf-8", "replace")
+
+
+def exchange(port, data, timeout=10.0, shut_write=False):
+    """Sends raw bytes to 127.0.0.1:port and returns everything received
+    until the server closes the connection."""
+    with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
+        s.sendall(data)
+        if shut_write:
+            s.shutdown(socket.SHUT_WR)
+        chunks = []
+        while True:
+            try:
+                chunk = s.recv(65536)
+            except ConnectionResetError:
+                break
+            if not chunk:
+                break
+            chunks.append(chunk)
+        return b"".join(chunks)
+
+
+def get(port, path, timeout=10.0):
+    """A GET in our dialect (no protocol version); returns the raw response."""
+    return exchange(port, ("GET %s\n\n" % path).encode(), timeout)
+
+
+def body_of(response):
+    return response.split(b"\r\n\r\n", 1)[1] if b"\r\n\r\n" in response else b""
+
+
+def start_provider(name, args=(), env=None, port=5000, stdin=subprocess.DEVNULL):
+    """Starts a provider listening on `port` and waits until it accepts."""
+    p = Proc(name, ["-p", str(port)] + list(args), env=env, stdin=stdin)
+    try:
+        wait_until(lambda: port_open(port) or not p.running(), 10, what="port %d" % port)
+        if not p.running():
+            raise AssertionError("provider ended early:\n" + p.stderr())
+    except Exception:
+        p.stop()
+        raise
+    return p
+
+
+def thread_count(pid):
+    return len(os.listdir("/proc/%d/task" % pid))
+
+
+class FakeCollector:
+    """tests/fake_collector on port 21584: records each request it gets."""
+
+    def __init__(self, status=200, reply=""):
+        self.record = os.path.join(tempfile.mkdtemp(prefix="velmora-fc-"), "requests.jsonl")
+        self.proc = Proc("fake_collector", [self.record, str(status), reply])
+        wait_until(lambda: "ready" in self.proc.stdout(), 10, what="fake collector")
+
+    def requests(self):
+        import json
+        try:
+            with open(self.record) as f:
+                return [json.loads(line) for line in f if line.strip()]
+        except FileNotFoundError:
+            return []
+
+    def wait_requests(self, count, timeout=10.0):
+        return wait_until(lambda: len(self.requests()) >= count and self.requests(), timeout,
+                          what="%d requests at the fake collector" % count)
+
+    def stop(self):
+        self.proc.signal(signal.SIGTERM)
+        self.proc.stop()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()

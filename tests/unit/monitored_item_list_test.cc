@@ -1,0 +1,77 @@
+// Timer arithmetic of a page's monitored items.
+#include "pages/monitored_item_list.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Ids = std::vector<std::string>;
+
+TEST(MonitoredItemList, RenewingItemFallsDueEachInterval) {
+  MonitoredItemList list;
+  EXPECT_EQ(list.SecondsToNext(), 10000u);
+  EXPECT_EQ(list.Add("a", "", 10, true, false), kItemAdded);
+  EXPECT_EQ(list.SecondsToNext(), 10u);
+  // secondsPassed is cumulative but compared with secondsToNext as last
+  // computed, which is relative: after 4 then 3 seconds (7 >= 6) nothing is
+  // due yet and nothing is recomputed, so the next wait stays 6.
+  EXPECT_EQ(list.Expire(4), Ids{});
+  EXPECT_EQ(list.SecondsToNext(), 6u);
+  EXPECT_EQ(list.Expire(3), Ids{});
+  EXPECT_EQ(list.SecondsToNext(), 6u);
+  EXPECT_EQ(list.SecondsPassed(), 7u);
+  EXPECT_EQ(list.Expire(3), Ids{"a"});
+  EXPECT_EQ(list.SecondsToNext(), 10u);
+  EXPECT_EQ(list.Expire(10), Ids{"a"});
+}
+
+TEST(MonitoredItemList, InitialOneShotAndOrder) {
+  MonitoredItemList list;
+  list.Add("once", "", 5, false, true);
+  EXPECT_EQ(list.SecondsToNext(), 0u);
+  EXPECT_EQ(list.Expire(0), Ids{"once"});
+  EXPECT_TRUE(list.Empty());
+
+  list.Add("x", "", 20, true, false);
+  list.Add("y", "", 20, true, false);  // goes before the equal one
+  list.Add("z", "", 30, true, false);
+  EXPECT_EQ(list.Items()[0].id, "y");
+  EXPECT_EQ(list.Expire(25), (Ids{"y", "x"}));
+  EXPECT_EQ(list.Items()[0].id, "z");
+  EXPECT_EQ(list.Items()[0].remains, 5u);
+  EXPECT_EQ(list.Add("z", "", 4, true, false), kItemReplaced);
+  EXPECT_EQ(list.SecondsToNext(), 4u);
+  EXPECT_EQ(list.Count(), 3u);
+}
+
+TEST(MonitoredItemList, ModifyAndInactive) {
+  // An item of 100 s with 70 s left (30 elapsed) changed to 50, 20, 150.
+  for (auto [n, remains] : {std::pair<uint32_t, uint32_t>{50, 20}, {20, 0}, {150, 120}}) {
+    MonitoredItemList list;
+    list.Add("k", "", 30, false, false);
+    list.Add("m", "", 100, true, false);
+    ASSERT_EQ(list.Expire(30), Ids{"k"});
+    ASSERT_EQ(list.Items()[0].remains, 70u);
+    EXPECT_EQ(list.Modify("m", n, true), kItemModified);
+    EXPECT_EQ(list.Items()[0].remains, remains) << n;
+    EXPECT_EQ(list.Items()[0].interval, n);
+  }
+  MonitoredItemList a;
+  a.Add("m", "", 100, true, false);
+  EXPECT_EQ(a.Modify("m", 150, true), kItemModified);
+  EXPECT_EQ(a.Items()[0].remains, 150u);
+  EXPECT_EQ(a.Modify("new", 9, true), kItemAdded);
+  EXPECT_EQ(a.Items()[0].description, "created by call to modify");
+  EXPECT_TRUE(a.Remove("new"));
+  EXPECT_FALSE(a.Remove("new"));
+
+  MonitoredItemList off;
+  off.Add("i", "", 1, true, true);
+  off.SetActive(false);
+  EXPECT_EQ(off.Expire(100), Ids{});
+  EXPECT_EQ(ItemResultFromWord("replaced"), kItemReplaced);
+  EXPECT_EQ(ItemResultFromWord("bogus"), kItemUnknown);
+  EXPECT_STREQ(ItemResultWord(kItemCommError), "commerror");
+}
+
+}  // namespace
