@@ -1,0 +1,179 @@
+#include "platform/socket.h"
+
+#include <arpa/inet.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "platform/clock.h"
+
+namespace platform {
+namespace {
+
+sockaddr_in LoopbackAddress(uint16_t port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return a;
+}
+
+// poll() on one descriptor; EINTR restarts the wait with the time left.
+int PollOne(int fd, short events, int timeoutMs, short* revents) {
+  pollfd p{fd, events, 0};
+  const uint64_t start = TickCountMs();
+  int wait = timeoutMs;
+  for (;;) {
+    int r = poll(&p, 1, wait);
+    if (r >= 0) {
+      if (revents) *revents = p.revents;
+      return r > 0 ? 1 : 0;
+    }
+    if (errno != EINTR) return -1;
+    if (timeoutMs >= 0) {
+      uint64_t spent = TickCountMs() - start;
+      wait = spent >= static_cast<uint64_t>(timeoutMs) ? 0 : timeoutMs - static_cast<int>(spent);
+    }
+  }
+}
+
+}  // namespace
+
+int SocketStartup() { return 0; }
+void SocketCleanup() {}
+
+int CreateTcpSocket() {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  return fd >= 0 ? fd : kInvalidSocket;
+}
+
+int CreateSocketPair(int fds[2]) {
+  return socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) == 0 ? 0 : -1;
+}
+
+int BindLoopback(int fd, uint16_t port) {
+  int one = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in a = LoopbackAddress(port);
+  return bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ? 0 : -1;
+}
+
+int Listen(int fd, int backlog) { return listen(fd, backlog) == 0 ? 0 : -1; }
+
+uint16_t LocalPort(int fd) {
+  sockaddr_in a{};
+  socklen_t len = sizeof a;
+  if (getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0 || a.sin_family != AF_INET) return 0;
+  return ntohs(a.sin_port);
+}
+
+int Accept(int listenFd) {
+  for (;;) {
+    int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) {
+      // A listener polled in non-blocking mode hands its flag on only on
+      // some systems; sessions expect a blocking socket.
+      SetNonBlocking(fd, false);
+      return fd;
+    }
+    if (errno != EINTR) return kInvalidSocket;
+  }
+}
+
+int ConnectLoopback(int fd, uint16_t port, int timeoutMs, int* error) {
+  int err = 0;
+  sockaddr_in a = LoopbackAddress(port);
+  SetNonBlocking(fd, true);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    err = errno;
+    if (err == EINPROGRESS || err == EINTR || err == EAGAIN) {
+      short revents = 0;
+      int r = PollOne(fd, POLLOUT, timeoutMs, &revents);
+      if (r == 0) {
+        err = ETIMEDOUT;
+      } else if (r < 0) {
+        err = errno;
+      } else {
+        // Writable also means "failed": only a zero pending error is success.
+        int pending = 0;
+        socklen_t len = sizeof pending;
+        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &len) != 0) pending = errno;
+        err = pending;
+      }
+    }
+  }
+  SetNonBlocking(fd, false);
+  if (error) *error = err;
+  if (err != 0) errno = err;
+  return err == 0 ? 0 : -1;
+}
+
+long SendAll(int fd, const void* data, size_t length) {
+  const char* p = static_cast<const char*>(data);
+  size_t done = 0;
+  while (done < length) {
+    ssize_t n = send(fd, p + done, length - done, MSG_NOSIGNAL);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      // A socket someone left non-blocking: wait for room instead of failing.
+      if (PollOne(fd, POLLOUT, -1, nullptr) < 0) return -1;
+      continue;
+    }
+    return -1;
+  }
+  return static_cast<long>(done);
+}
+
+long Receive(int fd, void* buffer, size_t length) {
+  for (;;) {
+    ssize_t n = recv(fd, buffer, length, 0);
+    if (n >= 0) return static_cast<long>(n);
+    if (errno != EINTR) return -1;
+  }
+}
+
+int WaitReadable(int fd, int timeoutMs) { return PollOne(fd, POLLIN, timeoutMs, nullptr); }
+
+int PeerAddressText(int fd, char* buffer, size_t size) {
+  sockaddr_in a{};
+  socklen_t len = sizeof a;
+  if (getpeername(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0 || a.sin_family != AF_INET) return -1;
+  char dotted[INET_ADDRSTRLEN] = {};
+  if (inet_ntop(AF_INET, &a.sin_addr, dotted, sizeof dotted) == nullptr) return -1;
+  snprintf(buffer, size, "%s:%u", dotted, static_cast<unsigned>(ntohs(a.sin_port)));
+  return 0;
+}
+
+int SetNonBlocking(int fd, bool nonBlocking) {
+  int flags = fcntl(fd, F_GETFL);
+  if (flags < 0) return -1;
+  flags = nonBlocking ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
+  return fcntl(fd, F_SETFL, flags) == 0 ? 0 : -1;
+}
+
+int SetZeroLinger(int fd) {
+  linger l{1, 0};
+  return setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l) == 0 ? 0 : -1;
+}
+
+int ShutdownBoth(int fd) { return shutdown(fd, SHUT_RDWR) == 0 ? 0 : -1; }
+
+void CloseSocket(int fd) {
+  // close() is not retried on EINTR: on Linux the descriptor is gone anyway.
+  if (fd >= 0) close(fd);
+}
+
+int LastSocketError() { return errno; }
+
+const char* SocketErrorText(int error) { return strerror(error); }
+
+}  // namespace platform

@@ -1,0 +1,69 @@
+// TCP sockets on the loopback address.
+//
+// Every socket is created close-on-exec and binds or connects to 127.0.0.1
+// only. A socket is a plain descriptor (kInvalidSocket when absent). Sends
+// never raise SIGPIPE (MSG_NOSIGNAL) and loop until the whole buffer is
+// written, because a blocking send may return a short count when a signal
+// arrives or the socket buffer fills; receives and waits retry on EINTR.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+constexpr int kInvalidSocket = -1;
+
+// The socket library's start and stop: nothing to do on this platform, kept
+// so that start-up and tear-down read the same everywhere. Startup returns 0.
+int SocketStartup();
+void SocketCleanup();
+
+// A new TCP socket (blocking, close-on-exec), or kInvalidSocket.
+int CreateTcpSocket();
+// A connected pair of local stream sockets (close-on-exec); 0 on success.
+// Used where two ends of a channel live in one process.
+int CreateSocketPair(int fds[2]);
+
+// Binds to 127.0.0.1:port with SO_REUSEADDR (port 0 lets the system choose).
+// 0 on success, -1 with LastSocketError() set otherwise.
+int BindLoopback(int fd, uint16_t port);
+int Listen(int fd, int backlog);
+// The port the socket is bound to (host byte order); 0 on failure.
+uint16_t LocalPort(int fd);
+// Accepts one connection (close-on-exec, blocking); kInvalidSocket on error.
+int Accept(int listenFd);
+
+// Connects to 127.0.0.1:port, waiting at most timeoutMs for a connect in
+// progress. A refused connect fails at once: "writable" after the wait is
+// success only when the socket's pending error is 0. The socket is left
+// blocking whatever the outcome. 0 on success; -1 on failure with *error
+// (when given) set to the error number (ETIMEDOUT when the wait ran out).
+int ConnectLoopback(int fd, uint16_t port, int timeoutMs, int* error);
+
+// Writes the whole buffer. Returns length when every byte went out, -1 on a
+// real error (including a peer that closed), 0 for an empty buffer.
+long SendAll(int fd, const void* data, size_t length);
+// One receive of up to length bytes: count, 0 when the peer closed, -1 on error.
+long Receive(int fd, void* buffer, size_t length);
+
+// Waits until a receive would not block (data, end of input or an error).
+// timeoutMs < 0 waits without limit. 1 ready, 0 time-out, -1 error.
+int WaitReadable(int fd, int timeoutMs);
+
+// "%s:%u" of the peer's dotted address and port into buffer; 0 on success,
+// -1 (buffer untouched) when the peer is not an IPv4 address or is unknown.
+int PeerAddressText(int fd, char* buffer, size_t size);
+
+int SetNonBlocking(int fd, bool nonBlocking);
+// Linger on with a zero time-out: a close then resets the connection.
+int SetZeroLinger(int fd);
+// Shuts down both directions (result ignored by callers that close next).
+int ShutdownBoth(int fd);
+void CloseSocket(int fd);
+
+// The error number of the last failed socket call on this thread.
+int LastSocketError();
+// A short text for an error number (for log lines).
+const char* SocketErrorText(int error);
+
+}  // namespace platform

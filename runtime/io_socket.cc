@@ -1,0 +1,58 @@
+#include "runtime/io_socket.h"
+
+#include "platform/clock.h"
+#include "platform/socket.h"
+
+IOSocket::IOSocket(int socket) : IOBase(kTypeSocket), socket_(socket) {}
+
+IOSocket::~IOSocket() {
+  if (socket_ != platform::kInvalidSocket && ownsSocket_) {
+    platform::ShutdownBoth(socket_);
+    platform::CloseSocket(socket_);
+    socket_ = platform::kInvalidSocket;
+  }
+}
+
+const char* IOSocket::PeerName() {
+  if (peerName_[0] == '\0' && socket_ != platform::kInvalidSocket)
+    platform::PeerAddressText(socket_, peerName_, sizeof peerName_);
+  return peerName_;
+}
+
+long IOSocket::Write(const void* data, size_t length) {
+  // The platform send loops until every byte is out, so one call here is
+  // one logical send of the whole buffer even when signals interrupt it.
+  long n = platform::SendAll(socket_, data, length);
+  if (n >= 1) CountWritten(n);
+  return n;
+}
+
+bool IOSocket::WaitForInput() {
+  if (deadlineMs_ == 0) return true;
+  uint64_t now = platform::TickCountMs();
+  int left = now >= deadlineMs_ ? 0 : static_cast<int>(deadlineMs_ - now);
+  if (platform::WaitReadable(socket_, left) == 1) return true;
+  timedOut_ = true;
+  return false;
+}
+
+long IOSocket::Read(void* buffer, long length) {
+  if (length < 1) return -1;
+  if (!WaitForInput()) return -1;
+  return platform::Receive(socket_, buffer, static_cast<size_t>(length));
+}
+
+long IOSocket::ReadLine(char* buffer, long size) {
+  if (size < 2) return -1;
+  long stored = 0;
+  // One byte per receive: the line's end must not swallow what follows it
+  // (the body stays in the socket for ReadBody).
+  while (stored < size - 1) {
+    if (!WaitForInput()) return -1;
+    long n = platform::Receive(socket_, buffer + stored, 1);
+    if (n <= 0) return n;  // a line cut short by the peer closing reads as 0
+    if (buffer[stored++] == '\n') break;
+  }
+  buffer[stored] = '\0';
+  return stored;
+}

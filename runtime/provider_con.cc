@@ -1,0 +1,320 @@
+#include "runtime/provider_con.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/socket.h"
+#include "runtime/io_base.h"
+#include "runtime/log.h"
+#include "runtime/no_case.h"
+#include "runtime/request_reader.h"
+#include "runtime/response_writer.h"
+
+namespace {
+
+std::atomic<CProviderCon::StartHook> startHook{nullptr};
+
+constexpr int kConnectWaitMs = 200;
+constexpr uint32_t kConnectPauseMs = 10;
+constexpr size_t kRequestHeadSize = 65536;
+constexpr size_t kHeaderLineSize = 2048;
+constexpr uint32_t kBodyPiece = 65536;
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+void CopyCut(char* out, size_t size, const char* text) {
+  if (size == 0) return;
+  size_t n = text ? strnlen(text, size - 1) : 0;
+  if (n) memcpy(out, text, n);
+  out[n] = '\0';
+}
+
+// Seconds to a poll time-out in milliseconds, kept within int range.
+int TimeoutMs(int seconds) {
+  if (seconds <= 0) return 0;
+  if (seconds > 2000000) seconds = 2000000;
+  return seconds * 1000;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+}  // namespace
+
+void CProviderCon::SetStartHook(StartHook hook) { startHook.store(hook); }
+
+CProviderCon::CProviderCon() : socket_(platform::kInvalidSocket) { platform::SocketStartup(); }
+
+CProviderCon::CProviderCon(const CProviderCon& other)
+    : port_(other.port_), mode_(other.mode_), socket_(platform::kInvalidSocket), launch_(other.launch_) {
+  platform::SocketStartup();
+  memcpy(name_, other.name_, sizeof name_);
+  memcpy(arguments_, other.arguments_, sizeof arguments_);
+}
+
+CProviderCon::~CProviderCon() {
+  disconnect();
+  CloseSocket();
+  ClearResponse();
+  platform::SocketCleanup();
+}
+
+void CProviderCon::SetModeFromText(const char* text) {
+  mode_ = 0;
+  std::string_view t = text ? text : "";
+  if (ContainsNoCase(t, "stdio") || ContainsNoCase(t, "stdin") || ContainsNoCase(t, "stdout")) mode_ |= kModeStdio;
+  if (ContainsNoCase(t, "sock")) mode_ |= kModeSocket;  // "sock" also covers "socket"
+}
+
+void CProviderCon::SetVerb(const char* verb) { CopyCut(verb_, sizeof verb_, verb); }
+void CProviderCon::SetName(const char* name) { CopyCut(name_, sizeof name_, name); }
+void CProviderCon::SetArguments(const char* arguments) { CopyCut(arguments_, sizeof arguments_, arguments); }
+
+void CProviderCon::AttachChannel(IOBase* io) {
+  if (attached_ != io) delete attached_;
+  attached_ = io;
+}
+
+void CProviderCon::CloseSocket() {
+  if (socket_ != platform::kInvalidSocket) platform::CloseSocket(socket_);
+  socket_ = platform::kInvalidSocket;
+  connected_ = 0;
+}
+
+void CProviderCon::ClearResponse() {
+  headers_.clear();
+  body_.clear();
+}
+
+bool CProviderCon::FindResponseHeader(const char* name, char* buffer, size_t size) const {
+  for (const auto& header : headers_) {
+    if (EqualsNoCase(header.first, name ? name : "")) {
+      CopyCut(buffer, size, header.second.c_str());
+      return true;
+    }
+  }
+  return false;
+}
+
+int CProviderCon::connect(bool startOnFailure) {
+  // A client in standard input/output mode never connects.
+  if ((mode_ & kModeSocket) == 0) return 0;
+  if (connected_ || attached_ != nullptr) return 1;
+  CloseSocket();
+  socket_ = platform::CreateTcpSocket();
+  if (socket_ == platform::kInvalidSocket) {
+    Log(16, "Unable to create socket\n");
+    return -1;
+  }
+  for (int counter = 0;; ++counter) {
+    Log(1024, "Call ::connect\n");
+    int error = 0;
+    int result = platform::ConnectLoopback(socket_, static_cast<uint16_t>(port_), kConnectWaitMs, &error);
+    Log(1024, "Return from::connect\n");
+    if (result == 0) {
+      Log(1024, "Connected: %d\n", static_cast<int>(port_));
+      connected_ = 1;
+      // The TCP-level option 8 that used to be set here means something
+      // unrelated on Linux and is left out.
+      Log(1024, "Connected: After setsockopt\n");
+      return 1;
+    }
+    Log(1024, "closesocket on failed to connect\n");
+    CloseSocket();
+    Log(1024, "Unable to connect %s:%d try %d: (%d) %s\n", name_, static_cast<int>(port_), counter, error, "");
+    if (counter == 3) {
+      disconnect();
+      return 0;
+    }
+    if (counter == 0) {
+      if (startOnFailure) {
+        StartHook hook = startHook.load();
+        if (hook != nullptr) hook(this);  // the outcome does not change the attempts
+      } else {
+        counter = 2;  // one more attempt only
+      }
+    }
+    if (counter == 1 || counter == 2) platform::SleepMs(kConnectPauseMs);
+    // The next attempt needs a fresh socket; it is made only when an attempt
+    // follows, so giving up never leaves one open.
+    socket_ = platform::CreateTcpSocket();
+    if (socket_ == platform::kInvalidSocket) {
+      Log(16, "Unable to create socket\n");
+      return -1;
+    }
+  }
+}
+
+void CProviderCon::disconnect() {
+  if (connected_) {
+    // Zero linger: the close resets the connection instead of lingering in
+    // TIME_WAIT for every one of many short requests.
+    platform::SetZeroLinger(socket_);
+    Log(1024, "CProviderCon::disconnect calls shutdown(%s)\n", name_);
+    platform::ShutdownBoth(socket_);
+    Log(1024, "CProviderCon::disconnect calls closesocket(%s)\n", name_);
+    CloseSocket();
+  }
+  delete attached_;
+  attached_ = nullptr;
+}
+
+long CProviderCon::ReadHeaderLine(char* buffer, size_t size, int timeoutSeconds) {
+  if ((mode_ & kModeSocket) == 0 || socket_ == platform::kInvalidSocket || size < 2) return 0;
+  size_t stored = 0;
+  while (stored < size - 1) {
+    int ready = platform::WaitReadable(socket_, TimeoutMs(timeoutSeconds));
+    if (ready == 0) {
+      Log(16, "ERROR(1): timed out [%d] waiting for collector %s to respond\n", timeoutSeconds, name_);
+      break;
+    }
+    char c = 0;
+    long n = ready < 0 ? -1 : platform::Receive(socket_, &c, 1);
+    if (n < 0) {
+      buffer[0] = '\0';
+      return 0;
+    }
+    if (n == 0) {
+      Log(16, "ERROR: The other end of the socket closed\n");
+      disconnect();
+      break;
+    }
+    if (c == '\n') break;
+    buffer[stored++] = c;
+  }
+  buffer[stored] = '\0';
+  return static_cast<long>(stored);
+}
+
+long CProviderCon::ReadBlock(char* buffer, size_t wanted, int timeoutSeconds) {
+  if ((mode_ & kModeSocket) == 0 || socket_ == platform::kInvalidSocket) return 0;
+  size_t got = 0;
+  // The wait comes before every receive, not only the first: a sender that
+  // stalls half way cannot hold this thread past the time-out.
+  while (got < wanted) {
+    int ready = platform::WaitReadable(socket_, TimeoutMs(timeoutSeconds));
+    if (ready == 0) {
+      Log(16, "ERROR(2): timed out waiting for collector %s to respond\n", name_);
+      break;
+    }
+    if (ready < 0) break;
+    long n = platform::Receive(socket_, buffer + got, wanted - got);
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  return static_cast<long>(got);
+}
+
+int CProviderCon::requestDocument(const char* uri, std::string_view body, bool startOnFailure, int timeoutSeconds,
+                                  bool noResponse) {
+  return Request(uri, nullptr, body, startOnFailure, timeoutSeconds, noResponse);
+}
+
+int CProviderCon::requestDocument(const char* uri, IOBase* output, std::string_view body, bool startOnFailure,
+                                  int timeoutSeconds) {
+  return Request(uri, output, body, startOnFailure, timeoutSeconds, false);
+}
+
+int CProviderCon::Request(const char* uri, IOBase* output, std::string_view body, bool startOnFailure,
+                          int timeoutSeconds, bool noResponse) {
+  const bool streaming = output != nullptr;
+  status_ = 500;
+  ClearResponse();
+  Log(1024, "requestDocument attempting to connect\n");
+  if (connect(startOnFailure) == 0) {
+    Log(streaming ? 16 : 32, "requestDocument fails to connect\n");
+    return 0;
+  }
+  // A result of -1 (no socket) goes on: nothing is sent or read and the
+  // request ends as 500.
+  Log(1024, streaming ? "requestDocument successfully connects\n" : "requestDocument successfully connected\n");
+
+  std::vector<char> head(kRequestHeadSize);
+  const bool post = EqualsNoCase(verb_, "post");
+  int headLength = snprintf(head.data(), head.size(), "%s %s\nContent-Length: %d\n\n", post ? "POST" : "GET",
+                            uri ? uri : "", static_cast<int>(body.size()));
+  if (headLength < 0) headLength = 0;
+  if (static_cast<size_t>(headLength) >= head.size()) headLength = static_cast<int>(head.size() - 1);
+  if (streaming)
+    Log(1024, "RequestDocument tempbuff is [%s](%s)\n", head.data(), verb_);
+  else
+    Log(1024, "RequestDocument tempbuff is [%s]\n", head.data());
+
+  // Send results are not looked at: a failed send shows as a missing answer.
+  if (socket_ != platform::kInvalidSocket) {
+    platform::SendAll(socket_, head.data(), static_cast<size_t>(headLength));
+    if (!body.empty()) platform::SendAll(socket_, body.data(), body.size());
+  }
+  Log(1024, "requestDocument() wrote %d bytes of content\n", static_cast<int>(body.size()));
+  if (!streaming && noResponse) return 0;
+
+  char line[kHeaderLineSize];
+  std::string statusText;
+  bool sawStatus = false;
+  for (;;) {
+    long n = ReadHeaderLine(line, sizeof line, kHeaderByteTimeoutSeconds);
+    if (n <= 0) break;
+    // Trailing whitespace (the CR of CR LF) goes; a NUL ends the text.
+    size_t length = strnlen(line, static_cast<size_t>(n));
+    while (length > 0 && IsSpace(line[length - 1])) --length;
+    std::string_view text(line, length);
+    if (text.empty()) break;
+    if (StartsWithNoCase(text, "HTTP/1.1")) {
+      statusText = text.size() > 9 ? std::string(text.substr(9)) : std::string();
+      status_ = TextToInt(statusText.c_str());
+      sawStatus = true;
+      Log(1024, "ProviderCon HTTP STATUS from line(%s)\n", std::string(text).c_str());
+      continue;
+    }
+    // A header line: split at the first colon, both sides trimmed, newest
+    // first so that a lookup finds the last one received. A line without a
+    // colon carries nothing to look up and is dropped.
+    size_t colon = text.find(':');
+    if (colon == std::string_view::npos) continue;
+    headers_.emplace_front(std::string(Trim(text.substr(0, colon))), std::string(Trim(text.substr(colon + 1))));
+  }
+  Log(1024, "Gets reads end of headers\n");
+
+  char lengthText[64] = {};
+  int announced = FindResponseHeader("Content-Length", lengthText, sizeof lengthText) ? TextToInt(lengthText) : 0;
+  uint32_t bodyLength = announced > 0 ? static_cast<uint32_t>(announced) : 0;
+  Log(1024, "Header content length is %u\n", bodyLength);
+
+  bool copying = true;
+  if (streaming) {
+    // Without a status line the caller's client still gets a well-formed
+    // answer that says what happened.
+    copying = BeginStreamedResponse(output, sawStatus ? statusText.c_str() : kStatus500, bodyLength, nullptr,
+                                    nullptr) == 0;
+  }
+
+  uint32_t remaining = bodyLength;
+  std::vector<char> piece;
+  while (copying && remaining > 0) {
+    Log(1024, "Expect Body length %u, Have %u so far\n", bodyLength, bodyLength - remaining);
+    uint32_t want = remaining < kBodyPiece ? remaining : kBodyPiece;
+    Log(1024, "Body read requests %u bytes", want);
+    if (piece.size() < want) piece.resize(want);
+    long n = ReadBlock(piece.data(), want, timeoutSeconds);
+    if (n <= 0) break;
+    if (streaming) {
+      // A client that went away ends the copy; reading on would only
+      // keep the provider busy.
+      if (ContinueStreamedResponse(output, piece.data(), static_cast<uint32_t>(n)) != 0) break;
+    } else {
+      body_.append(piece.data(), static_cast<size_t>(n));
+    }
+    remaining -= static_cast<uint32_t>(n);
+  }
+  Log(1024, "Gets reads end of body ( %d bytes left )\n", static_cast<int>(remaining));
+  Log(1024, "Disconnect from provider\n");
+  disconnect();
+  Log(128, "ProviderCon HTTP STATUS is (%d)\n", status_);
+  return status_;
+}

@@ -1,0 +1,133 @@
+// The document client: one connection record per target server on
+// 127.0.0.1. requestDocument connects, sends one GET or POST ("VERB uri",
+// bare line feeds, no protocol version, always a Content-Length), reads the
+// status line, the headers and a body of Content-Length bytes, and
+// disconnects. The buffered form keeps the body in the object; the
+// streaming form copies the response to another channel as it arrives.
+//
+// The record doubles as the collector's record of one provider: name,
+// command-line arguments and the launch data travel with it, and a copy
+// (handed to a thread that talks to the provider) takes those but none of
+// the connection state.
+//
+// Status meanings: 200 success; 0 no connection could be made; 500 a
+// connection was made but no status line arrived (also when the target
+// closed without answering); anything else is the target's status.
+//
+// An object is used by one thread at a time.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <list>
+#include <string>
+#include <string_view>
+#include <utility>
+
+class IOBase;
+
+// What the provider launch keeps with a provider's record, and the
+// provider map's own fields. Texts are NUL-terminated and cut to their
+// buffers.
+struct ProviderLaunchData {
+  char verbosity[20] = {};
+  char logto[260] = {};
+  char logsize[40] = {};
+  bool stats = false;
+  bool noidle = false;
+  bool crashRecovery = false;  // this start restarts a provider that stopped answering
+  bool shutdownSent = false;
+  uint32_t state = 0;  // provider map: 0 loading, 1 ready, 2 error, 3 version mismatch
+  bool versionMatched = false;
+};
+
+class CProviderCon {
+ public:
+  enum : uint32_t { kModeStdio = 1, kModeSocket = 2 };
+  static constexpr int kHeaderByteTimeoutSeconds = 120;
+
+  // Launches the provider a record describes; called once after the first
+  // failed connect when the caller allowed a start. The collector installs
+  // it; without one nothing is launched and the attempts simply go on.
+  // Returns -1 when the launch was refused, else 0 (the client ignores it).
+  using StartHook = int (*)(CProviderCon* con);
+  static void SetStartHook(StartHook hook);
+
+  CProviderCon();
+  // Copies port, mode, name, arguments and launch data; not the socket,
+  // status, verb, attached channel or response.
+  CProviderCon(const CProviderCon& other);
+  CProviderCon& operator=(const CProviderCon&) = delete;
+  ~CProviderCon();
+
+  // Bit 1 when the text contains "stdio", "stdin" or "stdout"; bit 2 when
+  // it contains "sock" (any case). Rebuilt from zero each time.
+  void SetModeFromText(const char* text);
+  void SetMode(uint32_t mode) { mode_ = mode; }
+  uint32_t Mode() const { return mode_; }
+  void SetPort(uint32_t port) { port_ = port & 0xFFFFu; }
+  uint32_t Port() const { return port_; }
+  // "post" (any case) selects POST, anything else GET; null empties it.
+  void SetVerb(const char* verb);
+  const char* Verb() const { return verb_; }
+  void SetName(const char* name);
+  const char* Name() const { return name_; }
+  void SetArguments(const char* arguments);
+  const char* Arguments() const { return arguments_; }
+  ProviderLaunchData& LaunchData() { return launch_; }
+  const ProviderLaunchData& LaunchData() const { return launch_; }
+
+  // A channel the object owns from now on; deleted at disconnect. While
+  // one is attached, connect() reports success without connecting.
+  void AttachChannel(IOBase* io);
+
+  // 1 connected (or already connected, or a channel is attached); 0 every
+  // attempt failed (or not in socket mode); -1 no socket could be created.
+  // Attempts: two, with a 10 ms pause, or with startOnFailure four, the
+  // provider started after the first and 10 ms pauses before the last two.
+  // Each waits at most 200 ms for a connect in progress; a refused connect
+  // fails at once.
+  int connect(bool startOnFailure);
+
+  // Buffered form: the status number (0 no connection). The body and
+  // headers stay in the object. With noResponse nothing is read: 0 is
+  // returned at once and the connection stays open until the object goes.
+  int requestDocument(const char* uri, std::string_view body, bool startOnFailure, int timeoutSeconds,
+                      bool noResponse = false);
+  // Streaming form: the response's status line, Content-Length and body are
+  // copied to `output` (other response headers are not passed on).
+  int requestDocument(const char* uri, IOBase* output, std::string_view body, bool startOnFailure,
+                      int timeoutSeconds);
+
+  int Status() const { return status_; }
+  bool IsConnected() const { return connected_ != 0; }
+  const char* ResponseBody() const { return body_.data(); }
+  size_t ResponseBodyLength() const { return body_.size(); }
+  // The last header of that name received (any case) copied into buffer,
+  // cut to size - 1; false when there is none.
+  bool FindResponseHeader(const char* name, char* buffer, size_t size) const;
+
+  // Abortive close (zero linger, so the peer sees a reset); also deletes
+  // the attached channel.
+  void disconnect();
+
+ private:
+  int Request(const char* uri, IOBase* output, std::string_view body, bool startOnFailure, int timeoutSeconds,
+              bool noResponse);
+  long ReadHeaderLine(char* buffer, size_t size, int timeoutSeconds);
+  long ReadBlock(char* buffer, size_t wanted, int timeoutSeconds);
+  void CloseSocket();
+  void ClearResponse();
+
+  uint32_t port_ = 0;
+  int32_t status_ = 0;
+  uint32_t mode_ = 0;
+  int socket_;
+  uint32_t connected_ = 0;
+  char name_[260] = {};
+  char arguments_[260] = {};
+  char verb_[20] = {};
+  ProviderLaunchData launch_;
+  IOBase* attached_ = nullptr;
+  std::list<std::pair<std::string, std::string>> headers_;  // newest first
+  std::string body_;
+};

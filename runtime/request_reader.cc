@@ -1,0 +1,164 @@
+#include "runtime/request_reader.h"
+
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#include "runtime/log.h"
+#include "runtime/url_split.h"
+
+namespace {
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// "+" is a space and "%XX" the byte XX; everything else is copied.
+std::string DecodePath(const char* text) {
+  std::string out;
+  for (const char* p = text; *p; ++p) {
+    if (*p == '+') {
+      out += ' ';
+    } else if (*p == '%' && HexValue(p[1]) >= 0 && HexValue(p[2]) >= 0) {
+      out += static_cast<char>(HexValue(p[1]) * 16 + HexValue(p[2]));
+      p += 2;
+    } else {
+      out += *p;
+    }
+  }
+  return out;
+}
+
+// The text of a line as read: up to its first NUL (binary input may hold
+// one), with trailing whitespace removed.
+size_t TrimmedLength(const char* line, long count) {
+  size_t n = strnlen(line, static_cast<size_t>(count));
+  while (n > 0 && IsSpace(line[n - 1])) --n;
+  return n;
+}
+
+// Reads the header lines up to the empty line.
+int ReadHeaders(URLParse* request, IOBase* io, char* line) {
+  for (;;) {
+    long count = io->ReadLine(line, kMaxRequestLine + 1);
+    if (count <= 0) return kRequestEnd;
+    if (line[0] == '\r' || line[0] == '\n') return kRequestRead;
+    size_t length = TrimmedLength(line, count);
+    if (IsSpace(line[0])) {
+      // A continuation line: joins the previous value after one space.
+      size_t start = 0;
+      while (start < length && IsSpace(line[start])) ++start;
+      if (!request->ContinueHeader(line + start, length - start)) return kRequestMalformed;
+      continue;
+    }
+    const char* colon = static_cast<const char*>(memchr(line, ':', length));
+    if (colon == nullptr) return kRequestMalformed;
+    size_t nameLength = static_cast<size_t>(colon - line);
+    while (nameLength > 0 && IsSpace(line[nameLength - 1])) --nameLength;
+    if (nameLength == 0) return kRequestMalformed;
+    size_t valueStart = static_cast<size_t>(colon - line) + 1;
+    while (valueStart < length && IsSpace(line[valueStart])) ++valueStart;
+    if (!request->AddHeader(line, nameLength, line + valueStart, length - valueStart)) return kRequestMalformed;
+  }
+}
+
+}  // namespace
+
+int TextToInt(const char* text) {
+  if (text == nullptr) return 0;
+  const char* p = text;
+  while (IsSpace(*p)) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  long long value = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    value = value * 10 + (*p - '0');
+    if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+  }
+  if (negative) value = -value;
+  if (value > INT_MAX) value = INT_MAX;
+  return static_cast<int>(value);
+}
+
+int ReadRequest(URLParse* request, IOBase* io) {
+  request->Clear();
+  // Request lines of up to 10 KiB: too big for a session thread's stack to
+  // hold twice over, so the buffers live on the heap.
+  std::vector<char> line(kMaxRequestLine + 1);
+  long count = io->ReadLine(line.data(), kMaxRequestLine + 1);
+  if (count == 0) return kRequestEnd;
+  if (count < 0) return kRequestMalformed;
+
+  size_t length = strnlen(line.data(), static_cast<size_t>(count));
+  const char* p = line.data();
+  const char* end = p + length;
+  while (p < end && IsSpace(*p)) ++p;
+  const char* verb = p;
+  while (p < end && !IsSpace(*p)) ++p;
+  if (static_cast<size_t>(p - verb) >= URLParse::kVerbSize) return kRequestMalformed;
+  request->SetVerb(verb, static_cast<size_t>(p - verb));
+  while (p < end && IsSpace(*p)) ++p;
+  const char* target = p;
+  while (p < end && !IsSpace(*p)) ++p;
+  // A third word (the protocol version) is not looked at.
+  std::string targetText(target, static_cast<size_t>(p - target));
+
+  std::vector<char> pathPart(URLParse::kPathSize), remainder(URLParse::kQuerySize);
+  if (SplitURL(targetText.c_str(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, pathPart.data(),
+               pathPart.size(), remainder.data(), remainder.size()) != 0)
+    return kRequestMalformed;
+  std::string path = DecodePath(pathPart.data());
+  request->SetPath(path.data(), path.size());
+
+  // The query is kept as received. A remainder that starts with a fragment
+  // or parameters carries the query after its first "?", if any.
+  const char* query = nullptr;
+  if (remainder[0] == '?') {
+    query = remainder.data() + 1;
+  } else if (remainder[0] == '#' || remainder[0] == ';') {
+    const char* mark = strchr(remainder.data(), '?');
+    if (mark) query = mark + 1;
+  }
+  if (query) request->SetQuery(query, strlen(query));
+
+  int result = ReadHeaders(request, io, line.data());
+  if (result != kRequestRead) return result;
+  io->BeginRequest();
+  return kRequestRead;
+}
+
+bool ReadBody(IOBase* io, const char* const* headerNames, const char* const* headerValues, std::string* body) {
+  const char* text = FindHeaderValue(headerNames, headerValues, "Content-Length");
+  if (text == nullptr) {
+    Log(32, "ReadBody::Header content length not found!\n");
+    return false;
+  }
+  int announced = TextToInt(text);
+  if (announced <= 0) {
+    Log(1024, "ReadBody::Header content length ZERO found!\n");
+    return false;
+  }
+  uint32_t length = static_cast<uint32_t>(announced);
+  Log(1024, "ReadBody::Header content length is %u\n", length);
+  body->clear();
+  uint32_t remaining = length;
+  char piece[1024];
+  for (;;) {
+    Log(1024, "ReadBody::Expect Body length %u, Have %u so far\n", length, static_cast<unsigned>(body->size()));
+    if (body->size() >= length) break;
+    uint32_t want = remaining < sizeof piece ? remaining : static_cast<uint32_t>(sizeof piece);
+    Log(1024, "ReadBody::Body read requests %u bytes\n", want);
+    long n = io->Read(piece, static_cast<long>(want));
+    if (n <= 0) break;
+    body->append(piece, static_cast<size_t>(n));
+    remaining -= static_cast<uint32_t>(n);
+  }
+  Log(1024, "ReadBody::Gets reads end of body ( %d bytes left )\n", static_cast<int>(remaining));
+  Log(1024, "ReadBody::data ( %s )\n", body->c_str());
+  return true;
+}

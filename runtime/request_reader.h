@@ -1,0 +1,37 @@
+// Reading a request from a channel: the head (request line and headers)
+// with ReadRequest, and on demand the body with ReadBody.
+//
+// The dialect: a request line "VERB target [version]" (the version is not
+// checked), header lines "Name: value" with continuation lines, an empty
+// line. Lines may end in LF or CR LF. The body is never read with the head;
+// it stays in the channel until a page asks for it.
+#pragma once
+#include <string>
+
+#include "runtime/io_base.h"
+#include "runtime/url_parse.h"
+
+// Results of ReadRequest.
+enum : int {
+  kRequestRead = 0,       // a complete head was read
+  kRequestEnd = 1,        // end of input, or a read failure in the headers
+  kRequestMalformed = 2,  // a bad head, or the request line could not be read
+};
+
+// Longest line read, in characters (the line buffer is one byte larger).
+constexpr long kMaxRequestLine = 10239;
+
+// Fills `request` from `io`. On success the channel starts a new request
+// (its per-request byte count goes to 0 and its request number up by one).
+// A channel with a deadline that ran out gives 2 on the request line and 1
+// in the headers; the caller tells it apart with the channel's TimedOut().
+int ReadRequest(URLParse* request, IOBase* io);
+
+// Reads a body of Content-Length bytes (header looked up without regard to
+// case). False when the header is missing, zero or negative; otherwise
+// true, also when the input ended early and the body is shorter.
+bool ReadBody(IOBase* io, const char* const* headerNames, const char* const* headerValues, std::string* body);
+
+// atoi without undefined behaviour on overflow: leading whitespace, an
+// optional sign and digits; values past the int range are clamped.
+int TextToInt(const char* text);

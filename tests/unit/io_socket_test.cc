@@ -1,0 +1,142 @@
+#include "runtime/io_socket.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/socket.h"
+#include "runtime/request_reader.h"
+
+namespace {
+
+// Two connected local sockets; the test keeps one end raw.
+struct Pair {
+  Pair() { EXPECT_EQ(0, platform::CreateSocketPair(fds)); }
+  ~Pair() {
+    for (int fd : fds)
+      if (fd >= 0) platform::CloseSocket(fd);
+  }
+  void Send(const std::string& s) { ASSERT_EQ(static_cast<long>(s.size()), platform::SendAll(fds[1], s.data(), s.size())); }
+  void CloseRaw() {
+    platform::CloseSocket(fds[1]);
+    fds[1] = -1;
+  }
+  // Hands fds[0] to a channel that owns it.
+  int Take() {
+    int fd = fds[0];
+    fds[0] = -1;
+    return fd;
+  }
+  int fds[2] = {-1, -1};
+};
+
+TEST(IOSocket, ReadLineComesInPieces) {
+  Pair p;
+  IOSocket io(p.Take());
+  p.Send("0123456789abcdefghi\nnext");
+  char buffer[10];
+  EXPECT_EQ(9, io.ReadLine(buffer, sizeof buffer));
+  EXPECT_STREQ("012345678", buffer);
+  EXPECT_EQ(9, io.ReadLine(buffer, sizeof buffer));
+  EXPECT_STREQ("9abcdefgh", buffer);
+  EXPECT_EQ(2, io.ReadLine(buffer, sizeof buffer));
+  EXPECT_STREQ("i\n", buffer);
+  EXPECT_EQ(-1, io.ReadLine(buffer, 1));
+  // The peer closes after half a line: 0, not the half line.
+  p.CloseRaw();
+  EXPECT_EQ(0, io.ReadLine(buffer, sizeof buffer));
+  EXPECT_EQ(-1, io.Read(buffer, 0));
+}
+
+TEST(IOSocket, WriteCountsAndReadReturnsWhatArrived) {
+  Pair p;
+  IOSocket io(p.Take());
+  EXPECT_EQ(5, io.Write("hello", 5));
+  io.BeginRequest();
+  EXPECT_EQ(3, io.Write("abc", 3));
+  EXPECT_EQ(8u, io.TotalBytesWritten());
+  EXPECT_EQ(3u, io.RequestBytesWritten());
+  EXPECT_EQ(IOBase::kTypeSocket, io.Type());
+  char got[16] = {};
+  ASSERT_EQ(8, platform::Receive(p.fds[1], got, sizeof got));
+  EXPECT_STREQ("helloabc", got);
+  p.Send("xyz");
+  char in[16];
+  EXPECT_EQ(3, io.Read(in, sizeof in));
+  EXPECT_STREQ("", io.PeerName());  // a local pair has no address
+  // A peer that is gone: the write fails without killing the process.
+  p.CloseRaw();
+  std::string big(1 << 20, 'x');
+  EXPECT_LE(io.Write(big.data(), big.size()), 0);
+  EXPECT_EQ(8u, io.TotalBytesWritten());
+}
+
+TEST(IOSocket, DeadlineEndsAWaitingRead) {
+  Pair p;
+  IOSocket io(p.Take());
+  io.SetDeadline(platform::TickCountMs() + 100);
+  URLParse r;
+  uint64_t start = platform::TickCountMs();
+  EXPECT_EQ(kRequestMalformed, ReadRequest(&r, &io));  // nothing arrives
+  EXPECT_TRUE(io.TimedOut());
+  EXPECT_GE(platform::TickCountMs() - start, 90u);
+  EXPECT_LT(platform::TickCountMs() - start, 5000u);
+
+  // In the headers a time-out reads as end of input.
+  io.SetDeadline(platform::TickCountMs() + 100);
+  EXPECT_FALSE(io.TimedOut());
+  p.Send("GET /x\nHost: y\n");
+  EXPECT_EQ(kRequestEnd, ReadRequest(&r, &io));
+  EXPECT_TRUE(io.TimedOut());
+
+  // Without a deadline a complete head is read as usual.
+  io.SetDeadline(0);
+  p.Send("GET /y\n\n");
+  EXPECT_EQ(kRequestRead, ReadRequest(&r, &io));
+  EXPECT_STREQ("/y", r.Path());
+  EXPECT_EQ(1u, io.RequestNumber());
+}
+
+TEST(IOSocket, OwnershipDecidesWhoCloses) {
+  Pair p;
+  int fd = p.Take();
+  {
+    IOSocket io(fd);
+    EXPECT_TRUE(io.OwnsSocket());
+    io.ReleaseOwnership();
+  }
+  // Still open: the raw end sees data, not end of input.
+  EXPECT_EQ(2, platform::SendAll(fd, "ok", 2));
+  char got[4] = {};
+  EXPECT_EQ(2, platform::Receive(p.fds[1], got, sizeof got));
+  {
+    IOSocket io(fd);  // owns it: closing shows as end of input at the peer
+  }
+  EXPECT_EQ(0, platform::Receive(p.fds[1], got, sizeof got));
+}
+
+TEST(IOSocket, PeerNameOfATcpConnection) {
+  int listener = platform::CreateTcpSocket();
+  ASSERT_EQ(0, platform::BindLoopback(listener, 0));
+  ASSERT_EQ(0, platform::Listen(listener, 4));
+  uint16_t port = platform::LocalPort(listener);
+  int client = platform::CreateTcpSocket();
+  // 51000 when it is free here, otherwise whatever the system picks.
+  uint16_t clientPort = 51000;
+  if (platform::BindLoopback(client, clientPort) != 0) {
+    platform::CloseSocket(client);
+    client = platform::CreateTcpSocket();
+    clientPort = 0;
+  }
+  ASSERT_EQ(0, platform::ConnectLoopback(client, port, 1000, nullptr));
+  if (clientPort == 0) clientPort = platform::LocalPort(client);
+  IOSocket server(platform::Accept(listener));
+  EXPECT_EQ("127.0.0.1:" + std::to_string(clientPort), server.PeerName());
+  platform::CloseSocket(client);
+  platform::CloseSocket(listener);
+  EXPECT_EQ("127.0.0.1:" + std::to_string(clientPort), server.PeerName());  // cached
+}
+
+}  // namespace

@@ -1,0 +1,253 @@
+#include "runtime/provider_con.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/socket.h"
+#include "tests/support/memory_channel.h"
+
+namespace {
+
+// A server for one connection that answers exactly what the test scripts:
+// it reads the request head (up to the empty line) and a body of the
+// announced length, sends `reply`, then closes or, with holdOpen, waits
+// until the client goes away.
+class ScriptedServer {
+ public:
+  explicit ScriptedServer(std::string reply, bool holdOpen = false, uint16_t port = 0)
+      : reply_(std::move(reply)), holdOpen_(holdOpen) {
+    listener_ = platform::CreateTcpSocket();
+    EXPECT_EQ(0, platform::BindLoopback(listener_, port));
+    EXPECT_EQ(0, platform::Listen(listener_, 4));
+    port_ = platform::LocalPort(listener_);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~ScriptedServer() {
+    if (thread_.joinable()) thread_.join();
+    platform::CloseSocket(listener_);
+  }
+  uint16_t Port() const { return port_; }
+  // The bytes received, once the connection is done.
+  std::string Received() {
+    if (thread_.joinable()) thread_.join();
+    return received_;
+  }
+
+ private:
+  void Serve() {
+    int fd = platform::Accept(listener_);
+    if (fd < 0) return;
+    char c;
+    while (received_.find("\n\n") == std::string::npos && platform::Receive(fd, &c, 1) == 1) received_ += c;
+    size_t at = received_.find("Content-Length: ");
+    long length = at == std::string::npos ? 0 : std::stol(received_.substr(at + 16));
+    for (long i = 0; i < length && platform::Receive(fd, &c, 1) == 1; ++i) received_ += c;
+    platform::SendAll(fd, reply_.data(), reply_.size());
+    if (holdOpen_) {
+      char buffer[256];
+      while (platform::Receive(fd, buffer, sizeof buffer) > 0) {
+      }
+    }
+    platform::ShutdownBoth(fd);
+    platform::CloseSocket(fd);
+  }
+
+  std::string reply_;
+  bool holdOpen_;
+  int listener_;
+  uint16_t port_;
+  std::string received_;
+  std::thread thread_;
+};
+
+uint16_t FreePort() {
+  int fd = platform::CreateTcpSocket();
+  platform::BindLoopback(fd, 0);
+  uint16_t port = platform::LocalPort(fd);
+  platform::CloseSocket(fd);
+  return port;
+}
+
+CProviderCon SocketClient(uint16_t port) {
+  CProviderCon con;
+  con.SetMode(CProviderCon::kModeSocket);
+  con.SetPort(port);
+  con.SetName("testprov");
+  return con;
+}
+
+TEST(CProviderCon, GetSendsExactHeadAndKeepsTheBody) {
+  ScriptedServer server("HTTP/1.1 200 OK\r\nContent-Length:5\r\nX-Y: a\r\n x-y :  b \r\nnocolon\r\n\r\nhello");
+  CProviderCon con = SocketClient(server.Port());
+  EXPECT_EQ(200, con.requestDocument("/x", "", false, 5));
+  EXPECT_EQ("GET /x\nContent-Length: 0\n\n", server.Received());
+  EXPECT_EQ("hello", std::string(con.ResponseBody(), con.ResponseBodyLength()));
+  char value[8];
+  ASSERT_TRUE(con.FindResponseHeader("X-y", value, sizeof value));
+  EXPECT_STREQ("b", value);  // the last one received wins
+  EXPECT_FALSE(con.FindResponseHeader("nocolon", value, sizeof value));
+  EXPECT_FALSE(con.IsConnected());
+  EXPECT_EQ(200, con.Status());
+}
+
+TEST(CProviderCon, PostCarriesTheBody) {
+  ScriptedServer server("HTTP/1.1 200 OK\r\ncontent-length: 3\r\n\r\nabcEXTRA");
+  CProviderCon con = SocketClient(server.Port());
+  con.SetVerb("Post");
+  EXPECT_EQ(200, con.requestDocument("/p?q=1", "a\nb", false, 5));
+  EXPECT_EQ("POST /p?q=1\nContent-Length: 3\n\na\nb", server.Received());
+  EXPECT_EQ("abc", std::string(con.ResponseBody(), con.ResponseBodyLength()));
+  con.SetVerb(nullptr);
+  EXPECT_STREQ("", con.Verb());
+}
+
+TEST(CProviderCon, StatusWithoutBodyAndSilentClose) {
+  {
+    ScriptedServer server("HTTP/1.1 404 Not Found\r\n\r\n");
+    CProviderCon con = SocketClient(server.Port());
+    EXPECT_EQ(404, con.requestDocument("/missing", "", false, 5));
+    EXPECT_EQ(0u, con.ResponseBodyLength());
+  }
+  {
+    ScriptedServer server("");  // reads the request and closes
+    CProviderCon con = SocketClient(server.Port());
+    EXPECT_EQ(500, con.requestDocument("/nothing", "", false, 5));
+  }
+  {
+    ScriptedServer server("HTTP/1.0 200 OK\r\n\r\n");  // not our dialect's status line
+    CProviderCon con = SocketClient(server.Port());
+    EXPECT_EQ(500, con.requestDocument("/old", "", false, 5));
+  }
+}
+
+TEST(CProviderCon, StreamingCopiesStatusLengthAndBody) {
+  std::string body(200000, '\0');
+  for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i * 7 + 3);
+  ScriptedServer server("HTTP/1.1 200 OK\r\nContent-Length: 200000\r\nX-Other: dropped\r\n\r\n" + body);
+  CProviderCon con = SocketClient(server.Port());
+  MemoryChannel out("");
+  EXPECT_EQ(200, con.requestDocument("/big", &out, "", false, 5));
+  EXPECT_TRUE(out.Output() == "HTTP/1.1 200 OK\r\nContent-Length:200000\r\n\r\n" + body);
+  EXPECT_EQ(0u, con.ResponseBodyLength());
+
+  ScriptedServer silent("");
+  CProviderCon again = SocketClient(silent.Port());
+  MemoryChannel out2("");
+  EXPECT_EQ(500, again.requestDocument("/x", &out2, "", false, 5));
+  EXPECT_EQ("HTTP/1.1 500 Internal Server Error\r\n\r\n", out2.Output());
+}
+
+TEST(CProviderCon, ShortBodyEndsAtTheTimeout) {
+  ScriptedServer server("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", /*holdOpen=*/true);
+  CProviderCon con = SocketClient(server.Port());
+  uint64_t start = platform::TickCountMs();
+  EXPECT_EQ(200, con.requestDocument("/slow", "", false, 1));
+  uint64_t spent = platform::TickCountMs() - start;
+  EXPECT_EQ("abc", std::string(con.ResponseBody(), con.ResponseBodyLength()));
+  EXPECT_GE(spent, 900u);
+  EXPECT_LT(spent, 10000u);
+}
+
+TEST(CProviderCon, NoResponseLeavesTheConnectionOpen) {
+  ScriptedServer server("HTTP/1.1 200 OK\r\n\r\n", /*holdOpen=*/true);
+  {
+    CProviderCon con = SocketClient(server.Port());
+    con.SetVerb("post");
+    EXPECT_EQ(0, con.requestDocument("/fire", "x", false, 3, /*noResponse=*/true));
+    EXPECT_TRUE(con.IsConnected());
+  }  // destroying the object closes the connection and ends the server
+  EXPECT_EQ("POST /fire\nContent-Length: 1\n\nx", server.Received());
+}
+
+std::atomic<int> hookCalls{0};
+std::unique_ptr<ScriptedServer> lateServer;
+uint16_t latePort = 0;
+
+int CountingHook(CProviderCon* con) {
+  ++hookCalls;
+  EXPECT_STREQ("testprov", con->Name());
+  return 0;
+}
+
+int StartingHook(CProviderCon* con) {
+  ++hookCalls;
+  lateServer = std::make_unique<ScriptedServer>("HTTP/1.1 200 OK\r\nContent-Length:2\r\n\r\nup", false,
+                                                static_cast<uint16_t>(con->Port()));
+  return 0;
+}
+
+TEST(CProviderCon, NoServerGivesZeroQuickly) {
+  CProviderCon::SetStartHook(CountingHook);
+  hookCalls = 0;
+  CProviderCon con = SocketClient(FreePort());
+  uint64_t start = platform::TickCountMs();
+  EXPECT_EQ(0, con.requestDocument("/x", "", false, 5));
+  // Two refused attempts and one 10 ms pause: well under one 200 ms wait.
+  EXPECT_LT(platform::TickCountMs() - start, 150u);
+  EXPECT_EQ(0, hookCalls.load());
+
+  // With start-on-failure the hook runs once and four attempts are made.
+  start = platform::TickCountMs();
+  EXPECT_EQ(0, con.connect(true));
+  EXPECT_LT(platform::TickCountMs() - start, 180u);
+  EXPECT_EQ(1, hookCalls.load());
+  CProviderCon::SetStartHook(nullptr);
+  EXPECT_EQ(0, con.connect(true));  // no hook: nothing launched, still fails
+}
+
+TEST(CProviderCon, StartHookBringsTheServerUp) {
+  latePort = FreePort();
+  CProviderCon::SetStartHook(StartingHook);
+  hookCalls = 0;
+  CProviderCon con = SocketClient(latePort);
+  EXPECT_EQ(200, con.requestDocument("/index", "", true, 5));
+  EXPECT_EQ("up", std::string(con.ResponseBody(), con.ResponseBodyLength()));
+  EXPECT_EQ(1, hookCalls.load());
+  CProviderCon::SetStartHook(nullptr);
+  lateServer.reset();
+}
+
+TEST(CProviderCon, ModesAndCopies) {
+  CProviderCon con;
+  con.SetModeFromText("STDIO+Socket");
+  EXPECT_EQ(3u, con.Mode());
+  con.SetModeFromText("sock");
+  EXPECT_EQ(2u, con.Mode());
+  con.SetModeFromText("StdOut");
+  EXPECT_EQ(1u, con.Mode());
+  con.SetModeFromText(nullptr);
+  EXPECT_EQ(0u, con.Mode());
+  // A client not in socket mode never connects.
+  con.SetModeFromText("stdin");
+  con.SetPort(1);
+  EXPECT_EQ(0, con.connect(true));
+  EXPECT_EQ(0, con.requestDocument("/x", "", false, 1));
+
+  ScriptedServer server("HTTP/1.1 200 OK\r\nContent-Length:1\r\n\r\nz", /*holdOpen=*/true);
+  CProviderCon original = SocketClient(server.Port());
+  original.SetArguments("-g -v 3");
+  original.SetVerb("post");
+  original.LaunchData().crashRecovery = true;
+  snprintf(original.LaunchData().logto, sizeof original.LaunchData().logto, "%s", "p.log");
+  EXPECT_EQ(0, original.requestDocument("/x", "", false, 5, true));
+  CProviderCon copy(original);
+  EXPECT_EQ(original.Port(), copy.Port());
+  EXPECT_EQ(2u, copy.Mode());
+  EXPECT_STREQ("testprov", copy.Name());
+  EXPECT_STREQ("-g -v 3", copy.Arguments());
+  EXPECT_TRUE(copy.LaunchData().crashRecovery);
+  EXPECT_STREQ("p.log", copy.LaunchData().logto);
+  EXPECT_STREQ("", copy.Verb());  // not copied
+  EXPECT_FALSE(copy.IsConnected());
+  EXPECT_EQ(0, copy.Status());
+  EXPECT_TRUE(original.IsConnected());
+  original.disconnect();
+  EXPECT_FALSE(original.IsConnected());
+}
+
+}  // namespace

@@ -1,0 +1,166 @@
+#include "runtime/request_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "tests/support/memory_channel.h"
+
+namespace {
+
+// Reads one request from a fresh channel, which stays alive until the next
+// call so that a test can go on reading the body from it.
+int Read(const std::string& input, URLParse* request, MemoryChannel** keep = nullptr) {
+  static std::unique_ptr<MemoryChannel> last;
+  last = std::make_unique<MemoryChannel>(input);
+  if (keep) *keep = last.get();
+  return ReadRequest(request, last.get());
+}
+
+TEST(ReadRequest, BareRequestLineAndEmptyLine) {
+  URLParse r;
+  MemoryChannel io("GET /status\n\n");
+  io.Write("xx", 2);  // bytes of an earlier request
+  ASSERT_EQ(kRequestRead, ReadRequest(&r, &io));
+  EXPECT_STREQ("GET", r.Verb());
+  EXPECT_STREQ("/status", r.Path());
+  EXPECT_EQ(nullptr, r.Query());
+  EXPECT_EQ(0u, r.HeaderCount());
+  EXPECT_EQ(nullptr, r.HeaderNames()[0]);
+  EXPECT_EQ(0u, io.RequestBytesWritten());
+  EXPECT_EQ(2u, io.TotalBytesWritten());
+  EXPECT_EQ(1u, io.RequestNumber());
+  EXPECT_EQ(kRequestEnd, ReadRequest(&r, &io));  // the next one finds end of input
+}
+
+TEST(ReadRequest, QueryHeadersAndBodyLeftInTheChannel) {
+  URLParse r;
+  MemoryChannel io(
+      "POST /inventory?file=a&provstatus=1 HTTP/1.1\r\n"
+      "Host : 127.0.0.1 \r\n"
+      "X-Long: first\r\n"
+      "\t  second part  \r\n"
+      "content-length:  0\r\n"
+      "\r\n"
+      "rest");
+  ASSERT_EQ(kRequestRead, ReadRequest(&r, &io));
+  EXPECT_STREQ("POST", r.Verb());
+  EXPECT_STREQ("/inventory", r.Path());
+  EXPECT_STREQ("file=a&provstatus=1", r.Query());
+  ASSERT_EQ(3u, r.HeaderCount());
+  EXPECT_STREQ("Host", r.HeaderNames()[0]);
+  EXPECT_STREQ("127.0.0.1", r.HeaderValues()[0]);
+  EXPECT_STREQ("first second part", r.HeaderValues()[1]);
+  EXPECT_STREQ("0", r.FindHeader("Content-Length"));
+  EXPECT_EQ("rest", io.Unread());
+  std::string body = "old";
+  EXPECT_FALSE(ReadBody(&io, r.HeaderNames(), r.HeaderValues(), &body));
+  EXPECT_EQ("rest", io.Unread());
+}
+
+TEST(ReadRequest, PathDecodedQueryNot) {
+  URLParse r;
+  ASSERT_EQ(kRequestRead, Read("GET /a%20b+c?x=%20+y HTTP/1.0\n\n", &r));
+  EXPECT_STREQ("/a b c", r.Path());
+  EXPECT_STREQ("x=%20+y", r.Query());
+  ASSERT_EQ(kRequestRead, Read("GET /bad%2g%4\n\n", &r));
+  EXPECT_STREQ("/bad%2g%4", r.Path());
+  ASSERT_EQ(kRequestRead, Read("GET /f#frag?q=1\n\n", &r));
+  EXPECT_STREQ("/f", r.Path());
+  EXPECT_STREQ("q=1", r.Query());
+  ASSERT_EQ(kRequestRead, Read("GET /f;p\n\n", &r));
+  EXPECT_EQ(nullptr, r.Query());
+  ASSERT_EQ(kRequestRead, Read("DELETE\n\n", &r));  // verb alone: empty target
+  EXPECT_STREQ("DELETE", r.Verb());
+  EXPECT_STREQ("", r.Path());
+}
+
+TEST(ReadRequest, MalformedHeads) {
+  URLParse r;
+  std::string sixteen = "GET /\n";
+  for (int i = 0; i < 16; ++i) sixteen += "H" + std::to_string(i) + ": v\n";
+  EXPECT_EQ(kRequestMalformed, Read(sixteen + "\n", &r));
+  std::string fifteen = "GET /\n";
+  for (int i = 0; i < 15; ++i) fifteen += "H" + std::to_string(i) + ": v\n";
+  EXPECT_EQ(kRequestRead, Read(fifteen + "\n", &r));
+  EXPECT_EQ(15u, r.HeaderCount());
+
+  EXPECT_EQ(kRequestMalformed, Read("GET /\nno colon here\n\n", &r));
+  EXPECT_EQ(kRequestMalformed, Read("GET /\n  continued\n\n", &r));
+  EXPECT_EQ(kRequestMalformed, Read("GET /\n : empty name\n\n", &r));
+  EXPECT_EQ(kRequestMalformed, Read("GET /\n: empty name\n\n", &r));
+  EXPECT_EQ(kRequestMalformed, Read(std::string(100, 'V') + " /\n\n", &r));
+  EXPECT_EQ(kRequestRead, Read(std::string(99, 'V') + " /\n\n", &r));
+  EXPECT_EQ(kRequestMalformed, Read("GET //h:99999/x\n\n", &r));  // bad port
+
+  // Header text overflow, by new headers and by continuation lines.
+  std::string value(1500, 'v');
+  EXPECT_EQ(kRequestMalformed, Read("GET /\nA: " + value + "\nB: " + value + "\nC: " + value + "\n\n", &r));
+  EXPECT_EQ(kRequestMalformed, Read("GET /\nA: " + value + "\n " + value + "\n " + value + "\n\n", &r));
+}
+
+TEST(ReadRequest, EndOfInput) {
+  URLParse r;
+  EXPECT_EQ(kRequestEnd, Read("", &r));
+  EXPECT_EQ(kRequestEnd, Read("GET /sta", &r));           // closed mid-line
+  EXPECT_EQ(kRequestEnd, Read("GET /\nHost: x\n", &r));   // no empty line
+  EXPECT_EQ(kRequestEnd, Read("GET /\nHost: x", &r));
+}
+
+TEST(ReadRequest, LongRequestLineComesInPieces) {
+  URLParse r;
+  // The first 10239 bytes are the request line; the tail is read as a
+  // header line and, having no colon, makes the head malformed.
+  std::string line = "GET /" + std::string(10240, 'a') + "\n\n";
+  EXPECT_EQ(kRequestMalformed, Read(line, &r));
+  EXPECT_EQ(10239u - 4u, std::string(r.Path()).size());
+  // A tail that looks like a header is taken as one.
+  std::string tricky = "GET /" + std::string(10234, 'a') + "X-Tail: yes\n\n";
+  ASSERT_EQ(kRequestRead, Read(tricky, &r));
+  EXPECT_STREQ("yes", r.FindHeader("x-tail"));
+}
+
+TEST(ReadRequest, BinaryGarbageNeverCrashes) {
+  URLParse r;
+  uint32_t seed = 12345;
+  for (int round = 0; round < 300; ++round) {
+    std::string input;
+    size_t length = (seed = seed * 1103515245u + 12345u) % 20000;
+    for (size_t i = 0; i < length; ++i) input += static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+    int result = Read(input, &r);
+    EXPECT_TRUE(result == kRequestEnd || result == kRequestMalformed || result == kRequestRead) << result;
+    EXPECT_LE(r.HeaderCount(), 15u);
+  }
+}
+
+TEST(ReadBody, ReadsContentLengthBytes) {
+  URLParse r;
+  MemoryChannel* io = nullptr;
+  ASSERT_EQ(kRequestRead, Read("POST /x\nCONTENT-LENGTH: 2500\n\n" + std::string(2500, 'b') + "next", &r, &io));
+  std::string body;
+  EXPECT_TRUE(ReadBody(io, r.HeaderNames(), r.HeaderValues(), &body));
+  EXPECT_EQ(std::string(2500, 'b'), body);
+  EXPECT_EQ("next", io->Unread());
+
+  // Input that ends early: true, with what arrived.
+  ASSERT_EQ(kRequestRead, Read("POST /x\nContent-Length: 10\n\nabc", &r, &io));
+  EXPECT_TRUE(ReadBody(io, r.HeaderNames(), r.HeaderValues(), &body));
+  EXPECT_EQ("abc", body);
+
+  ASSERT_EQ(kRequestRead, Read("POST /x\n\nabc", &r, &io));
+  EXPECT_FALSE(ReadBody(io, r.HeaderNames(), r.HeaderValues(), &body));
+  ASSERT_EQ(kRequestRead, Read("POST /x\nContent-Length: -5\n\nabc", &r, &io));
+  EXPECT_FALSE(ReadBody(io, r.HeaderNames(), r.HeaderValues(), &body));
+  EXPECT_FALSE(ReadBody(io, nullptr, nullptr, &body));
+}
+
+TEST(TextToInt, BehavesLikeAtoiWithinRange) {
+  EXPECT_EQ(42, TextToInt("  42abc"));
+  EXPECT_EQ(-7, TextToInt("-7"));
+  EXPECT_EQ(0, TextToInt("x1"));
+  EXPECT_EQ(2147483647, TextToInt("99999999999999999999"));
+  EXPECT_EQ(-2147483647 - 1, TextToInt("-99999999999999999999"));
+}
+
+}  // namespace
