@@ -1,0 +1,206 @@
+#include "xml/configuration_file.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "platform/process_info.h"
+#include "xml/cached_configuration_file.h"
+#include "xml/configuration_state.h"
+#include "xml/unlocked_configuration_file.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class ConfigurationFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("configuration_file_test." + std::to_string(platform::ProcessId()) + "." +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Read(const std::string& name) {
+    std::ifstream in(dir_ / name, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+  }
+  void Write(const std::string& name, const std::string& text) {
+    std::ofstream(dir_ / name, std::ios::binary) << text;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(ConfigurationFileTest, OpenWriteOnMissingFileCreatesItAndSaveIndentedWrites) {
+  ConfigurationFile file(dir_.c_str(), "stats.xml");
+  EXPECT_TRUE(file.IsNew());
+  EXPECT_TRUE(file.IsClosed());
+  ASSERT_TRUE(file.OpenWrite(20));
+  EXPECT_TRUE(fs::exists(dir_ / "stats.xml"));
+  EXPECT_TRUE(file.IsNew());
+  EXPECT_TRUE(file.IsOpenForWrite());
+  EXPECT_FALSE(file.IsClosed());
+  XMLNode* section = file.GetSection(file.GetRoot(), "Stats", true);
+  file.SetKeyNumber(section, "hits", 3);
+  file.SetKey(file.GetRoot(), "a", "1");
+  file.SetKey(file.GetRoot(), "a", "2");
+  ASSERT_TRUE(file.SaveIndented());
+  EXPECT_TRUE(file.IsClosed());
+  EXPECT_FALSE(file.SaveCompact());  // no longer open for writing
+  EXPECT_EQ(Read("stats.xml"),
+            "\t<section name=\"Stats\">\n\t\t<key name=\"hits\" value=\"3\"/>\n\t</section>\n"
+            "\t<key name=\"a\" value=\"2\"/>\n");
+
+  ConfigurationFile again(dir_.c_str(), "stats.xml");
+  ASSERT_TRUE(again.OpenRead(5));
+  EXPECT_FALSE(again.IsNew());
+  EXPECT_TRUE(again.IsClosed());
+  unsigned long hits = 0;
+  EXPECT_TRUE(again.GetKeyUnsigned(again.FindSection(again.GetRoot(), "Stats"), "hits", &hits));
+  EXPECT_EQ(hits, 3u);
+  EXPECT_EQ(again.FindSection(again.GetRoot(), "stats"), nullptr);
+  std::vector<std::string> keys;
+  again.ListKeyNames(again.GetRoot(), &keys);
+  EXPECT_EQ(keys, std::vector<std::string>{"a"});
+  EXPECT_FALSE(again.SaveCompact());  // OpenRead never allows a save
+
+  // A read open releases the file at once; a write open holds it.
+  ConfigurationFile other(dir_.c_str(), "stats.xml");
+  ASSERT_TRUE(other.OpenWrite(0));
+  EXPECT_FALSE(again.OpenRead(0));
+  ASSERT_TRUE(other.SaveCompact());
+  EXPECT_TRUE(again.OpenRead(0));
+}
+
+TEST_F(ConfigurationFileTest, SecondOpenWriteFailsAfterAboutOneSecond) {
+  ConfigurationFile holder(dir_.c_str(), "held.xml");
+  ASSERT_TRUE(holder.OpenWrite(1));
+  bool opened = true;
+  double waited = 0;
+  std::thread other([&] {
+    ConfigurationFile second(dir_.c_str(), "held.xml");
+    auto start = std::chrono::steady_clock::now();
+    opened = second.OpenWrite(1);
+    waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  });
+  other.join();
+  EXPECT_FALSE(opened);
+  EXPECT_GE(waited, 0.9);
+  EXPECT_LT(waited, 2.0);
+  // The destructor of an unsaved write open releases the file.
+}
+
+TEST_F(ConfigurationFileTest, UnparsedFileKeepsItsTextAndHealsOnSave) {
+  Write("bad.xml", "<stats><unclosed></stats>");
+  ConfigurationFile file(dir_.c_str(), "bad.xml");
+  ASSERT_TRUE(file.OpenWrite(1));
+  EXPECT_EQ(file.GetRoot(), nullptr);
+  EXPECT_FALSE(file.IsNew());
+  EXPECT_TRUE(file.StoredTextUnparsed());
+  EXPECT_FALSE(file.SetKey(file.GetRoot(), "a", "1"));
+  // Nothing to write: the stored text stays as it was.
+  EXPECT_FALSE(file.SaveCompact());
+  EXPECT_EQ(Read("bad.xml"), "<stats><unclosed></stats>");
+  EXPECT_FALSE(fs::exists(dir_ / "bad.xml.bad"));
+
+  // A caller that starts a new document heals the file; the old text is kept.
+  ASSERT_TRUE(file.OpenWrite(1));
+  file.NewDocument();
+  file.SetKey(file.GetRoot(), "a", "1");
+  ASSERT_TRUE(file.SaveCompact());
+  EXPECT_EQ(Read("bad.xml.bad"), "<stats><unclosed></stats>");
+  EXPECT_EQ(Read("bad.xml"), "<key name=\"a\" value=\"1\"/>");
+  EXPECT_FALSE(file.StoredTextUnparsed());
+
+  // The state functions heal by themselves.
+  Write("state.xml", "<<<");
+  ASSERT_TRUE(WriteLast((dir_ / "state.xml").string(), 42));
+  EXPECT_EQ(Read("state.xml.bad"), "<<<");
+  unsigned long last = 0;
+  ASSERT_TRUE(ReadLast((dir_ / "state.xml").string(), &last));
+  EXPECT_EQ(last, 42u);
+}
+
+TEST_F(ConfigurationFileTest, CachedViewNeverTouchesTheFile) {
+  ConfigurationFile file(dir_.c_str(), "c.xml");
+  ASSERT_TRUE(file.OpenWrite(1));
+  file.SetKey(file.GetRoot(), "k", "v");
+  {
+    CachedConfigurationFile view(file);
+    EXPECT_TRUE(view.IsNew());
+    EXPECT_TRUE(view.IsClosed());
+    EXPECT_FALSE(view.IsOpenForWrite());
+    EXPECT_FALSE(view.OpenRead(0));
+    EXPECT_FALSE(view.OpenWrite(0));
+    EXPECT_FALSE(view.SaveCompact());
+    EXPECT_FALSE(view.SaveIndented());
+    std::string v;
+    EXPECT_TRUE(view.GetKey(view.GetRoot(), "k", &v));
+    EXPECT_EQ(v, "v");
+    EXPECT_FALSE(view.SetKey(view.GetRoot(), "k", "w"));
+  }
+  ASSERT_TRUE(file.SaveCompact());
+  EXPECT_EQ(Read("c.xml"), "<key name=\"k\" value=\"v\"/>");
+}
+
+TEST_F(ConfigurationFileTest, UnlockedFileDoesNotWait) {
+  UnlockedConfigurationFile file(dir_.c_str(), "u.xml");
+  ASSERT_TRUE(file.Open(true));
+  EXPECT_TRUE(file.IsNew());
+  file.SetKey(file.GetRoot(), "x", "1");
+
+  UnlockedConfigurationFile other(dir_.c_str(), "u.xml");
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(other.Open(false));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
+  ASSERT_TRUE(file.SaveIndented());
+  EXPECT_FALSE(file.SaveIndented());
+
+  ASSERT_TRUE(other.Open(false));
+  EXPECT_FALSE(other.IsNew());
+  EXPECT_FALSE(other.SaveCompact());  // not kept open
+  std::string v;
+  EXPECT_TRUE(other.GetKey(other.GetRoot(), "x", &v));
+  EXPECT_EQ(v, "1");
+}
+
+TEST_F(ConfigurationFileTest, StateFunctions) {
+  std::string path = (dir_ / "rules.xml").string();
+  unsigned long last = 7;
+  EXPECT_FALSE(ReadLast(path, &last));  // reads create no sections
+  EXPECT_EQ(last, 7u);
+  EXPECT_EQ(Read("rules.xml"), "");
+  ASSERT_TRUE(WriteLast(path, 12));
+  ASSERT_TRUE(WriteRule(path, "cpu", 3, "on"));
+  ASSERT_TRUE(WriteRule(path, "cpu", -1, "off"));
+  ASSERT_TRUE(WriteRule(path, "disk", 3, "x"));
+  ASSERT_TRUE(ReadLast(path, &last));
+  EXPECT_EQ(last, 12u);
+  std::string value;
+  ASSERT_TRUE(ReadRule(path, "cpu", 3, &value));
+  EXPECT_EQ(value, "on");
+  EXPECT_FALSE(ReadRule(path, "CPU", 3, &value));
+  std::vector<std::string> names;
+  ASSERT_TRUE(ListRules(path, "cpu", &names));
+  EXPECT_EQ(names, (std::vector<std::string>{"3", "-1"}));
+  ASSERT_TRUE(RemoveRule(path, "cpu", 3));
+  EXPECT_FALSE(RemoveRule(path, "cpu", 3));
+  ASSERT_TRUE(ListRules(path, "cpu", &names));
+  EXPECT_EQ(names, std::vector<std::string>{"-1"});
+  ASSERT_TRUE(RemoveRules(path, "cpu"));
+  EXPECT_FALSE(ListRules(path, "cpu", &names));
+  EXPECT_TRUE(ReadRule(path, "disk", 3, &value));
+  EXPECT_EQ(Read("rules.xml"),
+            "<section name=\"state\"><section name=\"configuration\"><key name=\"last\" value=\"12\"/></section>"
+            "<section name=\"rules\"><section name=\"disk\"><key name=\"3\" value=\"x\"/></section></section>"
+            "</section>");
+}
+
+}  // namespace

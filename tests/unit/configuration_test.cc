@@ -1,0 +1,113 @@
+#include "xml/configuration.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string Compact(const Configuration& c) {
+  std::string out;
+  c.Serialize(&out, false);
+  return out;
+}
+
+TEST(Configuration, KeysAndSections) {
+  Configuration c;
+  EXPECT_EQ(c.GetRoot(), nullptr);
+  EXPECT_FALSE(c.SetKey(c.GetRoot(), "a", "1"));  // null parent
+  c.NewDocument();
+  XMLNode* root = c.GetRoot();
+  EXPECT_EQ(root->GetName(), "invisibleroot");
+
+  EXPECT_TRUE(c.SetKey(root, "a", "1"));
+  EXPECT_TRUE(c.SetKey(root, "a", "2"));
+  std::vector<std::string> names;
+  c.ListKeyNames(root, &names);
+  EXPECT_EQ(names, std::vector<std::string>{"a"});
+  std::string text;
+  ASSERT_TRUE(c.GetKey(root, "a", &text));
+  EXPECT_EQ(text, "2");
+  EXPECT_FALSE(c.GetKey(root, "A", &text));  // key names are exact
+
+  bool created = false;
+  XMLNode* upper = c.GetSection(root, "Stats", true, &created);
+  EXPECT_TRUE(created);
+  XMLNode* lower = c.GetSection(root, "stats", true, &created);
+  EXPECT_TRUE(created);
+  EXPECT_NE(upper, lower);
+  EXPECT_EQ(c.GetSection(root, "Stats", true, &created), upper);
+  EXPECT_FALSE(created);
+  EXPECT_EQ(c.GetSection(root, "none", false), nullptr);
+  c.ListSectionNames(root, &names);
+  EXPECT_EQ(names, (std::vector<std::string>{"Stats", "stats"}));
+
+  EXPECT_TRUE(c.SetKeyNumber(upper, "n", 4000000000ul));
+  EXPECT_TRUE(c.SetKey(upper, "word", "twelve"));
+  EXPECT_TRUE(c.SetKey(upper, "neg", "-12x"));
+  EXPECT_TRUE(c.SetKey(upper, "quoted", "a\"<&>"));
+  unsigned long u = 99;
+  long s = 99;
+  EXPECT_TRUE(c.GetKeyUnsigned(upper, "n", &u));
+  EXPECT_EQ(u, 4000000000ul);
+  EXPECT_TRUE(c.GetKeyUnsigned(upper, "word", &u));
+  EXPECT_EQ(u, 0u);
+  EXPECT_TRUE(c.GetKeySigned(upper, "neg", &s));
+  EXPECT_EQ(s, -12);
+  u = 5;
+  EXPECT_FALSE(c.GetKeyUnsigned(upper, "missing", &u));
+  EXPECT_EQ(u, 5u);
+  EXPECT_FALSE(c.GetKeyUnsigned(lower, "n", &u));
+
+  EXPECT_EQ(Compact(c),
+            "<key name=\"a\" value=\"2\"/><section name=\"Stats\"><key name=\"n\" value=\"4000000000\"/>"
+            "<key name=\"word\" value=\"twelve\"/><key name=\"neg\" value=\"-12x\"/>"
+            "<key name=\"quoted\" value=\"a&quot;&lt;&amp;&gt;\"/></section><section name=\"stats\"/>");
+
+  // The serialized form reads back to the same keys.
+  Configuration back;
+  ASSERT_TRUE(back.ParseText(Compact(c)));
+  ASSERT_TRUE(back.GetKey(back.FindSection(back.GetRoot(), "Stats"), "quoted", &text));
+  EXPECT_EQ(text, "a\"<&>");
+
+  EXPECT_TRUE(c.RemoveKey(upper, "word"));
+  EXPECT_FALSE(c.RemoveKey(upper, "word"));
+  EXPECT_TRUE(c.RemoveSection(lower));
+  EXPECT_FALSE(c.RemoveSection(root));
+  EXPECT_FALSE(c.RemoveSection(nullptr));
+  c.ListSectionNames(root, &names);
+  EXPECT_EQ(names, std::vector<std::string>{"Stats"});
+}
+
+TEST(Configuration, NestedSectionsElementNamesAndKeysWithoutValue) {
+  Configuration c;
+  ASSERT_TRUE(c.ParseText("<SECTION NAME='s'><section name='t'><KEY name='k'/><key name='v' value='1'/></section></SECTION>"));
+  XMLNode* t = c.FindSection(c.FindSection(c.GetRoot(), "s"), "t");
+  ASSERT_NE(t, nullptr);
+  std::string text;
+  EXPECT_FALSE(c.GetKey(t, "k", &text));  // no value attribute
+  EXPECT_TRUE(c.GetKey(t, "v", &text));
+  EXPECT_FALSE(c.ParseText("<broken>"));
+  EXPECT_EQ(c.GetRoot(), nullptr);
+}
+
+TEST(Configuration, BorrowedDocumentIsReadOnly) {
+  Configuration owner;
+  owner.NewDocument();
+  owner.SetKey(owner.GetRoot(), "a", "1");
+  XMLNode* section = owner.CreateSection(owner.GetRoot(), "s");
+  {
+    Configuration view;
+    view.Borrow(owner.GetRoot());
+    EXPECT_TRUE(view.IsBorrowed());
+    std::string text;
+    EXPECT_TRUE(view.GetKey(view.GetRoot(), "a", &text));
+    EXPECT_FALSE(view.SetKey(view.GetRoot(), "a", "2"));
+    EXPECT_FALSE(view.SetKey(view.GetRoot(), "b", "2"));
+    EXPECT_EQ(view.CreateSection(view.GetRoot(), "t"), nullptr);
+    EXPECT_EQ(view.GetSection(view.GetRoot(), "t", true), nullptr);
+    EXPECT_FALSE(view.RemoveKey(view.GetRoot(), "a"));
+    EXPECT_FALSE(view.RemoveSection(section));
+  }  // the view does not free the borrowed document
+  EXPECT_EQ(Compact(owner), "<key name=\"a\" value=\"1\"/><section name=\"s\"/>");
+}
+
+}  // namespace

@@ -1,0 +1,136 @@
+// XMLNode: the document tree, with a tolerant parser and a serializer.
+//
+// A node keeps its text twice, as a plain value and as an escaped value; the
+// one set last is authoritative and the other is derived from it on demand
+// (Unescape to read a value, Escape when serializing). The parser stores
+// element text and attribute values escaped, exactly as written, so parsed
+// text is written back byte for byte; comments and declarations keep only
+// their plain text. An element holds one text: all character data between
+// its tags, concatenated; it is written after the element's children.
+//
+// Names are compared without regard to letter case (each byte upper-cased)
+// by every lookup and by the parser's end-tag search.
+//
+// Results are status numbers: 0 success, 1 failure. Error texts are static
+// strings (see xml_parser.h for the list).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Attributes given to the builders, written in key order.
+using XMLAttributeMap = std::map<std::string, std::string>;
+
+// True when the names are equal ignoring ASCII letter case.
+bool XMLNamesEqual(std::string_view a, std::string_view b);
+
+class XMLNode {
+ public:
+  enum Type : uint32_t {
+    kComment = 0,
+    kElement = 1,
+    kAttribute = 2,
+    kProcessingInstruction = 3,
+    kDeclaration = 4,  // any other "<!" construct, such as a DOCTYPE
+    kDocument = 5,
+  };
+  // Parse flags.
+  static constexpr unsigned kDropWhitespaceText = 1u;
+
+  explicit XMLNode(Type type, std::string_view name = {}) : type_(type), name_(name) {}
+  // Deletes the whole subtree (children and attributes).
+  ~XMLNode();
+  XMLNode(const XMLNode&) = delete;
+  XMLNode& operator=(const XMLNode&) = delete;
+
+  // Parses a whole text. With *document null a new document node is made and
+  // returned in *document; otherwise the nodes are added to *document (nodes
+  // parsed before an error then stay). On failure *errorText is one of the
+  // parser's texts and *errorPosition the offset in text of the "<" of the
+  // construct that failed (for an attribute error, the start of that
+  // attribute). Either out pointer may be null.
+  static int Parse(std::string_view text, XMLNode** document, unsigned flags, const char** errorText,
+                   size_t* errorPosition);
+  // Parses one construct at the start of text into parent; *end receives the
+  // offset just after it.
+  static int ParseNode(std::string_view text, XMLNode* parent, unsigned flags, const char** errorText,
+                       size_t* errorPosition, size_t* end);
+
+  // Reads the whole file, then Parse. When the file cannot be opened
+  // *errorText is the system's message for the error (a per-thread buffer,
+  // valid until this thread's next LoadFile).
+  static int LoadFile(const std::string& path, XMLNode** document, unsigned flags, const char** errorText);
+  // Serializes, then replaces the file's contents atomically (a temporary
+  // file renamed over it). Open errors as for LoadFile (a second buffer).
+  int SaveFile(const std::string& path, int level, bool withBom, const char** errorText);
+
+  // A new document: "<?xml version="1.0" encoding="UTF-8" standalone="yes"?>"
+  // and an empty root element, parsed (after a UTF-8 byte order mark when
+  // withBom). Returns the document and its root element.
+  static int CreateDocument(std::string_view rootName, bool withBom, XMLNode** document, XMLNode** root);
+
+  // *out = the node serialized at indentation level `level`: < 0 compact (no
+  // tabs, no line feeds), 0 and above laid out with tabs. The size is computed
+  // first and reserved.
+  void Serialize(std::string* out, int level, bool withBom);
+
+  Type GetType() const { return type_; }
+  const std::string& GetName() const { return name_; }
+  XMLNode* GetParent() const { return parent_; }
+  bool IsCData() const { return cdata_; }
+  void SetCData(bool on) { cdata_ = on; }
+
+  // The plain value (derived from the escaped value when needed).
+  const std::string& GetValue();
+  // The escaped value (derived from the plain value when needed: attribute
+  // rules for attributes, text rules otherwise).
+  const std::string& GetEscapedValue();
+  void SetValue(std::string_view value);
+  void SetEscapedValue(std::string_view escaped);
+  // Appends escaped text (the parser's character data); clears the plain value.
+  void AppendEscapedText(std::string_view escaped);
+
+  const std::vector<XMLNode*>& GetChildren() const { return children_; }
+  const std::vector<XMLNode*>& GetAttributes() const { return attributes_; }
+
+  // Takes ownership: attributes go to the attribute list, others to children.
+  void AppendChild(XMLNode* node);
+  void PrependChild(XMLNode* node);
+
+  // Finds the first child element named path[0]; with more names, descends
+  // into it with the rest, and when that fails goes on with the next child of
+  // the same name. *out is null on failure.
+  int FindChildPath(XMLNode** out, std::initializer_list<std::string_view> path);
+  int FindChildPath(XMLNode** out, const std::string_view* path, size_t count);
+  template <typename... Names>
+  int FindChild(XMLNode** out, const Names&... names) {
+    return FindChildPath(out, {std::string_view(names)...});
+  }
+  int FindAttribute(XMLNode** out, std::string_view name);
+  // The attribute of that name, or a new one with an empty value appended.
+  XMLNode* GetOrCreateAttribute(std::string_view name);
+
+  // A deep copy, appended to newParent when given.
+  XMLNode* Clone(XMLNode* newParent) const;
+  // Removes the node from its parent's list; the caller owns it then. A node
+  // without a parent succeeds only when it is a document.
+  int Detach();
+  // Detach, then delete.
+  void RemoveAndDelete();
+
+ private:
+  bool KeepsPlainText() const { return type_ == kComment || type_ == kDeclaration; }
+
+  Type type_;
+  bool cdata_ = false;
+  XMLNode* parent_ = nullptr;
+  std::string name_;
+  std::string value_;
+  std::string escaped_;
+  std::vector<XMLNode*> children_;
+  std::vector<XMLNode*> attributes_;
+};

@@ -1,0 +1,278 @@
+#include "xml/xml_parser.h"
+
+#include <cstring>
+
+const char kXMLErrorTooDeep[] = "Elements nested too deeply";
+
+namespace {
+
+constexpr size_t npos = std::string_view::npos;
+
+inline bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+inline unsigned char Upper(unsigned char c) { return (c >= 'a' && c <= 'z') ? c - 32 : c; }
+
+bool AllSpace(std::string_view s) {
+  for (char c : s)
+    if (!IsSpace(c)) return false;
+  return true;
+}
+
+}  // namespace
+
+int XMLParser::Fail(const char* text, size_t position) {
+  // The innermost failure is reported: outer constructs keep its text and
+  // position as they unwind.
+  if (!error_) {
+    error_ = text;
+    errorPos_ = position;
+  }
+  return 1;
+}
+
+size_t XMLParser::FindChar(char c, size_t from, size_t limit) const {
+  if (from >= limit) return npos;
+  const void* hit = memchr(text_.data() + from, c, limit - from);
+  return hit ? static_cast<size_t>(static_cast<const char*>(hit) - text_.data()) : npos;
+}
+
+size_t XMLParser::Find(std::string_view what, size_t from, size_t limit) const {
+  while (from + what.size() <= limit) {
+    size_t at = FindChar(what[0], from, limit - what.size() + 1);
+    if (at == npos) return npos;
+    if (memcmp(text_.data() + at, what.data(), what.size()) == 0) return at;
+    from = at + 1;
+  }
+  return npos;
+}
+
+bool XMLParser::MatchesNameAt(std::string_view name, size_t at, size_t limit) const {
+  if (at + name.size() > limit) return false;
+  for (size_t i = 0; i < name.size(); ++i)
+    if (Upper(static_cast<unsigned char>(text_[at + i])) != Upper(static_cast<unsigned char>(name[i])))
+      return false;
+  return true;
+}
+
+// A blank, "/" or ">" after a mark ends the name; anything else (the end of
+// the range included) means the mark belongs to a longer name.
+bool XMLParser::IsBoundaryAt(size_t at, size_t limit) const {
+  if (at >= limit) return false;
+  char c = text_[at];
+  return IsSpace(c) || c == '/' || c == '>';
+}
+
+size_t XMLParser::FindEndMark(std::string_view name, size_t from, size_t limit) const {
+  for (;;) {
+    size_t at = Find("</", from, limit);
+    if (at == npos) return npos;
+    if (MatchesNameAt(name, at + 2, limit)) return at;
+    from = at + 1;
+  }
+}
+
+size_t XMLParser::FindStartMark(std::string_view name, size_t from, size_t limit) const {
+  for (;;) {
+    size_t at = FindChar('<', from, limit);
+    if (at == npos) return npos;
+    if (MatchesNameAt(name, at + 1, limit) && IsBoundaryAt(at + 1 + name.size(), limit)) return at;
+    from = at + 1;
+  }
+}
+
+// A match is valid for a later search with another limit when everything the
+// first search looked at (up to the character after the end mark) lies
+// inside that limit.
+size_t XMLParser::CachedEnd(size_t start, std::string_view name, size_t limit) const {
+  auto it = nestedEnds_.find(start);
+  if (it == nestedEnds_.end() || it->second + 2 + name.size() >= limit) return npos;
+  return it->second;
+}
+
+size_t XMLParser::FindMatchingEnd(std::string_view name, size_t from, size_t limit, int depth) {
+  size_t endFrom = from;    // where the next end mark is looked for
+  size_t startFrom = from;  // where nested start marks are looked for
+  for (;;) {
+    // The next end mark that is not part of a longer name.
+    size_t end = endFrom;
+    for (;;) {
+      end = FindEndMark(name, end, limit);
+      if (end == npos) return npos;
+      if (IsBoundaryAt(end + 2 + name.size(), limit)) break;
+      end += 1;
+    }
+    // A start tag of the same name before it nests: skip past its own end.
+    bool nested = false;
+    size_t scan = startFrom;
+    while (!nested) {
+      size_t start = FindStartMark(name, scan, end);
+      if (start == npos) return end;
+      size_t gt = FindChar('>', start, limit);
+      if (gt == npos) return npos;
+      if (text_[gt - 1] == '/') {  // empty element: no end of its own
+        scan = gt + 1;
+        continue;
+      }
+      size_t inner = CachedEnd(start, name, limit);
+      if (inner == npos) {
+        if (depth + 1 > kMaxXMLDepth) {
+          tooDeep_ = true;
+          return npos;
+        }
+        inner = FindMatchingEnd(name, start + 1 + name.size(), limit, depth + 1);
+        if (inner == npos) return npos;
+        nestedEnds_.emplace(start, inner);
+      }
+      endFrom = startFrom = inner + 2 + name.size();
+      nested = true;
+    }
+  }
+}
+
+int XMLParser::ParseAttributes(XMLNode* node, size_t pos, size_t limit) {
+  for (;;) {
+    while (pos < limit && IsSpace(text_[pos])) ++pos;
+    if (pos >= limit) return 0;
+    const size_t start = pos;
+    while (pos < limit && text_[pos] != '=' && !IsSpace(text_[pos])) ++pos;
+    if (pos == start) return Fail("Empty attribute name", start);
+    std::string_view name = text_.substr(start, pos - start);
+    if (pos >= limit || text_[pos] != '=') {
+      while (pos < limit && IsSpace(text_[pos])) ++pos;
+      if (pos >= limit || text_[pos] != '=') return Fail("Attibute missing value (no '=')", start);
+    }
+    ++pos;
+    while (pos < limit && IsSpace(text_[pos])) ++pos;
+    std::string_view value;
+    if (pos < limit && (text_[pos] == '"' || text_[pos] == '\'')) {
+      size_t close = FindChar(text_[pos], pos + 1, limit);
+      if (close == npos) return Fail("Attribute value not terminated", start);
+      value = text_.substr(pos + 1, close - pos - 1);
+      pos = close + 1;
+    } else {
+      size_t valueStart = pos;
+      while (pos < limit && !IsSpace(text_[pos])) ++pos;
+      value = text_.substr(valueStart, pos - valueStart);
+    }
+    XMLNode* attribute = new XMLNode(XMLNode::kAttribute, name);
+    attribute->SetEscapedValue(value);
+    node->AppendChild(attribute);
+  }
+}
+
+void XMLParser::DropWhitespaceText(XMLNode* parent) {
+  if (!(flags_ & XMLNode::kDropWhitespaceText) || parent->IsCData()) return;
+  if (AllSpace(parent->GetValue())) parent->SetValue({});
+}
+
+int XMLParser::ParseRange(XMLNode* parent, size_t pos, size_t limit, int depth) {
+  while (pos < limit) {
+    if (ParseOne(parent, pos, limit, depth, &pos) != 0) return 1;
+  }
+  return 0;
+}
+
+int XMLParser::ParseElement(XMLNode* parent, size_t lt, size_t limit, int depth, size_t* next) {
+  size_t gt = FindChar('>', lt + 1, limit);
+  if (gt == npos) return Fail("End of element tag not found", lt);
+  if (gt == lt + 1) return Fail("Empty Name", lt);
+  const bool empty = text_[gt - 1] == '/';
+  const size_t contentEnd = empty ? gt - 1 : gt;
+  size_t nameEnd = lt + 1;
+  while (nameEnd < contentEnd && !IsSpace(text_[nameEnd])) ++nameEnd;
+  if (nameEnd == lt + 1) return Fail("Empty Name", lt);
+  std::string_view name = text_.substr(lt + 1, nameEnd - lt - 1);
+
+  XMLNode* node = new XMLNode(XMLNode::kElement, name);
+  if (ParseAttributes(node, nameEnd, contentEnd) != 0) {
+    delete node;
+    return 1;
+  }
+  if (empty) {
+    *next = gt + 1;
+  } else {
+    if (depth + 1 > kMaxXMLDepth) {
+      delete node;
+      return Fail(kXMLErrorTooDeep, lt);
+    }
+    // A match found while searching for an enclosing element's end is
+    // reused when the tag holds no "<" (the two searches then see the same
+    // marks; they differ only in where they start inside the tag).
+    size_t end = FindChar('<', lt + 1, gt) == npos ? CachedEnd(lt, name, limit) : npos;
+    if (end == npos) end = FindMatchingEnd(name, gt + 1, limit, depth);
+    if (end == npos) {
+      delete node;
+      return Fail(tooDeep_ ? kXMLErrorTooDeep : "End tag not found", lt);
+    }
+    if (ParseRange(node, gt + 1, end, depth + 1) != 0) {
+      delete node;
+      return Fail(error_, lt);
+    }
+    size_t close = FindChar('>', end + 2 + name.size(), limit);
+    if (close == npos) {
+      delete node;
+      return Fail("End tag malformed", lt);
+    }
+    *next = close + 1;
+  }
+  parent->AppendChild(node);
+  return 0;
+}
+
+int XMLParser::ParseOne(XMLNode* parent, size_t pos, size_t limit, int depth, size_t* next) {
+  size_t lt = FindChar('<', pos, limit);
+  if (lt == npos) {
+    parent->AppendEscapedText(text_.substr(pos, limit - pos));
+    *next = limit;
+    DropWhitespaceText(parent);
+    return 0;
+  }
+  if (lt > pos) parent->AppendEscapedText(text_.substr(pos, lt - pos));
+
+  std::string_view rest = text_.substr(lt, limit - lt);
+  if (rest.substr(0, 4) == "<!--") {
+    size_t end = Find("-->", lt + 4, limit);
+    if (end == npos) return Fail("End of comment not found", lt);
+    XMLNode* comment = new XMLNode(XMLNode::kComment);
+    comment->SetValue(text_.substr(lt + 4, end - lt - 4));
+    parent->AppendChild(comment);
+    *next = end + 3;
+  } else if (rest.substr(0, 2) == "<?") {
+    size_t end = Find("?>", lt + 2, limit);
+    if (end == npos) return Fail("End of processing instructions not found", lt);
+    size_t targetEnd = lt + 2;
+    while (targetEnd < end && !IsSpace(text_[targetEnd])) ++targetEnd;
+    if (targetEnd == lt + 2) return Fail("Empty Name", lt);
+    XMLNode* pi = new XMLNode(XMLNode::kProcessingInstruction, text_.substr(lt + 2, targetEnd - lt - 2));
+    if (ParseAttributes(pi, targetEnd, end) != 0) {
+      delete pi;
+      return 1;
+    }
+    parent->AppendChild(pi);
+    *next = end + 2;
+  } else if (rest.substr(0, 9) == "<![CDATA[") {
+    size_t end = Find("]]>", lt + 9, limit);
+    if (end == npos) return Fail("End of CDATA block not found", lt);
+    std::string plain = parent->GetValue();
+    plain.append(text_.substr(lt + 9, end - lt - 9));
+    parent->SetValue(plain);
+    parent->GetEscapedValue();  // derive now: later character data appends to it
+    parent->SetCData(true);
+    *next = end + 3;
+  } else if (rest.substr(0, 2) == "<!") {
+    int level = 1;
+    size_t i = lt + 2;
+    for (; i < limit; ++i) {
+      if (text_[i] == '<') ++level;
+      if (text_[i] == '>' && --level < 1) break;
+    }
+    if (i >= limit) return Fail("End of DTD not found", lt);
+    XMLNode* declaration = new XMLNode(XMLNode::kDeclaration);
+    declaration->SetValue(text_.substr(lt, i + 1 - lt));
+    parent->AppendChild(declaration);
+    *next = i + 1;
+  } else {
+    if (ParseElement(parent, lt, limit, depth, next) != 0) return 1;
+  }
+  DropWhitespaceText(parent);
+  return 0;
+}

@@ -1,0 +1,77 @@
+// The tolerant parser behind XMLNode::Parse and XMLNode::ParseNode.
+//
+// It reads constructs left to right: character data (appended to the
+// parent's escaped text), comments, processing instructions, CDATA sections
+// (appended to the parent's plain text, which is then flagged CDATA), other
+// "<!" declarations (kept whole, balanced on "<" and ">") and elements. An
+// element's content ends at its matching end tag, found by a search that
+// counts nested start tags of the same name; the content is then parsed
+// within those bounds, so cost grows with size times nesting depth.
+//
+// The parser works on the caller's text in place, through offsets; it never
+// copies or changes it, and a NUL byte is an ordinary character. Nodes are
+// allocated with new, so exhausted memory raises std::bad_alloc as every
+// container does; the parser has no "Out of memory" error of its own.
+//
+// Errors (static texts; the position is the "<" of the construct that failed,
+// the innermost one when a nested construct fails, or the start of the
+// attribute for attribute errors):
+//   "End of comment not found", "End of processing instructions not found",
+//   "Empty Name", "End of CDATA block not found", "End of DTD not found",
+//   "End of element tag not found", "End tag not found", "End tag malformed",
+//   "Empty attribute name", "Attibute missing value (no '=')",
+//   "Attribute value not terminated", and
+//   "Elements nested too deeply": elements (or, in the end-tag search, start
+//   tags of one name) nested more than kMaxXMLDepth levels. The parser
+//   recurses once per level, so this bound keeps hostile input from
+//   overflowing the stack.
+#pragma once
+#include <cstddef>
+#include <string_view>
+#include <unordered_map>
+
+#include "xml/xml_node.h"
+
+constexpr int kMaxXMLDepth = 1000;
+
+extern const char kXMLErrorTooDeep[];
+
+class XMLParser {
+ public:
+  XMLParser(std::string_view text, unsigned flags) : text_(text), flags_(flags) {}
+
+  // Parses every construct in [pos, limit) into parent. 0 or 1.
+  int ParseRange(XMLNode* parent, size_t pos, size_t limit, int depth);
+  // Parses one construct from pos; *next is the offset after it.
+  int ParseOne(XMLNode* parent, size_t pos, size_t limit, int depth, size_t* next);
+
+  const char* ErrorText() const { return error_; }
+  size_t ErrorPosition() const { return errorPos_; }
+
+ private:
+  int Fail(const char* text, size_t position);
+  int ParseAttributes(XMLNode* node, size_t pos, size_t limit);
+  int ParseElement(XMLNode* parent, size_t lt, size_t limit, int depth, size_t* next);
+  void DropWhitespaceText(XMLNode* parent);
+  // Offset of the end mark "</name" that matches an element whose content
+  // starts at `from`, or npos (then tooDeep_ tells whether the search gave up
+  // on depth).
+  size_t FindMatchingEnd(std::string_view name, size_t from, size_t limit, int depth);
+  size_t CachedEnd(size_t start, std::string_view name, size_t limit) const;
+  size_t FindEndMark(std::string_view name, size_t from, size_t limit) const;
+  size_t FindStartMark(std::string_view name, size_t from, size_t limit) const;
+  size_t Find(std::string_view what, size_t from, size_t limit) const;
+  size_t FindChar(char c, size_t from, size_t limit) const;
+  bool MatchesNameAt(std::string_view name, size_t at, size_t limit) const;
+  bool IsBoundaryAt(size_t at, size_t limit) const;
+
+  std::string_view text_;
+  unsigned flags_;
+  const char* error_ = nullptr;
+  size_t errorPos_ = 0;
+  bool tooDeep_ = false;
+  // Matches found for nested same-name elements while searching for an
+  // outer element's end, keyed by the nested start tag's "<". The element's
+  // own search later reuses them instead of repeating the nested search.
+  std::unordered_map<size_t, size_t> nestedEnds_;
+};
