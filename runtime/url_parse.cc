@@ -8,7 +8,7 @@ namespace {
 
 void CopyCut(char* out, size_t size, const char* text, size_t length) {
   size_t n = length < size - 1 ? length : size - 1;
-  memcpy(out, text, n);
+  if (n > 0) memcpy(out, text, n);
   out[n] = '\0';
 }
 

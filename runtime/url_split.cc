@@ -18,7 +18,7 @@ bool IsSeparator(char c) { return kSeparators.find(c) != std::string_view::npos;
 void CopyOut(std::string_view text, char* out, size_t size) {
   if (out == nullptr || size == 0) return;
   size_t n = text.size() < size - 1 ? text.size() : size - 1;
-  memcpy(out, text.data(), n);
+  if (n > 0) memcpy(out, text.data(), n);
   out[n] = '\0';
 }
 

@@ -55,6 +55,20 @@ void WriteDocument(XMLNode* doc, int level, Sink& sink) {
   if (level >= 1) sink.Tabs(level - 1);
 }
 
+// One CDATA section, except that a "]]>" inside the text (possible when
+// character data after a section was joined to it) is split over two
+// sections, "]]" + "]]><![CDATA[" + ">", so that the text reads back the same.
+template <typename Sink>
+void WriteCData(std::string_view plain, Sink& sink) {
+  sink.Put("<![CDATA[");
+  for (size_t at; (at = plain.find("]]>")) != std::string_view::npos; plain.remove_prefix(at + 2)) {
+    sink.Put(plain.substr(0, at + 2));
+    sink.Put("]]><![CDATA[");
+  }
+  sink.Put(plain);
+  sink.Put("]]>");
+}
+
 template <typename Sink>
 void WriteElement(XMLNode* node, int level, Sink& sink) {
   sink.Put('<');
@@ -65,6 +79,9 @@ void WriteElement(XMLNode* node, int level, Sink& sink) {
     sink.Put("/>");
     return;
   }
+  // A start tag that would end in "/>" reads back as an empty element: a
+  // name ending in "/" (only the tolerant parser makes one) gets a blank.
+  if (node->GetAttributes().empty() && node->GetName().back() == '/') sink.Put(' ');
   sink.Put('>');
   const bool laidOut = node->IsCData() ? node->GetValue().empty() : escaped.empty();
   if (laidOut && level >= 0) sink.Put('\n');
@@ -77,11 +94,7 @@ void WriteElement(XMLNode* node, int level, Sink& sink) {
   if (laidOut && level >= 1) sink.Tabs(level - 1);
   if (node->IsCData()) {
     const std::string& plain = node->GetValue();
-    if (!plain.empty()) {
-      sink.Put("<![CDATA[");
-      sink.Put(plain);
-      sink.Put("]]>");
-    }
+    if (!plain.empty()) WriteCData(plain, sink);
   } else {
     sink.Put(node->GetEscapedValue());
   }

@@ -9,7 +9,9 @@
 // within those bounds, so cost grows with size times nesting depth.
 //
 // The parser works on the caller's text in place, through offsets; it never
-// copies or changes it.
+// copies or changes it, and a NUL byte is an ordinary character. Nodes are
+// allocated with new, so exhausted memory raises std::bad_alloc as every
+// container does; the parser has no "Out of memory" error of its own.
 //
 // Errors (static texts; the position is the "<" of the construct that failed,
 // the innermost one when a nested construct fails, or the start of the

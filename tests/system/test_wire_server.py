@@ -19,8 +19,10 @@ class WireServerTest(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         cls.proc.signal()
-        cls.proc.wait_exit()
+        code = cls.proc.wait_exit()
         cls.proc.stop()
+        # A sanitizer report ends the server with a failing exit code.
+        assert code == 0, "wire_server exit %s: %s" % (code, cls.proc.stderr()[-2000:])
 
     def request(self, method, target, body=None, headers=None):
         conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=10)

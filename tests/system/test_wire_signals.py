@@ -61,8 +61,9 @@ class WireSignalsTest(unittest.TestCase):
 
     def tearDown(self):
         self.proc.signal()
-        self.proc.wait_exit()
+        code = self.proc.wait_exit()
         self.proc.stop()
+        self.assertEqual(0, code, self.proc.stderr()[-2000:])
 
     def test_server_streams_50_mb_under_signals(self):
         conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=60)

@@ -289,3 +289,21 @@ TEST(XMLNodeFiles, CreateLoadSave) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(XMLSerialize, CDataHoldingItsOwnTerminatorIsSplit) {
+  XMLNode* doc = nullptr;
+  ASSERT_EQ(XMLNode::Parse("<a><![CDATA[x]]>]]&gt;y</a>", &doc, 0, nullptr, nullptr), 0);
+  std::unique_ptr<XMLNode> owner(doc);
+  EXPECT_EQ(doc->GetChildren()[0]->GetValue(), "x]]>y");
+  std::string out;
+  doc->Serialize(&out, -1, false);
+  EXPECT_EQ(out, "<a><![CDATA[x]]]]><![CDATA[>y]]></a>");
+  XMLNode* again = nullptr;
+  ASSERT_EQ(XMLNode::Parse(out, &again, 0, nullptr, nullptr), 0);
+  std::unique_ptr<XMLNode> againOwner(again);
+  EXPECT_EQ(again->GetChildren()[0]->GetValue(), "x]]>y");
+}
+
+}  // namespace
