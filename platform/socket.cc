@@ -141,6 +141,14 @@ long Receive(int fd, void* buffer, size_t length) {
   }
 }
 
+long Peek(int fd, void* buffer, size_t length) {
+  for (;;) {
+    ssize_t n = recv(fd, buffer, length, MSG_PEEK);
+    if (n >= 0) return static_cast<long>(n);
+    if (errno != EINTR) return -1;
+  }
+}
+
 int WaitReadable(int fd, int timeoutMs) { return PollOne(fd, POLLIN, timeoutMs, nullptr); }
 
 int PeerAddressText(int fd, char* buffer, size_t size) {

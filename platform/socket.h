@@ -45,6 +45,8 @@ int ConnectLoopback(int fd, uint16_t port, int timeoutMs, int* error);
 long SendAll(int fd, const void* data, size_t length);
 // One receive of up to length bytes: count, 0 when the peer closed, -1 on error.
 long Receive(int fd, void* buffer, size_t length);
+// Like Receive, but the bytes stay in the socket for the next receive.
+long Peek(int fd, void* buffer, size_t length);
 
 // Waits until a receive would not block (data, end of input or an error).
 // timeoutMs < 0 waits without limit. 1 ready, 0 time-out, -1 error.

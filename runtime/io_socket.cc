@@ -1,5 +1,7 @@
 #include "runtime/io_socket.h"
 
+#include <cstring>
+
 #include "platform/clock.h"
 #include "platform/socket.h"
 
@@ -45,13 +47,20 @@ long IOSocket::Read(void* buffer, long length) {
 long IOSocket::ReadLine(char* buffer, long size) {
   if (size < 2) return -1;
   long stored = 0;
-  // One byte per receive: the line's end must not swallow what follows it
-  // (the body stays in the socket for ReadBody).
+  // Look at what has arrived and take only up to the line's end, so the
+  // bytes after it (the next line, or the body for ReadBody) stay in the
+  // socket: two calls per line rather than one per byte.
   while (stored < size - 1) {
     if (!WaitForInput()) return -1;
-    long n = platform::Receive(socket_, buffer + stored, 1);
+    char* at = buffer + stored;
+    long n = platform::Peek(socket_, at, static_cast<size_t>(size - 1 - stored));
     if (n <= 0) return n;  // a line cut short by the peer closing reads as 0
-    if (buffer[stored++] == '\n') break;
+    const void* lineFeed = memchr(at, '\n', static_cast<size_t>(n));
+    long take = lineFeed != nullptr ? static_cast<const char*>(lineFeed) - at + 1 : n;
+    long got = platform::Receive(socket_, at, static_cast<size_t>(take));
+    if (got <= 0) return got;
+    stored += got;
+    if (lineFeed != nullptr && got == take) break;
   }
   buffer[stored] = '\0';
   return stored;
