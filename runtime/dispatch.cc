@@ -41,7 +41,10 @@ void Fork(IOSocket& io, const URLParse& request) {
     return;
   }
   Log(128, "Created thread with id %u", connection->threadId);
-  CleanConnectionList();
+  // Check rather than only clean: under a steady stream of connections the
+  // listen socket always wins the wait over the completion event, so the
+  // ended sessions must also be noticed here or the list would only grow.
+  CheckConnectionList();
   server.connections.push_back(connection);
 }
 

@@ -77,11 +77,11 @@ class StartAndEnd(unittest.TestCase):
             self.assertIn(":App name is [prov]\n", err)
             self.assertIn(":Stats not requested\n", err)
             self.assertIn(":Shutdown...\n", err)
-            self.assertNotIn("MonitorServer::Run", err)  # the server did not run
+            self.assertNotIn("Server started", err)  # the server did not run
 
     def test_startup_lines_and_sigterm(self):
-        with Proc("demo_provider", ["-c", "-V", ALL_LEVELS, "-b", "4"]) as p:
-            p.wait_log("MonitorServer::Run")
+        with Proc("demo_provider", ["-c", "-V", ALL_LEVELS, "-b", "4", "-p", "0", "-z"]) as p:
+            p.wait_log("TCP/IP phase started")
             p.signal(signal.SIGTERM)
             self.assertEqual(p.wait_exit(), 0)
             err = p.stderr()
@@ -90,8 +90,9 @@ class StartAndEnd(unittest.TestCase):
         self.assertRegex(err, prefix + r"Verbosity level is ffffffff\n")
         self.assertIn(":Arg:0," + binary("demo_provider") + "\n", err)
         self.assertIn(":Arg:5,4\n", err)
+        self.assertIn(":Arg:7,0\n", err)
         self.assertIn(":Log rollover at 4096\n", err)
-        self.assertLess(err.index("Unicorn::TheOne acquired unique event"), err.index("MonitorServer::Run"))
+        self.assertLess(err.index("Unicorn::TheOne acquired unique event"), err.index("Server started"))
         self.assertLess(err.index("Signal Shutdown"), err.index("Shutdown...\n"))
 
 
@@ -129,15 +130,15 @@ class LogDestinations(unittest.TestCase):
 
 class SingleInstance(unittest.TestCase):
     def test_second_instance_refused_until_first_dies(self):
-        first = Proc("demo_provider", ["-c", "-V", ALL_LEVELS])
+        first = Proc("demo_provider", ["-c", "-p", "0", "-z", "-V", ALL_LEVELS])
         try:
             first.wait_log("Unicorn::TheOne acquired unique event")
             rc, _, err = run("demo_provider", ["-c"])
             self.assertEqual(rc, 1)
             self.assertIn(":Unicorn::TheOne opened unique event; another [Velmora demo provider] "
                           "is already running!\n", err)
-            with Proc("demo_provider", ["-c", "-u", "-V", ALL_LEVELS]) as other:
-                other.wait_log("MonitorServer::Run")
+            with Proc("demo_provider", ["-c", "-u", "-p", "0", "-z", "-V", ALL_LEVELS]) as other:
+                other.wait_log("TCP/IP phase started")
                 other.signal(signal.SIGTERM)
                 self.assertEqual(other.wait_exit(), 0)
             # Another unique name is not affected.
@@ -148,7 +149,7 @@ class SingleInstance(unittest.TestCase):
         finally:
             first.stop()
         # No stale object: a new instance starts at once.
-        with Proc("demo_provider", ["-c", "-V", ALL_LEVELS]) as again:
+        with Proc("demo_provider", ["-c", "-p", "0", "-z", "-V", ALL_LEVELS]) as again:
             again.wait_log("Unicorn::TheOne acquired unique event")
             again.signal(signal.SIGINT)
             self.assertEqual(again.wait_exit(), 0)

@@ -235,6 +235,25 @@ class Concurrency(unittest.TestCase):
             wait_until(lambda: thread_count(p.pid) == baseline, 10, what="threads back to baseline")
 
 
+class ConnectionList(unittest.TestCase):
+    def test_list_stays_small_under_steady_load(self):
+        # While connections keep arriving the listen socket wins every wait,
+        # so ended sessions must still be noticed on the accept path.
+        import re
+        with start_provider("test_provider", ["-c", "-z", "-u", "-V", "0x400"], port=PORT) as p:
+            def client():
+                for _ in range(100):
+                    get(PORT, "/a")
+            clients = [threading.Thread(target=client) for _ in range(6)]
+            for c in clients:
+                c.start()
+            for c in clients:
+                c.join()
+            sizes = [int(n) for n in re.findall(r"CleanConnectionList size (\d+)", p.stderr())]
+            self.assertGreater(len(sizes), 500)
+            self.assertLess(max(sizes), 30, max(sizes))
+
+
 if __name__ == "__main__":
     check_isolated()
     unittest.main()
