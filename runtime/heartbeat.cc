@@ -4,7 +4,7 @@
 
 #include "runtime/log.h"
 #include "runtime/monitor_server.h"
-#include "runtime/provider_con.h"
+#include "runtime/local_request.h"
 #include "runtime/served_page.h"
 
 bool SendHeartbeatCommand(uint32_t intervalMinutes, bool cancel) {
@@ -14,11 +14,7 @@ bool SendHeartbeatCommand(uint32_t intervalMinutes, bool cancel) {
   if (intervalMinutes != 0) target += "&interval=" + std::to_string(intervalMinutes);
   if (cancel) target += "&cancel=1";
   Log(256, "MonitorServer::SendHeartbeatCommand Requesting document: %s\n", target.c_str());
-  CProviderCon collector;
-  collector.SetPort(kCollectorPort);
-  collector.SetMode(CProviderCon::kModeSocket);
-  collector.SetVerb("post");
-  int status = collector.requestDocument(target.c_str(), "", true, 10);
+  int status = RequestCollectorDocument("post", target, "", 10, nullptr);
   if (status == 200) {
     Log(256, "MonitorServer::SendHeartbeatCommand gets collector response HTTP_OK\n");
     return true;

@@ -6,7 +6,7 @@
 #include "runtime/log.h"
 #include "runtime/monitor_server.h"
 #include "runtime/process_globals.h"
-#include "runtime/provider_con.h"
+#include "runtime/local_request.h"
 #include "runtime/served_page.h"
 
 int LateProviderInitialization() {
@@ -33,11 +33,7 @@ void TellCollectorAboutLateInitialization(int result) {
   std::string target = std::string("/inventory") + "?" + "file" + "=" + Globals().applicationName + "&" +
                        "provstatus" + "=" + (result == 0 ? "1" : "0");
   Log(128, "MonitorServer::TellCollectorAboutLateInitialization Requesting document: %s\n", target.c_str());
-  CProviderCon collector;
-  collector.SetPort(kCollectorPort);
-  collector.SetMode(CProviderCon::kModeSocket);
-  collector.SetVerb("post");
-  int status = collector.requestDocument(target.c_str(), "", true, 10);
+  int status = RequestCollectorDocument("post", target, "", 10, nullptr);
   if (status == 200)
     Log(128, "TellCollectorAboutLateInitialization gets collector response HTTP_OK\n");
   else
