@@ -26,6 +26,9 @@ class IOBase;
 class XMLAccumulator;
 class ProviderErrorList;
 
+// "%XX" for every byte but ASCII letters and digits, cut to 1023 characters.
+std::string UrlEncode(const std::string& text);
+
 class MonitorPage : public ServedPage {
  public:
   // `path` is kept by pointer: it must live as long as the page (pages pass
@@ -87,6 +90,36 @@ class MonitorPage : public ServedPage {
   bool RemoveMonitoredItem(const char* id, bool* found);
   bool ModifyMonitoredItem(const char* id, uint32_t interval, uint32_t* result);
   const MonitoredItemList& Items() const { return items_; }
+
+  // Timer listings: "timerstatus=" at the start of the query (any case)
+  // asks for <TIMERS secondspassed=".."><TIMER ID=".." interval remains
+  // renews initial>description</TIMER>...</TIMERS>, compact.
+  static bool IsTimerStatusRequest(const char* query);
+  int ReplyWithTimerStatus(IOBase* io);
+  void GetTimersXML(std::string* out);
+  // The items as a "monitorexport" table (id, description, interval,
+  // remains), and back; imported items renew and are not initial.
+  void ExportMonitoredItems(std::string* out);
+  void ImportMonitoredItems(const std::string& text, bool reset);
+
+  // Wakeups kept by the collector's scheduler: POSTs
+  // "/extschedule?cmd=C&page=P&cookie=K&delay=D" (page and cookie
+  // URL-encoded). False on a transport failure or a status other than 200
+  // (result untouched); otherwise *result is the reply word's code
+  // (kItemCommError when the reply is empty).
+  bool SendESCommand(const char* command, const char* cookie, uint32_t delaySeconds, uint32_t* result);
+  bool ScheduleWakeup(const char* cookie, uint32_t delaySeconds, uint32_t* result);
+  bool ScheduleRepeatingWakeup(const char* cookie, uint32_t delaySeconds, uint32_t* result);
+  bool ModifyWakeup(const char* cookie, uint32_t delaySeconds, uint32_t* result);
+  bool CancelWakeup(const char* cookie, uint32_t* result);
+
+  // Other requests to the collector. `verb` 2 is POST, anything else GET.
+  int RequestDocumentFromCollector(const char* path, int verb, const char* query, const std::string& body,
+                                   std::string* reply, int timeoutSeconds);
+  int CacheEventData(const char* publisher, const char* facility, const char* type, const char* version,
+                     const std::string& body);
+  int CacheEventFile(const char* publisher, const char* facility, const char* type, const char* version,
+                     const char* filePath);
 
   // The page lock, for pages whose own state is shared between threads.
   void Lock() { lock_.lock(); }

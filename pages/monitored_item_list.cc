@@ -71,6 +71,12 @@ uint32_t MonitoredItemList::Add(const std::string& id, const std::string& descri
   return replaced ? kItemReplaced : kItemAdded;
 }
 
+void MonitoredItemList::Insert(MonitoredItem item) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  InsertByRemains(std::move(item));
+  Recompute(0);
+}
+
 bool MonitoredItemList::Remove(const std::string& id) {
   std::lock_guard<std::mutex> guard(mutex_);
   bool found = RemoveLocked(id, nullptr);

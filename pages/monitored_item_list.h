@@ -48,6 +48,8 @@ class MonitoredItemList {
   // Changes an item's interval (kItemModified); a missing item is added as
   // a non-initial item described "created by call to modify" (kItemAdded).
   uint32_t Modify(const std::string& id, uint32_t interval, bool renews);
+  // Inserts an item as it stands (an import), keeping the order by remains.
+  void Insert(MonitoredItem item);
   // Advances the list by `elapsed` seconds; the ids of the items that fell
   // due, in list order (none while the list is not active).
   std::vector<std::string> Expire(uint32_t elapsed);

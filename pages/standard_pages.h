@@ -2,6 +2,9 @@
 #pragma once
 #include <string>
 
+class IndexPage;
+class ShutdownPage;
+
 // Creates and registers the standard pages in their fixed order (index,
 // status, schedule, shutdown, external alarm, heartbeat, cookie
 // maintenance); 0 on success.
@@ -10,3 +13,7 @@ int RegisterStandardPages();
 // Creates and registers the statistics page for the executable named by
 // `firstWord` (option -g); 0 on success.
 int RegisterStatsPage(const std::string& firstWord);
+
+// The index and shutdown pages, remembered at registration (null before).
+IndexPage* TheIndexPage();
+ShutdownPage* TheShutdownPage();

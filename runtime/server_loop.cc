@@ -118,7 +118,10 @@ int InternalSelect(MonitorServer& server, uint32_t timeoutSeconds) {
   return result;
 }
 
-void Reconfigure(MonitorServer& server) {
+}  // namespace
+
+void RunReconfiguration() {
+  MonitorServer& server = TheServer();
   Log(32, "Reconfig request\n");
   BeginConfigWalk();
   for (auto& [path, page] : server.pages) {
@@ -128,6 +131,8 @@ void Reconfigure(MonitorServer& server) {
   EndConfigWalk();
   server.reconfigRequested = 0;
 }
+
+namespace {
 
 void ShutdownSequence(MonitorServer& server) {
   for (auto& [path, page] : server.pages) {
@@ -195,7 +200,7 @@ int AcceptLoop(MonitorServer& server) {
       uint32_t elapsed = static_cast<uint32_t>(NowSeconds() - t0);
       timeout = timeout > elapsed ? timeout - elapsed : 0;
       if (r == kReconfig) {
-        Reconfigure(server);
+        RunReconfiguration();
         server.idleSeconds = 0;
       } else if (r == kAccept) {
         server.idleSeconds = 0;

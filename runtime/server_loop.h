@@ -16,6 +16,10 @@
 // Runs the phases; returns 0.
 int RunServer();
 
+// Runs every page's Reconfig in path order around a master-configuration
+// walk, then clears the reconfiguration flag (loop thread only).
+void RunReconfiguration();
+
 // Advances every page's timers by `elapsed` seconds; the smallest seconds
 // to a page's next timer, at most 10000.
 uint32_t UpdateSchedulers(uint32_t elapsed);

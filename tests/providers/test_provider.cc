@@ -19,7 +19,6 @@
 //   /suggest          signals suggest-shutdown (inline)
 //   /timers?add=ID&interval=N | ?remove=ID     timers on this page (inline)
 //   /hiddentimers?... the same on a hidden page (inline)
-//   /index?collectorrequest=1   stands in for the index page (inline)
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -27,7 +26,6 @@
 
 #include "pages/monitor_page.h"
 #include "pages/query_map.h"
-#include "runtime/dispatch.h"
 #include "runtime/entry.h"
 #include "runtime/log.h"
 #include "runtime/monitor_server.h"
@@ -118,11 +116,6 @@ int Timers(MonitorPage* page, IOBase* io, const char*, const QueryMap& q, const 
   return Answer(io, std::to_string(page->Items().Count()));
 }
 
-int Index(MonitorPage*, IOBase* io, const char*, const QueryMap& q, const char* const*, const char* const*) {
-  if (q.Get("collectorrequest") == "1") CollectorRequestSeen() = true;
-  return Answer(io, "<index/>");
-}
-
 int Alternate(IOBase* io, const char* verb, const char* path, const char*, const char* const*, const char* const*) {
   std::string body = std::string("alternate ") + verb + " " + path;
   return Answer(io, body);
@@ -155,8 +148,7 @@ int ProviderInitialize() {
             RegisterPage(new TestPage("/idle", false, Idle)) &&
             RegisterPage(new TestPage("/suggest", false, Suggest)) &&
             RegisterPage(new TestPage("/timers", false, Timers)) &&
-            RegisterPage(new TestPage("/hiddentimers", false, Timers, nullptr, true)) &&
-            RegisterPage(new TestPage("/index", false, Index, nullptr, true));
+            RegisterPage(new TestPage("/hiddentimers", false, Timers, nullptr, true));
   if (!ok) return 1;
   const char* failLate = std::getenv("TEST_PROVIDER_FAIL_LATE");
   if (failLate != nullptr && std::strcmp(failLate, "1") == 0 && !RegisterPageDeferred(new FailingPage)) return 1;

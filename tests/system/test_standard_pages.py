@@ -1,0 +1,121 @@
+"""The standard pages of every server, and the ticker sample provider, over
+loopback with curl and with the fake collector on 21584."""
+import re
+import subprocess
+import time
+import unittest
+
+from harness import FakeCollector, body_of, check_isolated, exchange, get, start_provider, wait_until
+
+ALL = "0xFFFFFFFF"
+PORT = 5000
+
+
+def curl(*args):
+    r = subprocess.run(["curl", "-s", "-o", "-", "-w", "\n%{http_code}", "--max-time", "10"] + list(args),
+                       capture_output=True, timeout=20)
+    body, _, code = r.stdout.decode().rpartition("\n")
+    return int(code), body
+
+
+class WithCurl(unittest.TestCase):
+    def test_status_schedule_extalarm_heartbeat(self):
+        with start_provider("test_provider", ["-c", "-u", "-z"], port=PORT):
+            base = "http://127.0.0.1:%d" % PORT
+            self.assertEqual(curl(base + "/status"), (200, '\t<status provdown="1"/>\n'))
+            self.assertEqual(curl("-X", "POST", base + "/status")[0], 405)
+            self.assertEqual(curl(base + "/extalarm")[0], 400)
+            self.assertEqual(curl(base + "/heartbeat"), (200, ""))
+            self.assertEqual(curl(base + "/schedule"),
+                             (200, '<table type="schedule" >\n\t<tr><td>inactive</td><td>0</td></tr>\n</table>\n'))
+            self.assertEqual(curl("-X", "POST", base + "/shutdown")[0], 200)
+
+
+class Index(unittest.TestCase):
+    def test_first_run_index_and_collector_reports(self):
+        with FakeCollector() as fc, start_provider("ticker_provider", ["-c", "-f", "-z", "-V", ALL],
+                                                   port=PORT) as p:
+            first = body_of(get(PORT, "/index"))
+            self.assertEqual(first, b'<table date="9 Feb 2007" version="1.2.0.1">\n'
+                                    b'\t<page path="/ticker" metadata="n"/>\n</table>\n')
+            get(PORT, "/index?collectorrequest=1&x=1")
+            self.assertNotIn("Initial index page request", p.stderr())
+            get(PORT, "/index?collectorrequest=1")
+            get(PORT, "/index?collectorrequest=1")
+            self.assertEqual(p.stderr().count("IndexPage::Initial index page request from collector\n"), 1)
+            self.assertIn(b'lateinitdone="1"', body_of(get(PORT, "/index")))
+            want = {"/inventory?file=ticker_provider&provstatus=1", "/heartbeat/monitor?port=%d" % PORT,
+                    "/inventory?file=ticker_provider&pid=%d" % p.pid}
+            wait_until(lambda: want <= {r["path"] + "?" + r["query"] for r in fc.requests()}, 10,
+                       what="reports at the fake collector")
+            paths = [r["path"] + "?" + r["query"] for r in fc.requests()]
+            self.assertEqual(paths.count("/heartbeat/monitor?port=%d" % PORT), 1)
+            self.assertTrue(all(r["verb"] == "POST" for r in fc.requests()))
+
+
+class ExternalAlarms(unittest.TestCase):
+    def post(self, query, body=b""):
+        head = "POST /extalarm?%s\nContent-Length: %d\n\n" % (query, len(body))
+        return exchange(PORT, head.encode() + body)
+
+    def test_wakeups_and_reconfig(self):
+        with start_provider("test_provider", ["-c", "-u", "-z", "-V", ALL], port=PORT) as p:
+            ok = b"HTTP/1.1 200 OK\r\nContent-Length:0\r\n\r\n"
+            self.assertEqual(self.post("page=/a/b&cookie=a%20b"), ok)
+            p.wait_log("MonitorPage::ExternalWakeupRecieved itemID is a b\n")
+            for query in ("masterreconfig=0", "masterreconfig=x"):
+                self.assertEqual(self.post(query), ok)
+            self.assertEqual(self.post("alarms=1", b'<alarms><alarm page="/a" cookie="one"/>'
+                                                   b'<alarm page="/plain" cookie="two"/><ALARM page="/a" cookie="no"/>'
+                                                   b'<alarm page="/a"/></alarms>'), ok)
+            p.wait_log("itemID is two\n")
+            self.assertEqual(self.post("alarms=1", b"<alarms><alarm"), ok)
+            self.assertEqual(self.post("page=/nowhere&cookie=c"), ok)
+            p.wait_log("MonitorServer::ForwardESWakeup can't find page (/nowhere)")
+            self.assertEqual(self.post("cookie=lonely"), ok)
+            err = p.stderr()
+            self.assertIn("itemID is one\n", err)
+            self.assertNotIn("itemID is no\n", err)
+            self.assertNotIn("itemID is lonely\n", err)
+            self.assertNotIn("Reconfig request", err)
+            # masterreconfig=1: every page's Reconfig about a second later;
+            # a page= beside it is ignored.
+            started = time.monotonic()
+            self.assertEqual(self.post("masterreconfig=1&page=/a&cookie=ignored"), ok)
+            p.wait_log("TestPage::Reconfig /plain\n")
+            self.assertGreater(time.monotonic() - started, 0.5)
+            self.assertNotIn("itemID is ignored", p.stderr())
+            self.assertEqual(p.stderr().count("Reconfig request\n"), 1)
+
+
+class Ticker(unittest.TestCase):
+    def test_ticks_wakeups_and_timer_listing(self):
+        with FakeCollector(reply="added") as fc, start_provider("ticker_provider", ["-c", "-z"], port=PORT):
+            self.assertEqual(body_of(exchange(PORT, b"POST /ticker?interval=1\n\n")), b"modified")
+            wait_until(lambda: re.search(rb'ticks="[2-9]', body_of(get(PORT, "/ticker"))), 10, what="ticks")
+            listing = body_of(get(PORT, "/ticker?timerstatus=1"))
+            self.assertRegex(listing.decode(), r'^<TIMERS secondspassed="\d+"><TIMER ID="tick" interval="1" ')
+            self.assertEqual(body_of(exchange(PORT, b"POST /ticker?wakeme=30&cookie=c%201\n\n")), b"added")
+            sent = [r for r in fc.requests() if r["path"] == "/extschedule"]
+            self.assertEqual(sent[0]["query"], "cmd=addrenew&page=%2Fticker&cookie=c%201&delay=30")
+            self.assertEqual(body_of(get(PORT, "/schedule")),
+                             b'<table type="schedule" >\n\t<tr><td>wakeme</td><td>30</td></tr>\n</table>\n')
+            exchange(PORT, b"POST /extalarm?page=/ticker&cookie=c%201\n\n")
+            self.assertIn(b'<wakeup cookie="c 1"/>', body_of(get(PORT, "/ticker")))
+
+    def test_listings_while_timers_run(self):
+        # Listings on session threads while the loop services the timers
+        # (the sanitizer builds watch this one).
+        with start_provider("ticker_provider", ["-c", "-z"], port=PORT):
+            exchange(PORT, b"POST /ticker?interval=1\n\n")
+            deadline = time.monotonic() + 3
+            count = 0
+            while time.monotonic() < deadline:
+                self.assertIn(b"<TIMERS", body_of(get(PORT, "/ticker?timerstatus=1")))
+                count += 1
+            self.assertGreater(count, 10)
+
+
+if __name__ == "__main__":
+    check_isolated()
+    unittest.main()

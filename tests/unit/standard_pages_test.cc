@@ -1,0 +1,133 @@
+// The standard pages and the timer service of a page, in process.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "pages/external_alarm_page.h"
+#include "pages/index_page.h"
+#include "pages/monitor_page.h"
+#include "pages/schedule_page.h"
+#include "pages/status_page.h"
+#include "runtime/dispatch.h"
+#include "runtime/page_registry.h"
+#include "tests/support/memory_channel.h"
+
+namespace {
+
+std::string BodyOf(const std::string& response) {
+  size_t at = response.find("\r\n\r\n");
+  return at == std::string::npos ? std::string() : response.substr(at + 4);
+}
+
+class StatePage : public MonitorPage {
+ public:
+  StatePage(const char* path, uint32_t state, uint32_t wake) : MonitorPage(path, true), state_(state), wake_(wake) {}
+  uint32_t GetScheduleState(uint32_t* wakeValue) override {
+    if (state_ == 1) *wakeValue = wake_;
+    return state_;
+  }
+
+ private:
+  uint32_t state_, wake_;
+};
+
+// Records MonitorNow calls and wakeups.
+class RecordingPage : public MonitorPage {
+ public:
+  explicit RecordingPage(const char* path) : MonitorPage(path, false) {}
+  void MonitorNow(uint32_t count, const std::string* ids) override { calls.emplace_back(ids, ids + count); }
+  void ExternalWakeupRecieved(const char* cookie) override { wakeups.push_back(cookie); }
+  std::vector<std::vector<std::string>> calls;
+  std::vector<std::string> wakeups;
+};
+
+class StandardPages : public ::testing::Test {
+ protected:
+  void TearDown() override { CleanUpAllPages(); }
+  static std::string GetBody(MonitorPage& page, const char* query = nullptr) {
+    MemoryChannel io("");
+    page.Get(&io, page.GetPath(), query, nullptr, nullptr, 1, 1);
+    return BodyOf(io.Output());
+  }
+};
+
+TEST_F(StandardPages, ScheduleTakesTheHighestStateAndWakeUpToIt) {
+  auto* schedule = new SchedulePage;
+  ASSERT_TRUE(RegisterPage(schedule));
+  EXPECT_EQ(GetBody(*schedule), "<table type=\"schedule\" >\n\t<tr><td>inactive</td><td>0</td></tr>\n</table>\n");
+  // A wakeme page before a resident one in path order keeps its value...
+  ASSERT_TRUE(RegisterPage(new StatePage("/a-wake", 1, 30)));
+  ASSERT_TRUE(RegisterPage(new StatePage("/b-resident", 2, 0)));
+  EXPECT_EQ(GetBody(*schedule), "<table type=\"schedule\" >\n\t<tr><td>resident</td><td>30</td></tr>\n</table>\n");
+  CleanUpAllPages();
+  // ...after it, the resident state comes first and the value stays 0.
+  schedule = new SchedulePage;
+  ASSERT_TRUE(RegisterPage(schedule));
+  ASSERT_TRUE(RegisterPage(new StatePage("/a-resident", 2, 0)));
+  ASSERT_TRUE(RegisterPage(new StatePage("/b-wake", 1, 30)));
+  EXPECT_EQ(GetBody(*schedule), "<table type=\"schedule\" >\n\t<tr><td>resident</td><td>0</td></tr>\n</table>\n");
+}
+
+TEST_F(StandardPages, StatusAndIndex) {
+  StatusPage status;
+  EXPECT_EQ(GetBody(status), "\t<status provdown=\"1\"/>\n");
+  MemoryChannel post("");
+  EXPECT_EQ(status.Post(&post, "/status", nullptr, nullptr, nullptr, 1, 1), 405);
+  EXPECT_EQ(post.Output(), "HTTP/1.1 405 Method Not Allowed\r\n\r\n");
+
+  auto* index = new IndexPage;
+  ASSERT_TRUE(RegisterPage(index));
+  ASSERT_TRUE(RegisterPage(new RecordingPage("/visible")));
+  ASSERT_TRUE(RegisterPage(new StatePage("/hidden", 0, 0)));
+  CollectorRequestSeen() = false;
+  std::string body = GetBody(*index, "collectorrequest=1&x=1");
+  EXPECT_FALSE(CollectorRequestSeen());
+  EXPECT_EQ(body, "<table date=\"9 Feb 2007\" version=\"1.2.0.1\">\n\t<page path=\"/visible\" metadata=\"n\"/>\n</table>\n");
+  GetBody(*index, "collectorrequest=1");
+  EXPECT_TRUE(CollectorRequestSeen());
+}
+
+TEST_F(StandardPages, AlarmsDocumentForwardsEachCompleteAlarm) {
+  auto* page = new RecordingPage("/x");
+  ASSERT_TRUE(RegisterPage(page));
+  ExternalAlarmPage::ProcessAlarms(
+      "<alarms><alarm page=\"/x\" cookie=\"c1\"/><ALARM page=\"/x\" cookie=\"no\"/>"
+      "<alarm page=\"/x\"/><alarm page=\"/x/deeper\" cookie=\"c2\"/></alarms>");
+  EXPECT_EQ(page->wakeups, (std::vector<std::string>{"c1", "c2"}));
+  ExternalAlarmPage::ProcessAlarms("<alarms><alarm page=\"/x\" cookie=\"c3\">");  // does not parse
+  EXPECT_EQ(page->wakeups.size(), 2u);
+}
+
+TEST(TimerService, ItemsDueTogetherReachMonitorNowInOneCall) {
+  RecordingPage page("/t");
+  page.AddMonitoredItem("late", "", 20, true, false, nullptr);
+  page.AddMonitoredItem("early", "", 10, true, false, nullptr);
+  page.ServiceTimers(0);
+  EXPECT_TRUE(page.calls.empty());
+  page.ServiceTimers(25);
+  ASSERT_EQ(page.calls.size(), 1u);
+  EXPECT_EQ(page.calls[0], (std::vector<std::string>{"early", "late"}));
+  EXPECT_FALSE(page.ModifyMonitoredItem("missing", 5, nullptr));
+  EXPECT_EQ(page.Items().Items()[0].description, "created by call to modify");
+
+  std::string exported;
+  page.ExportMonitoredItems(&exported);
+  RecordingPage copy("/u");
+  copy.ImportMonitoredItems(exported, false);
+  EXPECT_EQ(copy.Items().Count(), 3u);
+  copy.ImportMonitoredItems(exported, true);  // reset: all due at once
+  EXPECT_EQ(copy.SecondsToNextTimer(), 0u);
+
+  MemoryChannel io("");
+  EXPECT_TRUE(MonitorPage::IsTimerStatusRequest("TimerStatus=1"));
+  EXPECT_FALSE(MonitorPage::IsTimerStatusRequest("x=1&timerstatus=1"));
+  RecordingPage one("/one");
+  one.AddMonitoredItem("a", "desc <1>", 10, true, false, nullptr);
+  one.ReplyWithTimerStatus(&io);
+  EXPECT_EQ(BodyOf(io.Output()),
+            "<TIMERS secondspassed=\"0\"><TIMER ID=\"a\" interval=\"10\" remains=\"10\" renews=\"1\" "
+            "initial=\"0\">desc &lt;1&gt;</TIMER></TIMERS>");
+}
+
+}  // namespace
