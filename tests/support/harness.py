@@ -125,6 +125,20 @@ def run(name, args=(), timeout=10.0, env=None, cwd=None):
     return r.returncode, r.stdout.decode("utf-8", "replace"), r.stderr.decode("utf-8", "replace")
 
 
+def read_until_close(s):
+    """Everything a connected socket receives until the peer closes it."""
+    chunks = []
+    while True:
+        try:
+            chunk = s.recv(65536)
+        except ConnectionResetError:
+            break
+        if not chunk:
+            break
+        chunks.append(chunk)
+    return b"".join(chunks)
+
+
 def exchange(port, data, timeout=10.0, shut_write=False):
     """Sends raw bytes to 127.0.0.1:port and returns everything received
     until the server closes the connection."""
@@ -132,16 +146,7 @@ def exchange(port, data, timeout=10.0, shut_write=False):
         s.sendall(data)
         if shut_write:
             s.shutdown(socket.SHUT_WR)
-        chunks = []
-        while True:
-            try:
-                chunk = s.recv(65536)
-            except ConnectionResetError:
-                break
-            if not chunk:
-                break
-            chunks.append(chunk)
-        return b"".join(chunks)
+        return read_until_close(s)
 
 
 def get(port, path, timeout=10.0):

@@ -10,8 +10,8 @@ import threading
 import time
 import unittest
 
-from harness import (Proc, binary, body_of, check_isolated, exchange, get, port_open, start_provider,
-                     thread_count, wait_until)
+from harness import (Proc, binary, body_of, check_isolated, exchange, get, port_open, read_until_close,
+                     start_provider, thread_count, wait_until)
 
 ALL = "0xFFFFFFFF"
 PORT = 5000
@@ -205,12 +205,7 @@ class HeadDeadline(unittest.TestCase):
             self.assertLess(time.monotonic() - started, 2)
             holder.sendall(b"0123456789")
             holder.settimeout(10)
-            answer = b""
-            while True:
-                chunk = holder.recv(100)
-                if not chunk:
-                    break
-                answer += chunk
+            answer = read_until_close(holder)
             holder.close()
             self.assertTrue(answer.endswith(b"0123456789"), answer)
 

@@ -109,12 +109,7 @@ class WireServerTest(unittest.TestCase):
         with socket.create_connection(("127.0.0.1", self.port), timeout=10) as s:
             local_port = s.getsockname()[1]
             s.sendall(b"GET /show/x%41?q=1\n\n")
-            got = b""
-            while True:
-                piece = s.recv(65536)
-                if not piece:
-                    break
-                got += piece
+            got = harness.read_until_close(s)
         pattern = (r'127\.0\.0\.1:%d - - \[\d\d/[A-Z][a-z]{2}/\d{4}:\d\d:\d\d:\d\d -?\d{4}\] '
                    r'"GET /show/xA" 200 %d \[request#1\]' % (local_port, len(got)))
         harness.wait_until(lambda: re.search(pattern, self.proc.stderr()), what="access-log line")
