@@ -121,6 +121,54 @@ class MonitorPage : public ServedPage {
   int CacheEventFile(const char* publisher, const char* facility, const char* type, const char* version,
                      const char* filePath);
 
+  // Workers and async cookies.
+  //
+  // Threads: pages that use workers run the requests that create workers
+  // or change cookies inline (ForkOnRequest false), so creation, maintenance
+  // and the shutdown wait all happen on the loop thread. Workers report
+  // with postToParent, an ordinary request to this server that a session
+  // thread answers. The loop thread never waits for a worker except in
+  // OnShutdown, after OnPreShutdown has made every report refuse (or
+  // abandon its wait); an inline request handler must never wait for one,
+  // since the worker may be waiting for the loop to accept its report.
+  // The worker list and the archive have mutexes of their own, so status
+  // listings and result requests may run on session threads.
+  //
+  // Creates a worker record (after discarding ended ones), stamps it and
+  // adds it to the page's list; the caller then calls Start.
+  WorkerControlObject* CreateWorkerFunction(WorkerFunction function, const char* description,
+                                            const char* parameters, const char* cookieId, uint32_t userData);
+  // Discards the records of workers whose threads have ended.
+  void workersMaintenance();
+  // True when the query is exactly "fw_workerupdate=1" (a worker's report).
+  static bool isWorkerMessage(const char* query);
+  // True when the query begins with "workerstatus=" (any case).
+  static bool IsWorkerStatusRequest(const char* query);
+  // <worker-status> with one "helper" element per worker; returns 200.
+  int ReplyWithWorkerStatus(IOBase* io);
+  // Names the page's archive file, loads it and ages it.
+  void SetAsyncArchive(const std::string& fileName);
+  void AgeAsyncCookies();
+  // A new cookie: *id gets its id, *reply the compact
+  // <async-operation async-id="ID"/>.
+  void CreateAsyncOperation(const std::string& outside, uint32_t holdSeconds, uint32_t expirySeconds,
+                            std::string* id, std::string* reply);
+  void SetAsyncProgress(const std::string& id, int32_t progress);
+  // The result is the errors (when there are any) and the document, both
+  // compact; either may be null. Complete stores it with progress 100.
+  void SetAsyncResult(const std::string& id, int32_t progress, const ProviderErrorList* errors,
+                      const XMLAccumulator* document);
+  void CompleteAsyncOperation(const std::string& id, const ProviderErrorList* errors,
+                              const XMLAccumulator* document);
+  // True when the query begins with "asyncstatus=" (any case).
+  static bool IsAsyncStatusRequest(const char* query);
+  // <async-results> of the page's archive; returns 200.
+  int ReplyWithAsyncStatus(IOBase* io);
+  // Answers asyncstatus=, async-id-match-request=&async-id= and
+  // async-result-request=&async-id= queries; false (nothing written) for
+  // any other query. A page's Get calls it first.
+  bool HandleAsyncRequest(const char* query, IOBase* io);
+
   // The page lock, for pages whose own state is shared between threads.
   void Lock() { lock_.lock(); }
   void Unlock() { lock_.unlock(); }

@@ -1,5 +1,6 @@
 #include "pages/standard_pages.h"
 
+#include "pages/cookie_maintenance_page.h"
 #include "pages/external_alarm_page.h"
 #include "pages/heartbeat_page.h"
 #include "pages/index_page.h"
@@ -27,6 +28,7 @@ int RegisterStandardPages() {
   g_shutdown_page = shutdown;
   if (!RegisterPage(new ExternalAlarmPage)) return 1;
   if (!RegisterPage(new HeartbeatPage)) return 1;
+  if (!RegisterPage(new CookieMaintenancePage)) return 1;
   return 0;
 }
 

@@ -2,7 +2,19 @@
 
 #include <time.h>
 
+#include <mutex>
+
 namespace platform {
+
+namespace {
+// tzset rewrites the C library's zone state (the `timezone` global, the
+// cached TZ text) while session threads format access-log dates at once:
+// every use of that state goes under this lock.
+std::mutex& ZoneLock() {
+  static std::mutex* lock = new std::mutex;
+  return *lock;
+}
+}  // namespace
 
 int64_t UnixTimeNow() {
   timespec ts{};
@@ -11,6 +23,7 @@ int64_t UnixTimeNow() {
 }
 
 CalendarTime LocalTimeOf(int64_t unixSeconds) {
+  std::lock_guard<std::mutex> guard(ZoneLock());
   tzset();  // localtime_r need not look at TZ again on its own
   time_t t = static_cast<time_t>(unixSeconds);
   tm parts{};
@@ -20,6 +33,7 @@ CalendarTime LocalTimeOf(int64_t unixSeconds) {
 }
 
 int StandardBiasMinutes() {
+  std::lock_guard<std::mutex> guard(ZoneLock());
   tzset();
   // `timezone` is seconds west of UTC for standard time, which is exactly
   // the bias (UTC minus local) without daylight saving.

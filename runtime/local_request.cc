@@ -4,8 +4,9 @@
 #include "runtime/provider_con.h"
 
 int RequestLocalDocument(uint16_t port, const char* verb, const std::string& target, std::string_view body,
-                         int timeoutSeconds, std::string* reply) {
+                         int timeoutSeconds, std::string* reply, const std::atomic<bool>* cancel) {
   CProviderCon server;
+  server.SetCancelFlag(cancel);
   server.SetPort(port);
   server.SetMode(CProviderCon::kModeSocket);
   server.SetVerb(verb);

@@ -22,6 +22,8 @@ constexpr uint32_t kConnectPauseMs = 10;
 constexpr size_t kRequestHeadSize = 65536;
 constexpr size_t kHeaderLineSize = 2048;
 constexpr uint32_t kBodyPiece = 65536;
+// How often a cancellable wait looks at its flag.
+constexpr int kCancelSliceMs = 50;
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
@@ -165,11 +167,28 @@ void CProviderCon::disconnect() {
   attached_ = nullptr;
 }
 
+int CProviderCon::WaitForAnswer(int timeoutMs) {
+  if (cancel_ == nullptr) return platform::WaitReadable(socket_, timeoutMs);
+  const uint64_t deadline = platform::TickCountMs() + static_cast<uint64_t>(timeoutMs);
+  for (;;) {
+    if (cancel_->load()) {
+      Log(1024, "requestDocument abandoned on request\n");
+      return -1;
+    }
+    uint64_t now = platform::TickCountMs();
+    uint64_t left = now < deadline ? deadline - now : 0;
+    int slice = left < static_cast<uint64_t>(kCancelSliceMs) ? static_cast<int>(left) : kCancelSliceMs;
+    int ready = platform::WaitReadable(socket_, slice);
+    if (ready != 0) return ready;
+    if (left <= static_cast<uint64_t>(kCancelSliceMs)) return 0;
+  }
+}
+
 long CProviderCon::ReadHeaderLine(char* buffer, size_t size, int timeoutSeconds) {
   if ((mode_ & kModeSocket) == 0 || socket_ == platform::kInvalidSocket || size < 2) return 0;
   size_t stored = 0;
   while (stored < size - 1) {
-    int ready = platform::WaitReadable(socket_, TimeoutMs(timeoutSeconds));
+    int ready = WaitForAnswer(TimeoutMs(timeoutSeconds));
     if (ready == 0) {
       Log(16, "ERROR(1): timed out [%d] waiting for collector %s to respond\n", timeoutSeconds, name_);
       break;
@@ -198,7 +217,7 @@ long CProviderCon::ReadBlock(char* buffer, size_t wanted, int timeoutSeconds) {
   // The wait comes before every receive, not only the first: a sender that
   // stalls half way cannot hold this thread past the time-out.
   while (got < wanted) {
-    int ready = platform::WaitReadable(socket_, TimeoutMs(timeoutSeconds));
+    int ready = WaitForAnswer(TimeoutMs(timeoutSeconds));
     if (ready == 0) {
       Log(16, "ERROR(2): timed out waiting for collector %s to respond\n", name_);
       break;

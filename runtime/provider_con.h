@@ -16,6 +16,7 @@
 //
 // An object is used by one thread at a time.
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <list>
@@ -76,6 +77,13 @@ class CProviderCon {
   ProviderLaunchData& LaunchData() { return launch_; }
   const ProviderLaunchData& LaunchData() const { return launch_; }
 
+  // A flag that abandons the request when it becomes true: waits for the
+  // answer then run in short slices and, once the flag is set, end as a
+  // failed read (status 500, nothing logged as a time-out). Null (the
+  // default) waits the plain time-outs. A page's worker uses it so that an
+  // exit request frees it from a report the server will no longer answer.
+  void SetCancelFlag(const std::atomic<bool>* cancel) { cancel_ = cancel; }
+
   // A channel the object owns from now on; deleted at disconnect. While
   // one is attached, connect() reports success without connecting.
   void AttachChannel(IOBase* io);
@@ -115,6 +123,8 @@ class CProviderCon {
               bool noResponse);
   long ReadHeaderLine(char* buffer, size_t size, int timeoutSeconds);
   long ReadBlock(char* buffer, size_t wanted, int timeoutSeconds);
+  // WaitReadable that also ends (with -1) once the cancel flag is set.
+  int WaitForAnswer(int timeoutMs);
   void CloseSocket();
   void ClearResponse();
 
@@ -128,6 +138,7 @@ class CProviderCon {
   char verb_[20] = {};
   ProviderLaunchData launch_;
   IOBase* attached_ = nullptr;
+  const std::atomic<bool>* cancel_ = nullptr;
   std::list<std::pair<std::string, std::string>> headers_;  // newest first
   std::string body_;
 };

@@ -151,6 +151,15 @@ void ShutdownSequence(MonitorServer& server) {
   Log(32, "Shutdown request handled by default MonitorServer handler\n");
 }
 
+// The wait shortened to the idle time left, so that an idle timeout shorter
+// than the next page timer (a suggested shutdown sets it to 1 second) takes
+// effect on time instead of at that timer. The collector never idles.
+uint32_t BoundByIdleTime(const MonitorServer& server, uint32_t timeout) {
+  const uint32_t idleLimit = server.idleTimeoutSeconds;
+  if (server.isCollector || idleLimit == 0 || idleLimit <= server.idleSeconds) return timeout;
+  return std::min(timeout, idleLimit - server.idleSeconds);
+}
+
 // Accepts one connection and dispatches it. False when the loop must end.
 bool AcceptOne(MonitorServer& server, uint32_t elapsed, uint32_t* timeout) {
   int socket = platform::Accept(server.listenSocket);
@@ -165,7 +174,7 @@ bool AcceptOne(MonitorServer& server, uint32_t elapsed, uint32_t* timeout) {
   }
   UpdateSchedulers(elapsed);
   AcceptConnection(socket);
-  *timeout = UpdateSchedulersTimeout();
+  *timeout = BoundByIdleTime(server, UpdateSchedulersTimeout());
   return true;
 }
 
@@ -206,7 +215,7 @@ int AcceptLoop(MonitorServer& server) {
         server.idleSeconds = 0;
         if (!AcceptOne(server, elapsed, &timeout)) return 1;
       } else if (r == kSuggestShutdown) {
-        timeout = UpdateSchedulersTimeout();
+        timeout = BoundByIdleTime(server, UpdateSchedulersTimeout());
       }
       Log(512, "new timeout is %u\n", timeout);
       continue;
@@ -228,8 +237,7 @@ int AcceptLoop(MonitorServer& server) {
       if (server.connections.empty() && AllMonitorsIdle()) break;
       server.idleSeconds = 0;
     }
-    if (idleLimit != 0 && idleLimit > server.idleSeconds)
-      timeout = std::min(timeout, idleLimit - server.idleSeconds);
+    timeout = BoundByIdleTime(server, timeout);
     Log(512, "select() timeout %u\n", timeout);
     CheckConnectionList();
   }

@@ -10,6 +10,11 @@
 // the listen socket is non-blocking and accepted sockets blocking; there is
 // no limit on the number of sessions the wait notices (one shared
 // completion event), and every session is still joined and waited for.
+//
+// Idle time: every wait after a connection or a suggested shutdown is
+// also bounded by the idle time left (not only waits that timed out), so a
+// short idle timeout ends an idle provider on time even while a page timer
+// (the cookie maintenance's 60 seconds) is further away.
 #pragma once
 #include <cstdint>
 

@@ -1,0 +1,188 @@
+"""batch_provider: jobs on worker threads followed through async cookies,
+results kept across a restart, status listings under load while jobs run
+and cookies are aged."""
+import os
+import re
+import shutil
+import signal
+import tempfile
+import threading
+import time
+import unittest
+
+from harness import binary, body_of, check_isolated, exchange, get, start_provider, wait_until
+
+ALL = "0xFFFFFFFF"
+PORT = 5000
+
+
+def post(port, path, body=b""):
+    return exchange(port, b"POST %s\nContent-Length: %d\n\n%s" % (path.encode(), len(body), body))
+
+
+def sanitizer_report(log):
+    """The sanitizer's part of a log, for failure messages."""
+    at = log.find("Sanitizer")
+    return log[max(0, at - 200):at + 6000] if at >= 0 else ""
+
+
+def status_of(response):
+    return response.split(b"\r\n", 1)[0]
+
+
+class Batch(unittest.TestCase):
+    def setUp(self):
+        # A copy of the executable of our own: its archive lives beside it.
+        self.dir = tempfile.mkdtemp(prefix="velmora-batch-")
+        self.exe = os.path.join(self.dir, "batch_provider")
+        shutil.copy(binary("batch_provider"), self.exe)
+        self.archive = os.path.join(self.dir, "batch_provider.cookies.xml")
+        self.procs = []
+
+    def tearDown(self):
+        for p in self.procs:
+            p.stop()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def start(self):
+        p = start_provider(self.exe, ["-c", "-z", "-u", "-V", ALL], port=PORT)
+        self.procs.append(p)
+        return p
+
+    def start_job(self, query):
+        r = post(PORT, "/batch?" + query)
+        self.assertEqual(status_of(r), b"HTTP/1.1 200 OK", r)
+        m = re.fullmatch(rb'<async-operation async-id="([^"]+)"/>', body_of(r))
+        self.assertIsNotNone(m, r)
+        return m.group(1).decode()
+
+    def result(self, cookie_id):
+        r = get(PORT, "/batch?async-result-request=1&async-id=" + cookie_id)
+        self.assertEqual(status_of(r), b"HTTP/1.1 200 OK", r)
+        return body_of(r).decode()
+
+    def wait_complete(self, cookie_id, timeout=15):
+        return wait_until(lambda: "<async-complete>" in self.result(cookie_id) and self.result(cookie_id),
+                          timeout, what="job %s complete" % cookie_id)
+
+    def test_job_reports_progress_then_completes(self):
+        self.start()
+        cookie = self.start_job("job=alpha&steps=4&stepms=300")
+        self.assertRegex(cookie, r"^alpha![0-9a-f]{10}$")
+        # Progress arrives through the worker's reports to the page.
+        partial = wait_until(lambda: "progress=\"25\"" in self.result(cookie) and self.result(cookie), 10,
+                             what="first step")
+        self.assertEqual(partial, '<async-result id="%s" ><async-inprogress progress="25">'
+                                  '<batch-progress job="alpha" step="1" steps="4"/></async-inprogress>'
+                                  '</async-result>' % cookie)
+        self.assertIn("<helper", body_of(get(PORT, "/batch?workerstatus=1")).decode())
+        self.assertEqual(self.wait_complete(cookie),
+                         '<async-result id="%s" ><async-complete><batch-result job="alpha" step="4" steps="4"/>'
+                         '</async-complete></async-result>' % cookie)
+        matches = body_of(get(PORT, "/batch?async-id-match-request=1&async-id=alpha")).decode()
+        self.assertEqual(matches, "<async-id-matches><async-cookie>%s</async-cookie></async-id-matches>" % cookie)
+        status = body_of(get(PORT, "/batch?asyncstatus=1")).decode()
+        self.assertTrue(status.startswith('\t<async-results archive="%s" time-now="' % self.archive), status)
+
+        # Maintenance discards the ended worker's record.
+        self.assertEqual(status_of(post(PORT, "/batch?maintain=1")), b"HTTP/1.1 200 OK")
+        self.assertNotIn("<helper", body_of(get(PORT, "/batch?workerstatus=1")).decode())
+
+        # Unknown ids, bad requests.
+        self.assertEqual(self.result("x"), '<async-result-nomatch id="x" ></async-result-nomatch>')
+        self.assertEqual(status_of(get(PORT, "/batch?async-id=x")), b"HTTP/1.1 400 Bad Request")
+        for bad in ("/batch?steps=2", "/batch?job=a&steps=0", "/batch?job=a!b&steps=1", "/batch?job=a&steps=x",
+                    "/batch"):
+            self.assertEqual(status_of(post(PORT, bad)), b"HTTP/1.1 400 Bad Request", bad)
+        self.assertEqual(status_of(post(PORT, "/batch?fw_workerupdate=1", b"<nonsense")),
+                         b"HTTP/1.1 400 Bad Request")
+
+    def restart_keeps_results(self, stop):
+        """Runs one job to completion and leaves one unfinished, stops the
+        provider with `stop`, starts it again and reads both back."""
+        p = self.start()
+        done = self.start_job("job=done&steps=2&stepms=100")
+        self.wait_complete(done)
+        slow = self.start_job("job=slow&steps=100&stepms=1000")
+        wait_until(lambda: "progress=\"1\"" in self.result(slow), 10, what="slow job's first step")
+        started = time.monotonic()
+        stop(p)
+        self.assertEqual(p.wait_exit(15), 0)
+        # The slow job's worker ends at once when asked.
+        self.assertLess(time.monotonic() - started, 5)
+        self.assertNotIn("did not respond to exit request", p.stderr())
+        with open(self.archive) as f:
+            saved = f.read()
+        self.assertIn("<outside>done</outside>", saved)
+        self.assertIn("<outside>slow</outside>", saved)
+
+        self.start()
+        self.assertEqual(self.result(done),
+                         '<async-result id="%s" ><async-complete><batch-result job="done" step="2" steps="2"/>'
+                         '</async-complete></async-result>' % done)
+        self.assertRegex(self.result(slow), r'^<async-result id="%s" ><async-inprogress progress="\d+"><batch-progress '
+                                            % re.escape(slow))
+        # A new cookie never reuses a unique value that was loaded.
+        again = self.start_job("job=done&steps=1&stepms=10")
+        self.assertNotEqual(again, done)
+
+    def test_results_survive_sigterm_and_restart(self):
+        self.restart_keeps_results(lambda p: p.signal(signal.SIGTERM))
+
+    def test_results_survive_shutdown_page_and_restart(self):
+        def shutdown(p):
+            r = post(PORT, "/shutdown")
+            if r == b"":
+                # No "/shutdown" page in this build: nothing answers it.
+                p.signal(signal.SIGTERM)
+                p.wait_exit(15)
+                self.skipTest("this build registers no /shutdown page")
+            self.assertEqual(status_of(r), b"HTTP/1.1 200 OK")
+        self.restart_keeps_results(shutdown)
+
+    def test_listings_while_jobs_run_and_cookies_age(self):
+        p = self.start()
+        stop = threading.Event()
+        failures = []
+        counts = {"get": 0, "post": 0}
+
+        def reader(path):
+            while not stop.is_set():
+                r = get(PORT, path)
+                if status_of(r) != b"HTTP/1.1 200 OK":
+                    failures.append((path, r))
+                counts["get"] += 1
+
+        def starter():
+            n = 0
+            while not stop.is_set():
+                n += 1
+                r = post(PORT, "/batch?job=j%d&steps=3&stepms=20&hold=1&expire=2" % n)
+                if status_of(r) != b"HTTP/1.1 200 OK":
+                    failures.append(("start", r))
+                if n % 5 == 0 and status_of(post(PORT, "/batch?maintain=1")) != b"HTTP/1.1 200 OK":
+                    failures.append(("maintain", n))
+                counts["post"] += 1
+                time.sleep(0.01)
+
+        threads = [threading.Thread(target=reader, args=(path,))
+                   for path in ("/batch?asyncstatus=1", "/batch?workerstatus=1",
+                                "/batch?async-result-request=1&async-id=j1")]
+        threads.append(threading.Thread(target=starter))
+        for t in threads:
+            t.start()
+        time.sleep(4)
+        stop.set()
+        for t in threads:
+            t.join()
+        self.assertEqual(failures, [])
+        self.assertGreater(counts["post"], 20)
+        # Completed cookies were aged away after their hold time.
+        self.assertIn("is beyond hold time", p.stderr())
+        p.signal(signal.SIGTERM)
+        self.assertEqual(p.wait_exit(15), 0, sanitizer_report(p.stderr()))
+
+
+if __name__ == "__main__":
+    check_isolated()
+    unittest.main()

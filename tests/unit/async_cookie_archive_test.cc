@@ -1,0 +1,350 @@
+// Async cookies: unique values, completion and aging on a fake clock, the
+// result texts, the archive file, and the page's async request handling.
+#include "pages/async_cookie_archive.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "pages/monitor_page.h"
+#include "pages/provider_error_list.h"
+#include "runtime/log.h"
+#include "tests/support/memory_channel.h"
+#include "xml/xml_accumulator.h"
+
+namespace {
+
+std::string g_dir;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+std::string LogText() { return ReadFile(g_dir + "/test.log"); }
+
+class Environment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    auto dir = std::filesystem::temp_directory_path() /
+               ("velmora-cookies-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    std::filesystem::create_directories(dir);
+    g_dir = dir.string();
+    LogOpen((g_dir + "/test.log").c_str(), 1u << 30);
+    SetVerbosityMask(0xFFFFFFFFu);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(g_dir, ignored);
+  }
+};
+::testing::Environment* const kEnvironment = ::testing::AddGlobalTestEnvironment(new Environment);
+
+// An archive on a clock the test moves by hand.
+class Archive : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    archive.SetClock([this] { return now; });
+  }
+  std::string File(const char* name) { return g_dir + "/" + name; }
+
+  uint32_t now = 1700000000;
+  AsyncCookieArchive archive;
+};
+
+TEST_F(Archive, UniqueValuesCountDownWithinASecond) {
+  AsyncCookie a = archive.CreateCookie("job", 30, 100);
+  AsyncCookie b = archive.CreateCookie("job", 30, 100);
+  EXPECT_EQ(a.uniquetimet, now);
+  EXPECT_EQ(b.uniquetimet, now - 1);
+  char text[16];
+  snprintf(text, sizeof text, "%010x", now);
+  EXPECT_EQ(a.unique, text);
+  EXPECT_EQ(a.id, std::string("job!") + text);
+  EXPECT_EQ(a.expiretime, now + 100);
+  EXPECT_EQ(a.progress, 0);
+  EXPECT_FALSE(a.Complete());
+
+  // The next second starts at that second again and walks past every value
+  // still in use.
+  archive.CreateCookie("job", 30, 100);  // now - 2
+  ++now;
+  EXPECT_EQ(archive.CreateCookie("x", 30, 100).uniquetimet, now);
+  EXPECT_EQ(archive.CreateCookie("x", 30, 100).uniquetimet, now - 4);
+  EXPECT_EQ(archive.CreateCookie("x", 30, 100).uniquetimet, now - 5);
+}
+
+TEST_F(Archive, ManyCookiesInOneSecondAreDistinctAndQuick) {
+  const int kCount = 100000;
+  auto start = std::chrono::steady_clock::now();
+  std::set<std::string> ids;
+  std::set<uint32_t> values;
+  for (int i = 0; i < kCount; ++i) {
+    AsyncCookie c = archive.CreateCookie("bulk", 30, 100);
+    ids.insert(c.id);
+    values.insert(c.uniquetimet);
+  }
+  auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(ids.size(), static_cast<size_t>(kCount));
+  EXPECT_EQ(values.size(), static_cast<size_t>(kCount));
+  EXPECT_EQ(*values.begin(), now - kCount + 1);
+  EXPECT_EQ(archive.Size(), static_cast<size_t>(kCount));
+  // A walk from the current second each time would take billions of steps.
+  EXPECT_LT(seconds, 20.0);
+}
+
+TEST_F(Archive, CompleteCookieIsHeldThenDiscarded) {
+  AsyncCookie c = archive.CreateCookie("job", 30, 5);
+  now += 2;  // T
+  ASSERT_TRUE(archive.SetCookieResult(c.id, "<r/>", 100));
+  AsyncCookie held;
+  ASSERT_TRUE(archive.Find(c.id, &held));
+  EXPECT_EQ(held.completiontime, now);
+  EXPECT_EQ(held.holduntil, now + 30);
+  now += 30;  // T + 30: past the expiry, but a complete cookie keeps its hold
+  archive.AgeCookies();
+  std::string text;
+  EXPECT_TRUE(archive.GetResultXML(c.id, &text));
+  EXPECT_EQ(text, "<async-result id=\"" + c.id + "\" ><async-complete><r/></async-complete></async-result>");
+  now += 1;
+  archive.AgeCookies();
+  EXPECT_FALSE(archive.Find(c.id, nullptr));
+  EXPECT_EQ(archive.LastAged(), now);
+  EXPECT_NE(LogText().find("AsyncCookieArchive::AgeCookies cookie[" + c.id + "] is beyond hold time"),
+            std::string::npos);
+
+  // Its value is free again.
+  now -= 33;
+  EXPECT_EQ(archive.CreateCookie("again", 30, 5).uniquetimet, now);
+}
+
+TEST_F(Archive, UnfinishedCookieExpiresWithOrWithoutAResult) {
+  AsyncCookie quiet = archive.CreateCookie("quiet", 30, 60);
+  AsyncCookie busy = archive.CreateCookie("busy", 30, 60);
+  ASSERT_TRUE(archive.SetCookieResult(busy.id, "half", 50));
+  now += 60;
+  archive.AgeCookies();
+  EXPECT_EQ(archive.Size(), 2u);
+  now += 1;
+  archive.AgeCookies();
+  EXPECT_EQ(archive.Size(), 0u);
+  EXPECT_NE(LogText().find("cookie[" + quiet.id + "] is expired"), std::string::npos);
+  EXPECT_NE(LogText().find("cookie[" + busy.id + "] discard"), std::string::npos);
+  EXPECT_FALSE(archive.SetCookieResult(busy.id, "late", 100));
+  EXPECT_NE(LogText().find("AsyncCookieArchive::SetCookieResult found no match for [" + busy.id + "]"),
+            std::string::npos);
+}
+
+TEST_F(Archive, ResultTexts) {
+  AsyncCookie c = archive.CreateCookie("job", 30, 60);
+  ASSERT_TRUE(archive.SetCookieResult(c.id, "r", 40));
+  std::string text;
+  EXPECT_TRUE(archive.GetResultXML(c.id, &text));
+  EXPECT_EQ(text, "<async-result id=\"" + c.id +
+                      "\" ><async-inprogress progress=\"40\">r</async-inprogress></async-result>");
+  EXPECT_TRUE(archive.GetCookieResult(c.id, &text));
+  EXPECT_EQ(text, "<async-inprogress progress=\"40\">r</async-inprogress>");
+
+  EXPECT_FALSE(archive.GetResultXML("x", &text));
+  EXPECT_EQ(text, "<async-result-nomatch id=\"x\" ></async-result-nomatch>");
+  EXPECT_FALSE(archive.GetCookieResult("x", &text));
+
+  archive.CreateCookie("other", 30, 60);
+  AsyncCookie second = archive.CreateCookie("job", 30, 60);
+  XMLAccumulator xml;
+  archive.GetMatchesXML("job", &xml);
+  xml.GetXML(&text, -1);
+  // In id order: the later cookie has the lower unique value.
+  EXPECT_EQ(text, "<async-id-matches><async-cookie>" + second.id + "</async-cookie><async-cookie>" + c.id +
+                      "</async-cookie></async-id-matches>");
+}
+
+TEST_F(Archive, ArchiveRoundTripAndRewriteOnlyWhenChanged) {
+  const std::string path = File("roundtrip.xml");
+  std::remove(path.c_str());
+  archive.SetArchive(path);
+  EXPECT_EQ(archive.Size(), 0u);
+  AsyncCookie done = archive.CreateCookie("done", 45, 600);
+  AsyncCookie open = archive.CreateCookie("open & <odd>", 30, 600);
+  ASSERT_TRUE(archive.SetCookieResult(done.id, "<result a=\"1\">x &amp; y</result>", 100));
+  ASSERT_TRUE(archive.SetCookieResult(open.id, "partial", 70));
+  archive.Term();
+  const std::string written = ReadFile(path);
+  EXPECT_EQ(written.rfind("\t<async last-aged=\"", 0), 0u) << written;
+  EXPECT_NE(written.find("<async-cookie holdtime=\"45\" holduntil=\"" + std::to_string(now + 45) +
+                         "\" creationtime=\"" + std::to_string(now) + "\" completiontime=\"" +
+                         std::to_string(now) + "\" uniquetimet=\"" + std::to_string(now) +
+                         "\" progress=\"100\" expiretime=\"" + std::to_string(now + 600) + "\">"),
+            std::string::npos)
+      << written;
+
+  // Nothing changed since: no rewrite (the file is left as replaced here).
+  WriteFile(path, written + "<!-- untouched -->");
+  archive.Term();
+  archive.AgeCookies();
+  EXPECT_NE(ReadFile(path).find("untouched"), std::string::npos);
+
+  AsyncCookieArchive loaded;
+  loaded.SetClock([this] { return now; });
+  loaded.SetArchive(path);
+  AsyncCookie a, b;
+  ASSERT_TRUE(loaded.Find(done.id, &a));
+  ASSERT_TRUE(loaded.Find(open.id, &b));
+  EXPECT_EQ(a.result, "<result a=\"1\">x &amp; y</result>");
+  EXPECT_EQ(a.holdtime, 45u);
+  EXPECT_EQ(a.completiontime, now);
+  EXPECT_EQ(b.outside, "open & <odd>");
+  EXPECT_EQ(b.progress, 70);
+  EXPECT_EQ(b.uniquetimet, now - 1);
+  // Loaded values stay in use.
+  EXPECT_EQ(loaded.CreateCookie("new", 30, 60).uniquetimet, now - 2);
+}
+
+TEST_F(Archive, MissingCorruptAndForeignFiles) {
+  archive.SetArchive(File("missing.xml"));
+  EXPECT_EQ(archive.Size(), 0u);
+  EXPECT_EQ(archive.LastAged(), now);  // aged after the failed load
+  EXPECT_NE(LogText().find("AsyncCookieArchive::LoadCookies couldn't parse contents of " + File("missing.xml") +
+                           " (perhaps it was not there at all)"),
+            std::string::npos);
+
+  WriteFile(File("corrupt.xml"), "<async last-aged=\"5\"><async-cookie holdtime=");
+  AsyncCookieArchive corrupt;
+  corrupt.SetArchive(File("corrupt.xml"));
+  EXPECT_EQ(corrupt.Size(), 0u);
+  EXPECT_NE(LogText().find("couldn't parse contents of " + File("corrupt.xml")), std::string::npos);
+
+  // No async element: nothing is loaded, nothing aged, the file is kept.
+  WriteFile(File("foreign.xml"), "<other><async-cookie/></other>");
+  AsyncCookieArchive foreign;
+  foreign.SetClock([this] { return now; });
+  foreign.SetArchive(File("foreign.xml"));
+  EXPECT_EQ(foreign.Size(), 0u);
+  EXPECT_EQ(foreign.LastAged(), 0u);
+  EXPECT_NE(LogText().find("AsyncCookieArchive::LoadCookies XML parse failed to find async tag"),
+            std::string::npos);
+  EXPECT_EQ(ReadFile(File("foreign.xml")), "<other><async-cookie/></other>");
+}
+
+TEST_F(Archive, DefaultsOfMissingAttributes) {
+  // No holdtime: 30. No expiretime on an unfinished cookie: it expired at
+  // 0, so the load's own aging drops it. Other children are skipped.
+  WriteFile(File("defaults.xml"),
+            "<async last-aged=\"1\">"
+            "<async-cookie completiontime=\"" + std::to_string(now) + "\" uniquetimet=\"7\" progress=\"100\" "
+            "holduntil=\"" + std::to_string(now + 30) + "\"><outside>kept</outside><unique>0000000007</unique>"
+            "<result>ok</result></async-cookie>"
+            "<async-cookie uniquetimet=\"8\" progress=\"10\"><outside>gone</outside><unique>0000000008</unique>"
+            "</async-cookie>"
+            "<stray/>"
+            "</async>");
+  archive.SetArchive(File("defaults.xml"));
+  AsyncCookie kept;
+  ASSERT_TRUE(archive.Find("kept!0000000007", &kept));
+  EXPECT_EQ(kept.holdtime, 30u);
+  EXPECT_EQ(kept.expiretime, 0u);
+  EXPECT_EQ(kept.result, "ok");
+  EXPECT_FALSE(archive.Find("gone!0000000008", nullptr));
+  EXPECT_EQ(archive.Size(), 1u);
+  const std::string log = LogText();
+  EXPECT_NE(log.find("AsyncCookie construct XML parse failed to attribute holdtime"), std::string::npos);
+  EXPECT_NE(log.find("AsyncCookieArchive::LoadCookies adds cookie [kept!0000000007,7]"), std::string::npos);
+  EXPECT_NE(log.find("XML parse failed to find async-cookie tag"), std::string::npos);
+  // The discard made the archive dirty: it was rewritten without "gone".
+  EXPECT_EQ(ReadFile(File("defaults.xml")).find("gone"), std::string::npos);
+}
+
+TEST_F(Archive, NoArchiveNameMeansNothingWritten) {
+  archive.CreateCookie("job", 30, 60);
+  archive.Term();
+  EXPECT_NE(LogText().find("AsyncCookieArchive::Term has cookies to serialize but no archive name is configured!"),
+            std::string::npos);
+  std::string status;
+  archive.GetStatusXML(&status);
+  EXPECT_EQ(status.find("archive="), std::string::npos);
+  EXPECT_EQ(status.rfind("\t<async-results time-now=\"" + std::to_string(now) + "\" last-aged=\"0\">", 0), 0u)
+      << status;
+}
+
+// The page's side: operations and the query forms HandleAsyncRequest takes.
+class AsyncPage : public MonitorPage {
+ public:
+  AsyncPage() : MonitorPage("/async", false) {}
+  AsyncCookieArchive& Archive() { return Cookies(); }
+};
+
+std::string BodyOf(const std::string& response) {
+  size_t end = response.find("\r\n\r\n");
+  return end == std::string::npos ? std::string() : response.substr(end + 4);
+}
+
+TEST(AsyncRequests, PageOperationsAndQueries) {
+  AsyncPage page;
+  uint32_t now = 1700000000;
+  page.Archive().SetClock([&] { return now; });
+
+  std::string id, reply;
+  page.CreateAsyncOperation("job", 30, 60, &id, &reply);
+  EXPECT_EQ(reply, "<async-operation async-id=\"" + id + "\"/>");
+  page.SetAsyncProgress(id, 40);
+  std::string text;
+  page.Archive().GetCookieResult(id, &text);
+  EXPECT_EQ(text, "<async-inprogress progress=\"40\"></async-inprogress>");
+
+  ProviderErrorList errors;
+  errors.getErrors.push_back({"E1", {}});
+  XMLAccumulator doc;
+  doc.AddElement("done", "yes");
+  page.CompleteAsyncOperation(id, &errors, &doc);
+  page.Archive().GetCookieResult(id, &text);
+  EXPECT_EQ(text.rfind("<async-complete><providererrorlist>", 0), 0u) << text;
+  EXPECT_NE(text.find("</providererrorlist><done>yes</done></async-complete>"), std::string::npos) << text;
+
+  {
+    MemoryChannel io("");
+    EXPECT_TRUE(page.HandleAsyncRequest("AsyncStatus=1", &io));
+    EXPECT_EQ(io.Output().rfind("HTTP/1.1 200 OK", 0), 0u);
+    EXPECT_EQ(BodyOf(io.Output()).rfind("\t<async-results time-now=", 0), 0u);
+  }
+  {
+    MemoryChannel io("");
+    EXPECT_FALSE(page.HandleAsyncRequest("async-id=x", &io));
+    EXPECT_FALSE(page.HandleAsyncRequest(nullptr, &io));
+    EXPECT_FALSE(page.HandleAsyncRequest("async-result-request=&async-id=x", &io));
+    EXPECT_EQ(io.Output(), "");
+  }
+  {
+    MemoryChannel io("");
+    EXPECT_TRUE(page.HandleAsyncRequest("async-result-request=1&async-id=x", &io));
+    EXPECT_EQ(io.Output().rfind("HTTP/1.1 200 OK", 0), 0u);
+    EXPECT_EQ(BodyOf(io.Output()), "<async-result-nomatch id=\"x\" ></async-result-nomatch>");
+  }
+  {
+    MemoryChannel io("");
+    std::string query = "async-result-request=1&async-id=" + id;
+    EXPECT_TRUE(page.HandleAsyncRequest(query.c_str(), &io));
+    EXPECT_EQ(BodyOf(io.Output()).rfind("<async-result id=\"" + id + "\" ><async-complete>", 0), 0u);
+  }
+  {
+    MemoryChannel io("");
+    EXPECT_TRUE(page.HandleAsyncRequest("async-id-match-request=1&async-id=job", &io));
+    EXPECT_EQ(BodyOf(io.Output()), "<async-id-matches><async-cookie>" + id + "</async-cookie></async-id-matches>");
+  }
+  EXPECT_TRUE(MonitorPage::IsAsyncStatusRequest("ASYNCSTATUS="));
+  EXPECT_FALSE(MonitorPage::IsAsyncStatusRequest("asyncstatus"));
+  EXPECT_FALSE(MonitorPage::IsAsyncStatusRequest(nullptr));
+}
+
+}  // namespace

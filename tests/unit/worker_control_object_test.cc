@@ -1,0 +1,339 @@
+// Worker records and the page's worker list: start, waits, exit requests,
+// reports to the page (sent, refused, abandoned), giving up a worker that
+// ignores its exit request, maintenance and the page's status listing.
+#include "pages/worker_control_object.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "pages/monitor_page.h"
+#include "pages/worker_list.h"
+#include "platform/socket.h"
+#include "runtime/log.h"
+#include "runtime/monitor_server.h"
+#include "tests/support/memory_channel.h"
+#include "xml/xml_accumulator.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string g_dir;
+
+std::string LogText() {
+  std::ifstream in(g_dir + "/test.log", std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class Environment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    auto dir = std::filesystem::temp_directory_path() /
+               ("velmora-workers-" + std::to_string(Clock::now().time_since_epoch().count()));
+    std::filesystem::create_directories(dir);
+    g_dir = dir.string();
+    LogOpen((g_dir + "/test.log").c_str(), 1u << 30);
+    SetVerbosityMask(0xFFFFFFFFu);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(g_dir, ignored);
+  }
+};
+::testing::Environment* const kEnvironment = ::testing::AddGlobalTestEnvironment(new Environment);
+
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000) {
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!condition()) {
+    if (Clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Worker bodies talk to the test through these.
+std::atomic<bool> g_release{false};
+std::atomic<int> g_loops{0};
+std::atomic<bool> g_ended{false};
+std::atomic<int> g_postResult{-1};
+std::string g_seenParameters;  // written by the worker before g_ended
+std::string g_reply;
+
+void Reset() {
+  g_release = false;
+  g_loops = 0;
+  g_ended = false;
+  g_postResult = -1;
+}
+
+// Runs until released.
+void HeldWorker(WorkerControlObject* worker) {
+  worker->WorkerBegins();
+  g_seenParameters = worker->GetParameters() + "|" + worker->GetCookieId() + "|" +
+                     std::to_string(worker->GetUserData());
+  while (!g_release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  g_ended = true;
+}
+
+// Ends as soon as it is asked to.
+void CooperativeWorker(WorkerControlObject* worker) {
+  while (!worker->isExitRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  g_ended = true;
+}
+
+// Ignores exit requests, and keeps using its handle after the page has
+// given it up (a freed record would show under the address sanitizer).
+void StubbornWorker(WorkerControlObject* worker) {
+  while (!g_release) {
+    worker->isExitRequested();
+    ++g_loops;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  g_ended = true;
+}
+
+// Waits until released, then reports once.
+void ReportingWorker(WorkerControlObject* worker) {
+  while (!g_release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::string reply;
+  g_postResult = worker->postToParent("body", &reply) ? 1 : 0;
+  g_reply = reply;
+  g_ended = true;
+}
+
+TEST(Worker, StartWaitAndStatus) {
+  Reset();
+  WorkerControlObject w("/w", HeldWorker, "desc", "p=1", "job!01", 7);
+  // Not started: counts as ended and as asked to end.
+  EXPECT_TRUE(w.hasExited());
+  EXPECT_TRUE(w.waitForExit(0));
+  EXPECT_EQ(w.GetExitWait(), 10u);
+
+  ASSERT_TRUE(w.Start());
+  auto start = Clock::now();
+  EXPECT_FALSE(w.waitForExit(0));
+  EXPECT_FALSE(w.hasExited());
+  EXPECT_LT(SecondsSince(start), 0.5);
+  EXPECT_FALSE(w.waitForExit(1));
+  EXPECT_GE(SecondsSince(start), 0.9);
+
+  XMLAccumulator xml;
+  w.SetCreated(1234);
+  w.WriteXML(&xml);
+  std::string text;
+  xml.GetXML(&text, -1);
+  EXPECT_EQ(text,
+            "<helper created=\"1234\"><desc>desc</desc><parameters>p=1</parameters><cookie-id>job!01</cookie-id>"
+            "<exited>0</exited><exit-requested>0</exit-requested><exit-signaled>0</exit-signaled></helper>");
+
+  g_release = true;
+  EXPECT_TRUE(w.waitForExit(WorkerControlObject::kWaitForever));
+  EXPECT_TRUE(w.hasExited());
+  EXPECT_TRUE(g_ended);
+  EXPECT_EQ(g_seenParameters, "p=1|job!01|7");
+  EXPECT_FALSE(w.Start());  // one thread per record
+
+  WorkerControlObject defaults("/w", HeldWorker, nullptr, nullptr, nullptr, 0);
+  EXPECT_EQ(defaults.GetDescription(), "{default}");
+  EXPECT_NE(LogText().find("Created worker function in thread "), std::string::npos);
+}
+
+// A stand-in for the page's own server: a listening socket whose port the
+// process's server record names.
+class Parent : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Reset();
+    listener_ = platform::CreateTcpSocket();
+    ASSERT_NE(listener_, platform::kInvalidSocket);
+    ASSERT_EQ(platform::BindLoopback(listener_, 0), 0);
+    ASSERT_EQ(platform::Listen(listener_, 8), 0);
+    TheServer().port = platform::LocalPort(listener_);
+  }
+  void TearDown() override {
+    if (server_.joinable()) server_.join();
+    platform::CloseSocket(listener_);
+  }
+  // Reads one request (head and body) from the accepted socket.
+  static std::string ReadRequest(int fd) {
+    std::string text;
+    char c;
+    while (text.find("\n\n") == std::string::npos && platform::Receive(fd, &c, 1) == 1) text += c;
+    size_t length = 0;
+    size_t at = text.find("Content-Length: ");
+    if (at != std::string::npos) length = std::stoul(text.substr(at + 16));
+    std::string body(length, '\0');
+    size_t got = 0;
+    while (got < length) {
+      long n = platform::Receive(fd, body.data() + got, length - got);
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+    return text + body.substr(0, got);
+  }
+
+  int listener_ = platform::kInvalidSocket;
+  std::thread server_;
+};
+
+TEST_F(Parent, ReportReachesThePage) {
+  std::string request;
+  server_ = std::thread([&] {
+    int fd = platform::Accept(listener_);
+    request = ReadRequest(fd);
+    const char answer[] = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+    platform::SendAll(fd, answer, sizeof answer - 1);
+    platform::CloseSocket(fd);
+  });
+  WorkerControlObject w("/batch", ReportingWorker, "r", nullptr, nullptr, 0);
+  ASSERT_TRUE(w.Start());
+  g_release = true;
+  ASSERT_TRUE(w.waitForExit(10));
+  EXPECT_EQ(g_postResult, 1);
+  EXPECT_EQ(g_reply, "ok");
+  server_.join();
+  EXPECT_EQ(request, "POST /batch?fw_workerupdate=1\nContent-Length: 4\n\nbody");
+}
+
+TEST_F(Parent, NoReportAfterTheExitRequest) {
+  WorkerControlObject w("/batch", ReportingWorker, "r", nullptr, nullptr, 0);
+  EXPECT_FALSE(w.postToParent("x", nullptr));  // not started: asked to end
+  ASSERT_TRUE(w.Start());
+  w.setExitRequested();
+  g_release = true;
+  ASSERT_TRUE(w.waitForExit(10));
+  EXPECT_EQ(g_postResult, 0);
+  // Nothing ever connected.
+  EXPECT_EQ(platform::WaitReadable(listener_, 100), 0);
+  EXPECT_NE(LogText().find("WorkerControlObject(/batch)::postToParent cancelled due to pending exit request"),
+            std::string::npos);
+}
+
+TEST_F(Parent, ReportInFlightIsAbandonedOnExitRequest) {
+  std::atomic<int> accepted{platform::kInvalidSocket};
+  server_ = std::thread([&] { accepted = platform::Accept(listener_); });  // never answers
+  WorkerControlObject w("/batch", ReportingWorker, "r", nullptr, nullptr, 0);
+  ASSERT_TRUE(w.Start());
+  g_release = true;
+  ASSERT_TRUE(WaitFor([&] { return accepted != platform::kInvalidSocket; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(w.hasExited());  // still waiting for an answer
+  auto start = Clock::now();
+  w.setExitRequested();
+  EXPECT_TRUE(w.waitForExit(5));
+  EXPECT_LT(SecondsSince(start), 1.0);
+  EXPECT_EQ(g_postResult, 0);
+  server_.join();
+  platform::CloseSocket(accepted);
+}
+
+TEST(WorkerListTest, MaintenanceAndShutdownWait) {
+  Reset();
+  WorkerList list;
+  WorkerControlObject* held = list.Add(std::make_unique<WorkerControlObject>("/w", HeldWorker, "held", nullptr,
+                                                                              nullptr, 0));
+  list.Add(std::make_unique<WorkerControlObject>("/w", HeldWorker, "never started", nullptr, nullptr, 0));
+  ASSERT_TRUE(held->Start());
+  EXPECT_EQ(list.Maintenance(), 1u);  // the record that never ran goes
+  EXPECT_NE(LogText().find("MonitorPage::workersMaintenance discards worker control for [never started]"),
+            std::string::npos);
+  XMLAccumulator xml;
+  list.WriteXML(&xml);
+  std::string text;
+  xml.GetXML(&text, -1);
+  EXPECT_EQ(text.find("never started"), std::string::npos);
+  EXPECT_NE(text.find("<desc>held</desc>"), std::string::npos);
+  g_release = true;
+  ASSERT_TRUE(WaitFor([&] { return list.Maintenance() == 0; }));
+  EXPECT_TRUE(list.Empty());
+}
+
+TEST(WorkerListTest, StubbornWorkerIsGivenUpAfterItsExitWait) {
+  Reset();
+  WorkerList list;
+  WorkerControlObject* stubborn =
+      list.Add(std::make_unique<WorkerControlObject>("/w", StubbornWorker, "stubborn", nullptr, nullptr, 0));
+  stubborn->SetExitWait(1);
+  ASSERT_TRUE(stubborn->Start());
+  list.RequestExitAll();
+  auto start = Clock::now();
+  list.WaitForAll();
+  double waited = SecondsSince(start);
+  EXPECT_GE(waited, 0.9);
+  EXPECT_LT(waited, 3.0);
+  EXPECT_TRUE(list.Empty());
+  EXPECT_NE(LogText().find("Worker thread (stubborn) did not respond to exit request; terminating it"),
+            std::string::npos);
+  // The record is gone; the thread goes on with its own handle.
+  int loops = g_loops;
+  EXPECT_TRUE(WaitFor([&] { return g_loops > loops + 5; }));
+  g_release = true;
+  EXPECT_TRUE(WaitFor([&] { return g_ended.load(); }));
+}
+
+TEST(WorkerListTest, CooperativeWorkerEndsTheWaitEarly) {
+  Reset();
+  WorkerList list;
+  WorkerControlObject* w =
+      list.Add(std::make_unique<WorkerControlObject>("/w", CooperativeWorker, "polite", nullptr, nullptr, 0));
+  ASSERT_TRUE(w->Start());
+  EXPECT_FALSE(w->isExitRequested());
+  list.RequestExitAll();
+  auto start = Clock::now();
+  list.WaitForAll();
+  EXPECT_LT(SecondsSince(start), 1.5);
+  EXPECT_TRUE(list.Empty());
+  EXPECT_TRUE(g_ended);
+}
+
+class WorkerPage : public MonitorPage {
+ public:
+  WorkerPage() : MonitorPage("/workers", false) {}
+};
+
+TEST(WorkerPageTest, IdleShutdownAndStatus) {
+  Reset();
+  WorkerPage page;
+  EXPECT_TRUE(page.IsIdle());
+  WorkerControlObject* w = page.CreateWorkerFunction(CooperativeWorker, "polite", "a&b", "id!1", 3);
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(w->GetPagePath(), "/workers");
+  EXPECT_GT(w->GetCreated(), 1600000000u);
+  ASSERT_TRUE(w->Start());
+  EXPECT_FALSE(page.IsIdle());
+
+  MemoryChannel io("");
+  EXPECT_EQ(page.ReplyWithWorkerStatus(&io), 200);
+  const std::string& out = io.Output();
+  size_t body = out.find("\r\n\r\n");
+  ASSERT_NE(body, std::string::npos);
+  EXPECT_EQ(out.substr(body + 4, 22), "\t<worker-status>\n\t\t<he");
+  EXPECT_NE(out.find("<parameters>a&amp;b</parameters>"), std::string::npos);
+
+  page.OnPreShutdown();
+  page.OnShutdown();
+  EXPECT_TRUE(page.IsIdle());
+  EXPECT_NE(LogText().find("MonitorPage::OnShutdown Waiting for worker function to finish now completed"),
+            std::string::npos);
+
+  EXPECT_TRUE(MonitorPage::isWorkerMessage("fw_workerupdate=1"));
+  EXPECT_FALSE(MonitorPage::isWorkerMessage("fw_workerupdate=1&x=1"));
+  EXPECT_FALSE(MonitorPage::isWorkerMessage(nullptr));
+  EXPECT_TRUE(MonitorPage::IsWorkerStatusRequest("WorkerStatus=1"));
+  EXPECT_FALSE(MonitorPage::IsWorkerStatusRequest("x=1&workerstatus=1"));
+}
+
+}  // namespace
