@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "pages/cookie_maintenance_page.h"
 #include "pages/external_alarm_page.h"
 #include "pages/index_page.h"
 #include "pages/monitor_page.h"
@@ -97,6 +98,18 @@ TEST_F(StandardPages, AlarmsDocumentForwardsEachCompleteAlarm) {
   EXPECT_EQ(page->wakeups, (std::vector<std::string>{"c1", "c2"}));
   ExternalAlarmPage::ProcessAlarms("<alarms><alarm page=\"/x\" cookie=\"c3\">");  // does not parse
   EXPECT_EQ(page->wakeups.size(), 2u);
+}
+
+TEST_F(StandardPages, CookieMaintenanceTimerNeverHoldsTheServer) {
+  auto* page = new CookieMaintenancePage;
+  ASSERT_TRUE(RegisterPage(page));
+  EXPECT_EQ(page->SecondsToNextTimer(), 60u);
+  EXPECT_EQ(page->Items().Items()[0].id, "cookie-maintenance");
+  EXPECT_TRUE(page->Items().Items()[0].renews);
+  EXPECT_TRUE(page->IsIdle());
+  EXPECT_FALSE(page->TimersTriggerHeartbeating());
+  page->ServiceTimers(60);  // runs the maintenance over every page, itself included
+  EXPECT_EQ(page->SecondsToNextTimer(), 60u);
 }
 
 TEST(TimerService, ItemsDueTogetherReachMonitorNowInOneCall) {
