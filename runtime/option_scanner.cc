@@ -24,11 +24,11 @@ int OptionScanner::Next() {
   }
   char letter = *pending_++;
   if (letter == ':') return '?';
-  const char* spec = letter == '\0' ? nullptr : strchr(options_, letter);
-  if (spec == nullptr) return '?';
-  if (spec[1] != ':') return letter;
+  const char* entry = letter == '\0' ? nullptr : strchr(options_, letter);
+  if (entry == nullptr) return '?';
+  if (entry[1] != ':') return letter;
 
-  bool optional = spec[2] == ':';
+  bool optional = entry[2] == ':';
   if (*pending_ != '\0') {
     argument_ = pending_;
   } else if (index_ < argc_ && !IsOptionWord(argv_[index_])) {

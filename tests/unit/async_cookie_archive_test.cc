@@ -14,43 +14,22 @@
 #include "pages/monitor_page.h"
 #include "pages/provider_error_list.h"
 #include "runtime/log.h"
+#include "tests/support/log_to_temp_dir.h"
 #include "tests/support/memory_channel.h"
 #include "xml/xml_accumulator.h"
 
 namespace {
 
-std::string g_dir;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+std::string ReadFile(const std::string& path) { return LogToTempDir::ReadFile(path); }
 
 void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
 }
 
-std::string LogText() { return ReadFile(g_dir + "/test.log"); }
 
-class Environment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    auto dir = std::filesystem::temp_directory_path() /
-               ("velmora-cookies-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    std::filesystem::create_directories(dir);
-    g_dir = dir.string();
-    LogOpen((g_dir + "/test.log").c_str(), 1u << 30);
-    SetVerbosityMask(0xFFFFFFFFu);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(g_dir, ignored);
-  }
-};
-::testing::Environment* const kEnvironment = ::testing::AddGlobalTestEnvironment(new Environment);
+LogToTempDir* const g_env =
+    static_cast<LogToTempDir*>(::testing::AddGlobalTestEnvironment(new LogToTempDir("velmora-cookies-")));
 
 // An archive on a clock the test moves by hand.
 class Archive : public ::testing::Test {
@@ -58,7 +37,7 @@ class Archive : public ::testing::Test {
   void SetUp() override {
     archive.SetClock([this] { return now; });
   }
-  std::string File(const char* name) { return g_dir + "/" + name; }
+  std::string File(const char* name) { return g_env->Dir() + "/" + name; }
 
   uint32_t now = 1700000000;
   AsyncCookieArchive archive;
@@ -122,7 +101,7 @@ TEST_F(Archive, CompleteCookieIsHeldThenDiscarded) {
   archive.AgeCookies();
   EXPECT_FALSE(archive.Find(c.id, nullptr));
   EXPECT_EQ(archive.LastAged(), now);
-  EXPECT_NE(LogText().find("AsyncCookieArchive::AgeCookies cookie[" + c.id + "] is beyond hold time"),
+  EXPECT_NE(g_env->LogText().find("AsyncCookieArchive::AgeCookies cookie[" + c.id + "] is beyond hold time"),
             std::string::npos);
 
   // Its value is free again.
@@ -140,10 +119,10 @@ TEST_F(Archive, UnfinishedCookieExpiresWithOrWithoutAResult) {
   now += 1;
   archive.AgeCookies();
   EXPECT_EQ(archive.Size(), 0u);
-  EXPECT_NE(LogText().find("cookie[" + quiet.id + "] is expired"), std::string::npos);
-  EXPECT_NE(LogText().find("cookie[" + busy.id + "] discard"), std::string::npos);
+  EXPECT_NE(g_env->LogText().find("cookie[" + quiet.id + "] is expired"), std::string::npos);
+  EXPECT_NE(g_env->LogText().find("cookie[" + busy.id + "] discard"), std::string::npos);
   EXPECT_FALSE(archive.SetCookieResult(busy.id, "late", 100));
-  EXPECT_NE(LogText().find("AsyncCookieArchive::SetCookieResult found no match for [" + busy.id + "]"),
+  EXPECT_NE(g_env->LogText().find("AsyncCookieArchive::SetCookieResult found no match for [" + busy.id + "]"),
             std::string::npos);
 }
 
@@ -216,7 +195,7 @@ TEST_F(Archive, MissingCorruptAndForeignFiles) {
   archive.SetArchive(File("missing.xml"));
   EXPECT_EQ(archive.Size(), 0u);
   EXPECT_EQ(archive.LastAged(), now);  // aged after the failed load
-  EXPECT_NE(LogText().find("AsyncCookieArchive::LoadCookies couldn't parse contents of " + File("missing.xml") +
+  EXPECT_NE(g_env->LogText().find("AsyncCookieArchive::LoadCookies couldn't parse contents of " + File("missing.xml") +
                            " (perhaps it was not there at all)"),
             std::string::npos);
 
@@ -224,7 +203,7 @@ TEST_F(Archive, MissingCorruptAndForeignFiles) {
   AsyncCookieArchive corrupt;
   corrupt.SetArchive(File("corrupt.xml"));
   EXPECT_EQ(corrupt.Size(), 0u);
-  EXPECT_NE(LogText().find("couldn't parse contents of " + File("corrupt.xml")), std::string::npos);
+  EXPECT_NE(g_env->LogText().find("couldn't parse contents of " + File("corrupt.xml")), std::string::npos);
 
   // No async element: nothing is loaded, nothing aged, the file is kept.
   WriteFile(File("foreign.xml"), "<other><async-cookie/></other>");
@@ -233,7 +212,7 @@ TEST_F(Archive, MissingCorruptAndForeignFiles) {
   foreign.SetArchive(File("foreign.xml"));
   EXPECT_EQ(foreign.Size(), 0u);
   EXPECT_EQ(foreign.LastAged(), 0u);
-  EXPECT_NE(LogText().find("AsyncCookieArchive::LoadCookies XML parse failed to find async tag"),
+  EXPECT_NE(g_env->LogText().find("AsyncCookieArchive::LoadCookies XML parse failed to find async tag"),
             std::string::npos);
   EXPECT_EQ(ReadFile(File("foreign.xml")), "<other><async-cookie/></other>");
 }
@@ -258,7 +237,7 @@ TEST_F(Archive, DefaultsOfMissingAttributes) {
   EXPECT_EQ(kept.result, "ok");
   EXPECT_FALSE(archive.Find("gone!0000000008", nullptr));
   EXPECT_EQ(archive.Size(), 1u);
-  const std::string log = LogText();
+  const std::string log = g_env->LogText();
   EXPECT_NE(log.find("AsyncCookie construct XML parse failed to attribute holdtime"), std::string::npos);
   EXPECT_NE(log.find("AsyncCookieArchive::LoadCookies adds cookie [kept!0000000007,7]"), std::string::npos);
   EXPECT_NE(log.find("XML parse failed to find async-cookie tag"), std::string::npos);
@@ -269,7 +248,7 @@ TEST_F(Archive, DefaultsOfMissingAttributes) {
 TEST_F(Archive, NoArchiveNameMeansNothingWritten) {
   archive.CreateCookie("job", 30, 60);
   archive.Term();
-  EXPECT_NE(LogText().find("AsyncCookieArchive::Term has cookies to serialize but no archive name is configured!"),
+  EXPECT_NE(g_env->LogText().find("AsyncCookieArchive::Term has cookies to serialize but no archive name is configured!"),
             std::string::npos);
   std::string status;
   archive.GetStatusXML(&status);

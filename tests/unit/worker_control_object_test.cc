@@ -18,6 +18,7 @@
 #include "platform/socket.h"
 #include "runtime/log.h"
 #include "runtime/monitor_server.h"
+#include "tests/support/log_to_temp_dir.h"
 #include "tests/support/memory_channel.h"
 #include "xml/xml_accumulator.h"
 
@@ -25,31 +26,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string g_dir;
 
-std::string LogText() {
-  std::ifstream in(g_dir + "/test.log", std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-class Environment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    auto dir = std::filesystem::temp_directory_path() /
-               ("velmora-workers-" + std::to_string(Clock::now().time_since_epoch().count()));
-    std::filesystem::create_directories(dir);
-    g_dir = dir.string();
-    LogOpen((g_dir + "/test.log").c_str(), 1u << 30);
-    SetVerbosityMask(0xFFFFFFFFu);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(g_dir, ignored);
-  }
-};
-::testing::Environment* const kEnvironment = ::testing::AddGlobalTestEnvironment(new Environment);
+LogToTempDir* const g_env =
+    static_cast<LogToTempDir*>(::testing::AddGlobalTestEnvironment(new LogToTempDir("velmora-workers-")));
 
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000) {
   auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -148,7 +127,7 @@ TEST(Worker, StartWaitAndStatus) {
 
   WorkerControlObject defaults("/w", HeldWorker, nullptr, nullptr, nullptr, 0);
   EXPECT_EQ(defaults.GetDescription(), "{default}");
-  EXPECT_NE(LogText().find("Created worker function in thread "), std::string::npos);
+  EXPECT_NE(g_env->LogText().find("Created worker function in thread "), std::string::npos);
 }
 
 // A stand-in for the page's own server: a listening socket whose port the
@@ -218,7 +197,7 @@ TEST_F(Parent, NoReportAfterTheExitRequest) {
   EXPECT_EQ(g_postResult, 0);
   // Nothing ever connected.
   EXPECT_EQ(platform::WaitReadable(listener_, 100), 0);
-  EXPECT_NE(LogText().find("WorkerControlObject(/batch)::postToParent cancelled due to pending exit request"),
+  EXPECT_NE(g_env->LogText().find("WorkerControlObject(/batch)::postToParent cancelled due to pending exit request"),
             std::string::npos);
 }
 
@@ -248,7 +227,7 @@ TEST(WorkerListTest, MaintenanceAndShutdownWait) {
   list.Add(std::make_unique<WorkerControlObject>("/w", HeldWorker, "never started", nullptr, nullptr, 0));
   ASSERT_TRUE(held->Start());
   EXPECT_EQ(list.Maintenance(), 1u);  // the record that never ran goes
-  EXPECT_NE(LogText().find("MonitorPage::workersMaintenance discards worker control for [never started]"),
+  EXPECT_NE(g_env->LogText().find("MonitorPage::workersMaintenance discards worker control for [never started]"),
             std::string::npos);
   XMLAccumulator xml;
   list.WriteXML(&xml);
@@ -275,7 +254,7 @@ TEST(WorkerListTest, StubbornWorkerIsGivenUpAfterItsExitWait) {
   EXPECT_GE(waited, 0.9);
   EXPECT_LT(waited, 3.0);
   EXPECT_TRUE(list.Empty());
-  EXPECT_NE(LogText().find("Worker thread (stubborn) did not respond to exit request; terminating it"),
+  EXPECT_NE(g_env->LogText().find("Worker thread (stubborn) did not respond to exit request; terminating it"),
             std::string::npos);
   // The record is gone; the thread goes on with its own handle.
   int loops = g_loops;
@@ -326,7 +305,7 @@ TEST(WorkerPageTest, IdleShutdownAndStatus) {
   page.OnPreShutdown();
   page.OnShutdown();
   EXPECT_TRUE(page.IsIdle());
-  EXPECT_NE(LogText().find("MonitorPage::OnShutdown Waiting for worker function to finish now completed"),
+  EXPECT_NE(g_env->LogText().find("MonitorPage::OnShutdown Waiting for worker function to finish now completed"),
             std::string::npos);
 
   EXPECT_TRUE(MonitorPage::isWorkerMessage("fw_workerupdate=1"));
