@@ -54,6 +54,13 @@ bool RoundTrips(XMLNode* node) {
   // so a "<" in it can form a tag the input never had ("1<" + "a>"); the
   // end-tag search, which does not know CDATA, then pairs tags differently.
   if (node->IsCData() && node->GetValue().find('<') != std::string::npos) return false;
+  // A CDATA-flagged element is written from its plain value, which ends at
+  // the first reference that does not decode ("&x" without ";"): text read
+  // after the section with such a reference is not written back.
+  if (node->IsCData()) {
+    std::string plain;
+    if (Unescape(&plain, node->GetEscapedValue()) != 0) return false;
+  }
   for (XMLNode* a : node->GetAttributes()) {
     const std::string& v = a->GetEscapedValue();
     if (v.find_first_of("\"'<") != std::string::npos || !PlainName(a->GetName())) return false;
