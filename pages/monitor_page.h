@@ -26,9 +26,6 @@ class IOBase;
 class XMLAccumulator;
 class ProviderErrorList;
 
-// "%XX" for every byte but ASCII letters and digits, cut to 1023 characters.
-std::string UrlEncode(const std::string& text);
-
 class MonitorPage : public ServedPage {
  public:
   // `path` is kept by pointer: it must live as long as the page (pages pass

@@ -9,29 +9,11 @@
 #include "runtime/local_request.h"
 #include "runtime/log.h"
 #include "runtime/no_case.h"
+#include "runtime/url_coding.h"
 #include "runtime/response_writer.h"
 #include "xml/table_writer.h"
 #include "xml/xml_accumulator.h"
 #include "xml/xml_node.h"
-
-std::string UrlEncode(const std::string& text) {
-  constexpr size_t kLimit = 1023;
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-    if (plain) {
-      if (out.size() + 1 > kLimit) break;
-      out += static_cast<char>(c);
-    } else {
-      if (out.size() + 3 > kLimit) break;
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
-}
 
 bool MonitorPage::IsTimerStatusRequest(const char* query) {
   Log(512, "MonitorPage::IsTimerStatusRequest\n");

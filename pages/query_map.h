@@ -15,9 +15,6 @@ class QueryMap {
   std::string Get(const std::string& key) const;
   size_t Size() const { return values_.size(); }
 
-  // The URL decoding used for each piece.
-  static std::string Decode(const std::string& text);
-
  private:
   std::map<std::string, std::string> values_;
 };

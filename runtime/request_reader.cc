@@ -5,34 +5,13 @@
 #include <vector>
 
 #include "runtime/log.h"
+#include "runtime/url_coding.h"
 #include "runtime/url_split.h"
 
 namespace {
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// "+" is a space and "%XX" the byte XX; everything else is copied.
-std::string DecodePath(const char* text) {
-  std::string out;
-  for (const char* p = text; *p; ++p) {
-    if (*p == '+') {
-      out += ' ';
-    } else if (*p == '%' && HexValue(p[1]) >= 0 && HexValue(p[2]) >= 0) {
-      out += static_cast<char>(HexValue(p[1]) * 16 + HexValue(p[2]));
-      p += 2;
-    } else {
-      out += *p;
-    }
-  }
-  return out;
-}
 
 // The text of a line as read: up to its first NUL (binary input may hold
 // one), with trailing whitespace removed.
@@ -112,7 +91,7 @@ int ReadRequest(URLParse* request, IOBase* io) {
   if (SplitURL(targetText.c_str(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, pathPart.data(),
                pathPart.size(), remainder.data(), remainder.size()) != 0)
     return kRequestMalformed;
-  std::string path = DecodePath(pathPart.data());
+  std::string path = UrlDecode(pathPart.data());
   request->SetPath(path.data(), path.size());
 
   // The query is kept as received. A remainder that starts with a fragment
