@@ -1,6 +1,7 @@
 #include "xml/table_writer.h"
 
 #include <cstdio>
+#include <string>
 
 #include "platform/file_time.h"
 #include "xml/escape.h"
@@ -47,29 +48,13 @@ void TableWriter::Cell(std::string_view text) {
   out_.append("</td>");
 }
 
-void TableWriter::Cell(unsigned long number) {
-  char buf[32];
-  snprintf(buf, sizeof buf, "%lu", number);
-  Cell(std::string_view(buf));
-}
+void TableWriter::Cell(unsigned long number) { Cell(std::string_view(std::to_string(number))); }
 
-void TableWriter::Cell(long number) {
-  char buf[32];
-  snprintf(buf, sizeof buf, "%ld", number);
-  Cell(std::string_view(buf));
-}
+void TableWriter::Cell(long number) { Cell(std::string_view(std::to_string(number))); }
 
-void TableWriter::Cell(unsigned number) {
-  char buf[32];
-  snprintf(buf, sizeof buf, "%u", number);
-  Cell(std::string_view(buf));
-}
+void TableWriter::Cell(unsigned number) { Cell(std::string_view(std::to_string(number))); }
 
-void TableWriter::Cell(int number) {
-  char buf[32];
-  snprintf(buf, sizeof buf, "%d", number);
-  Cell(std::string_view(buf));
-}
+void TableWriter::Cell(int number) { Cell(std::string_view(std::to_string(number))); }
 
 void TableWriter::Cell(double number) {
   char buf[512];  // "%f" of the largest double has over 300 digits
@@ -77,11 +62,7 @@ void TableWriter::Cell(double number) {
   Cell(std::string_view(buf));
 }
 
-void TableWriter::Cell(unsigned long long number) {
-  char buf[32];
-  snprintf(buf, sizeof buf, "%llu", number);
-  Cell(std::string_view(buf));
-}
+void TableWriter::Cell(unsigned long long number) { Cell(std::string_view(std::to_string(number))); }
 
 void TableWriter::CellDate(uint64_t fileTime) {
   platform::CalendarTime t = platform::CalendarFromFileTime(fileTime);
