@@ -12,6 +12,7 @@
 #include "runtime/request_reader.h"
 #include "runtime/response_writer.h"
 #include "runtime/self_request.h"
+#include "platform/signals.h"
 #include "runtime/server_signal.h"
 #include "xml/xml_accumulator.h"
 
@@ -177,8 +178,8 @@ void MonitorPage::WriteIndexEntryRow(XMLAccumulator* xml, const char* path, cons
   xml->CloseElement();
 }
 
-void MonitorPage::SignalShutdown() { Signal(kSignalKindShutdown); }
-void MonitorPage::SignalSuggestShutdown() { Signal(kSignalKindSuggestShutdown); }
+void MonitorPage::SignalShutdown() { RaiseServerSignal(platform::kSignalShutdown); }
+void MonitorPage::SignalSuggestShutdown() { RaiseServerSignal(platform::kSignalSuggestShutdown); }
 void MonitorPage::SetIdleTimeout(uint32_t seconds) { ::SetIdleTimeout(seconds); }
 uint32_t MonitorPage::GetIdleTimeout() { return TheServer().idleTimeoutSeconds; }
 bool MonitorPage::IsIdleTimeoutSet() { return TheServer().idleTimeoutOverridden != 0; }

@@ -28,7 +28,7 @@ void Wake() {
 
 void OnSignal(int sig) {
   if (sig == SIGHUP) {
-    g_pending.fetch_or(kSignalReconfig);
+    g_pending.fetch_or(SignalBit(kSignalReconfig));
     Wake();
     return;
   }
@@ -46,7 +46,7 @@ void OnSignal(int sig) {
     _exit(128 + sig);
   }
   g_system_shutdown.store(true);
-  g_pending.fetch_or(kSignalShutdown);
+  g_pending.fetch_or(SignalBit(kSignalShutdown));
   Wake();
 }
 
@@ -69,6 +69,19 @@ int InstallSignalHandlers(int wakeFd) {
 }
 
 unsigned TakeSignals() { return g_pending.exchange(0); }
+
+unsigned ConsumeWakeAndTakeSignals(void (*between)()) {
+  int fd = g_wake_fd.load();
+  if (fd >= 0) {
+    uint64_t value = 0;
+    while (read(fd, &value, sizeof value) < 0 && errno == EINTR) {
+    }
+  }
+  if (between != nullptr) between();
+  unsigned all = 0;
+  while (unsigned bits = TakeSignals()) all |= bits;
+  return all;
+}
 
 bool SystemShutdownPending() { return g_system_shutdown.load(); }
 

@@ -1,26 +1,40 @@
 // Process signals. The handlers do no work of their own: they record what
-// arrived in an atomic and wake one descriptor; the loop thread then asks
-// TakeSignals() what happened and acts on it.
+// arrived in an atomic and wake one descriptor; the thread that waits on
+// that descriptor then asks TakeSignals() what happened and acts on it.
 //
-//   SIGTERM, SIGINT  first one: kSignalShutdown and "system shutdown pending";
-//                    a second one ends the process at once (default action).
-//   SIGHUP           kSignalReconfig.
+//   SIGTERM, SIGINT  first one: a shutdown request and "system shutdown
+//                    pending"; a second one ends the process at once.
+//   SIGHUP           a reconfiguration request.
 //   SIGPIPE          ignored: a peer that closes early never kills a process.
 #pragma once
 
 namespace platform {
 
-enum : unsigned {
-  kSignalShutdown = 1u,
-  kSignalReconfig = 2u,
+// The requests a server acts on, whoever raises them: an operating-system
+// signal (shutdown, reconfig) or a page of the process (shutdown, suggested
+// shutdown). The server loop uses the same numbers for its own signals.
+enum : int {
+  kSignalShutdown = 0,
+  kSignalReconfig = 1,
+  kSignalSuggestShutdown = 2,
 };
+// TakeSignals() reports a set of these as bits.
+constexpr unsigned SignalBit(int kind) { return 1u << kind; }
 
-// Installs the handlers (SA_RESTART). wakeFd is written by each handler; it
-// may be changed later by calling again. 0 on success.
+// Installs the handlers (SA_RESTART). wakeFd (an eventfd) is written by each
+// handler; it may be changed later by calling again. 0 on success.
 int InstallSignalHandlers(int wakeFd);
 
 // Returns the signal bits that arrived since the last call and clears them.
 unsigned TakeSignals();
+
+// Clears the handlers' wake descriptor, then takes the signal bits until
+// none are left, and returns them. The order matters: a signal that lands
+// after the bits were taken but before the wake was cleared would keep its
+// bit and lose its wake. Cleared first, such a signal is either taken here
+// or leaves the descriptor set for the next wait. `between` (tests only) runs
+// between the two steps.
+unsigned ConsumeWakeAndTakeSignals(void (*between)() = nullptr);
 
 // "System shutdown pending": set by the first SIGTERM or SIGINT, read by the
 // provider launch, which refuses to start providers while it is set.

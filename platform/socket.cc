@@ -56,9 +56,13 @@ int CreateSocketPair(int fds[2]) {
   return socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) == 0 ? 0 : -1;
 }
 
-int BindLoopback(int fd, uint16_t port) {
+int SetReuseAddress(int fd) {
   int one = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  return setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) == 0 ? 0 : -1;
+}
+
+int BindLoopback(int fd, uint16_t port) {
+  SetReuseAddress(fd);
   sockaddr_in a = LoopbackAddress(port);
   return bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ? 0 : -1;
 }
@@ -113,19 +117,25 @@ int ConnectLoopback(int fd, uint16_t port, int timeoutMs, int* error) {
   return err == 0 ? 0 : -1;
 }
 
-long SendAll(int fd, const void* data, size_t length) {
+long SendAll(int fd, const void* data, size_t length, int stallMs) {
   const char* p = static_cast<const char*>(data);
   size_t done = 0;
   while (done < length) {
-    ssize_t n = send(fd, p + done, length - done, MSG_NOSIGNAL);
+    // Never block inside send(): a full socket buffer is waited for with
+    // poll(), which is where the stall limit applies.
+    ssize_t n = send(fd, p + done, length - done, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n > 0) {
       done += static_cast<size_t>(n);
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      // A socket someone left non-blocking: wait for room instead of failing.
-      if (PollOne(fd, POLLOUT, -1, nullptr) < 0) return -1;
+      int r = PollOne(fd, POLLOUT, stallMs, nullptr);
+      if (r < 0) return -1;
+      if (r == 0) {
+        errno = ETIMEDOUT;
+        return -1;
+      }
       continue;
     }
     return -1;
@@ -145,6 +155,24 @@ long Peek(int fd, void* buffer, size_t length) {
   for (;;) {
     ssize_t n = recv(fd, buffer, length, MSG_PEEK);
     if (n >= 0) return static_cast<long>(n);
+    if (errno != EINTR) return -1;
+  }
+}
+
+long ReceiveNow(int fd, void* buffer, size_t length) {
+  for (;;) {
+    ssize_t n = recv(fd, buffer, length, MSG_DONTWAIT);
+    if (n >= 0) return static_cast<long>(n);
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return kWouldBlock;
+    if (errno != EINTR) return -1;
+  }
+}
+
+long PeekNow(int fd, void* buffer, size_t length) {
+  for (;;) {
+    ssize_t n = recv(fd, buffer, length, MSG_PEEK | MSG_DONTWAIT);
+    if (n >= 0) return static_cast<long>(n);
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return kWouldBlock;
     if (errno != EINTR) return -1;
   }
 }

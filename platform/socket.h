@@ -24,9 +24,15 @@ int CreateTcpSocket();
 // Used where two ends of a channel live in one process.
 int CreateSocketPair(int fds[2]);
 
-// Binds to 127.0.0.1:port with SO_REUSEADDR (port 0 lets the system choose).
-// 0 on success, -1 with LastSocketError() set otherwise.
+// Binds to 127.0.0.1:port (port 0 lets the system choose), asking for
+// SO_REUSEADDR first (see SetReuseAddress). 0 on success, -1 with
+// LastSocketError() set otherwise.
 int BindLoopback(int fd, uint16_t port);
+// SO_REUSEADDR: a listener restarted at once may bind its port while old
+// connections linger (on Linux it never lets two listeners share a port).
+// 0 on success. A server that reports the option's failure calls this
+// itself before BindLoopback.
+int SetReuseAddress(int fd);
 int Listen(int fd, int backlog);
 // The port the socket is bound to (host byte order); 0 on failure.
 uint16_t LocalPort(int fd);
@@ -41,12 +47,19 @@ int Accept(int listenFd);
 int ConnectLoopback(int fd, uint16_t port, int timeoutMs, int* error);
 
 // Writes the whole buffer. Returns length when every byte went out, -1 on a
-// real error (including a peer that closed), 0 for an empty buffer.
-long SendAll(int fd, const void* data, size_t length);
+// real error (including a peer that closed), 0 for an empty buffer. With
+// stallMs >= 0 the send gives up (-1, error ETIMEDOUT) once the peer has
+// taken nothing for that long: a client that never reads cannot hold the
+// sender for ever. stallMs < 0 waits as long as it takes.
+long SendAll(int fd, const void* data, size_t length, int stallMs = -1);
 // One receive of up to length bytes: count, 0 when the peer closed, -1 on error.
 long Receive(int fd, void* buffer, size_t length);
 // Like Receive, but the bytes stay in the socket for the next receive.
 long Peek(int fd, void* buffer, size_t length);
+// Receive and Peek that never wait: kWouldBlock when nothing has arrived.
+constexpr long kWouldBlock = -2;
+long ReceiveNow(int fd, void* buffer, size_t length);
+long PeekNow(int fd, void* buffer, size_t length);
 
 // Waits until a receive would not block (data, end of input or an error).
 // timeoutMs < 0 waits without limit. 1 ready, 0 time-out, -1 error.

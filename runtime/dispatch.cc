@@ -1,6 +1,7 @@
 #include "runtime/dispatch.h"
 
-#include "platform/clock.h"
+#include <memory>
+
 #include "platform/socket.h"
 #include "runtime/access_log.h"
 #include "runtime/io_socket.h"
@@ -23,34 +24,61 @@ std::atomic<bool>& CollectorRequestSeen() {
   return seen;
 }
 
-namespace {
+Route RouteRequest(const URLParse& request) {
+  MonitorServer& server = TheServer();
+  Route route;
+  ServedPage* page = FindPage(request.Path());
+  if (page != nullptr) {
+    Log(1024, "Accept connection found page; calling forkOnRequest\n");
+    bool fork = page->ForkOnRequest(request.Path(), request.Query(), request.HeaderNames(), request.HeaderValues(),
+                                    request.VerbCode());
+    ++DispatchCounters().forkDecisions;
+    Log(1024, "ForkOnRequest returns %s\n", fork ? "true" : "false");
+    route.kind = fork ? Route::kFork : Route::kInline;
+    route.page = fork ? nullptr : page;
+  } else if (server.alternatePageHandler == nullptr) {
+    Log(32, "Accept connection couldn't find page matching %s\n", request.Path());
+    ++DispatchCounters().unmatched;
+  } else {
+    Log(1024, "Accept connection couldn't find page matching %s but an alternate page handler is available\n",
+        request.Path());
+    ++DispatchCounters().alternate;
+    route.kind = Route::kFork;
+  }
+  return route;
+}
 
-// Starts a session thread for the connection; on failure nobody answers.
-void Fork(IOSocket& io, const URLParse& request) {
+void ForkRequest(IOSocket& io, const URLParse& request) {
   MonitorServer& server = TheServer();
   Log(128, "Accept connection fork for page %s(request:%s)\n", request.Path(), request.Verb());
-  ++DispatchCounters().forked;
-  io.ReleaseOwnership();
-  auto* connection = new Connection;
-  connection->socket = io.Socket();
-  connection->request = request;
-  if (!StartSession(connection)) {
-    Log(16, "Unable to create session thread for connection %s\n", io.PeerName());
-    platform::CloseSocket(connection->socket);
-    delete connection;
-    return;
-  }
-  Log(128, "Created thread with id %u", connection->threadId);
   // Check rather than only clean: under a steady stream of connections the
   // listen socket always wins the wait over the completion event, so the
   // ended sessions must also be noticed here or the list would only grow.
   CheckConnectionList();
-  server.connections.push_back(connection);
+  if (RunningSessions() >= kMaxSessions) {
+    Log(16, "Too many sessions; request from %s answered 503\n", io.PeerName());
+    RespondServiceUnavailable(&io);
+    return;
+  }
+  ++DispatchCounters().forked;
+  io.ReleaseOwnership();
+  auto connection = std::make_unique<Connection>();
+  connection->socket = io.Socket();
+  connection->request = request;
+  if (!StartSession(connection.get())) {
+    Log(16, "Unable to create session thread for connection %s\n", io.PeerName());
+    platform::CloseSocket(connection->socket);
+    return;
+  }
+  Log(128, "Created thread with id %u", connection->threadId);
+  server.connections.push_back(std::move(connection));
 }
 
-void RunInline(IOSocket& io, ServedPage* page, const URLParse& request) {
+void RunInlineRequest(IOSocket& io, ServedPage* page, const URLParse& request) {
+  MonitorServer& server = TheServer();
   Log(64, "Accept connection executes in master process/thread for page %s\n", request.Path());
   ++DispatchCounters().inlined;
+  io.SetBodyLimit(kInlineBodyLimit);
   switch (request.VerbCode()) {
     case URLParse::kVerbGet:
       page->Get(&io, request.Path(), request.Query(), request.HeaderNames(), request.HeaderValues(), 1, 0);
@@ -62,57 +90,14 @@ void RunInline(IOSocket& io, ServedPage* page, const URLParse& request) {
       Log(32, "Accept connection unknown request type %s\n", request.Verb());
       break;
   }
-}
-
-}  // namespace
-
-bool AcceptConnection(int socket) {
-  MonitorServer& server = TheServer();
-  Log(64, "MonitorServer::AcceptConnection\n");
-  IOSocket io(socket);
-  io.SetDeadline(platform::TickCountMs() + kHeadDeadlineMs);
-  URLParse request;
-  if (ReadRequest(&request, &io) != kRequestRead) {
-    if (io.TimedOut())
-      Log(16, "Request head timed out from %s\n", io.PeerName());
-    else
-      Log(32, "Accept connection failed to parse URI\n");
-    return false;
-  }
-  io.SetDeadline(0);
-
-  bool fork = false;
-  ServedPage* page = FindPage(request.Path());
-  if (page != nullptr) {
-    Log(1024, "Accept connection found page; calling forkOnRequest\n");
-    fork = page->ForkOnRequest(request.Path(), request.Query(), request.HeaderNames(), request.HeaderValues(),
-                               request.VerbCode());
-    ++DispatchCounters().forkDecisions;
-    Log(1024, "ForkOnRequest returns %s\n", fork ? "true" : "false");
-  } else if (server.alternatePageHandler == nullptr) {
-    Log(32, "Accept connection couldn't find page matching %s\n", request.Path());
-    ++DispatchCounters().unmatched;
-    return false;
-  } else {
-    Log(1024, "Accept connection couldn't find page matching %s but an alternate page handler is available\n",
-        request.Path());
-    ++DispatchCounters().alternate;
-    fork = true;
-  }
-
-  if (fork) {
-    Fork(io, request);
-    return false;
-  }
-  RunInline(io, page, request);
+  if (io.BodyRefused() || io.TimedOut()) Log(16, "Request body refused from %s\n", io.PeerName());
   if (!server.isCollector && !server.lateInitDone && CollectorRequestSeen()) {
     if (LateProviderInitialization() != 0) server.lateInitFailed = 1;
     server.lateInitDone = true;
   }
-  return false;
 }
 
-int Request(IOBase* io, const URLParse& request) {
+int HandleRequest(IOBase* io, const URLParse& request) {
   MonitorServer& server = TheServer();
   Log(64, "MonitorServer::Request\n");
   int verb = request.VerbCode();
@@ -141,7 +126,7 @@ int ProcessRequests(IOBase* io, const URLParse& first) {
   Log(64, "MonitorServer::ProcessRequests\n");
   URLParse request = first;
   for (;;) {
-    int status = Request(io, request);
+    int status = HandleRequest(io, request);
     LogAccess(io, request, status);
     if (io->Type() != IOBase::kTypeStdio) break;  // a socket carries exactly one request
     if (ReadRequest(&request, io) != kRequestRead) break;

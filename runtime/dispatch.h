@@ -1,12 +1,11 @@
-// Request dispatch: from an accepted socket or a channel to the page that
-// serves the path.
+// Request dispatch: from a request head to the page that serves the path.
 //
-// On the loop thread, AcceptConnection reads the request head (under a
-// deadline), finds the page and asks it whether the request runs on a
-// session thread of its own (forked) or at once on the loop thread
-// (inline). A path no page serves goes to the application's alternate page
-// handler when there is one (always forked), and is closed without an
-// answer when there is none.
+// On the loop thread, once a connection's head has arrived (see
+// pending_requests.h), RouteRequest finds the page and asks it whether the
+// request runs on a session thread of its own (forked) or at once on the
+// loop thread (inline). A path no page serves goes to the application's
+// alternate page handler when there is one (always forked), and is closed
+// without an answer when there is none.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -14,6 +13,8 @@
 #include "runtime/url_parse.h"
 
 class IOBase;
+class IOSocket;
+class ServedPage;
 
 // Counters of dispatch decisions, kept for the statistics page.
 struct RequestCounters {
@@ -31,18 +32,38 @@ RequestCounters& DispatchCounters();
 std::atomic<bool>& CollectorRequestSeen();
 
 // How long a client has, from the accept, to send a complete request head
-// before the loop closes the connection with nothing written. Without it a
-// client that connects and sends nothing would hold the loop thread.
+// (and, for an inline page, its body) before the loop closes the connection
+// with nothing written. Without it a client that connects and sends nothing
+// would hold a place in the loop for ever.
 constexpr uint32_t kHeadDeadlineMs = 5000;
+// The largest body an inline page may read on the loop thread.
+constexpr uint64_t kInlineBodyLimit = 1 << 20;
 
-// Handles one accepted socket on the loop thread (it takes the socket over).
-// Always returns false.
-bool AcceptConnection(int socket);
+// The loop thread's decision for a request whose head it has read.
+struct Route {
+  enum Kind { kDrop, kFork, kInline };
+  Kind kind = kDrop;
+  ServedPage* page = nullptr;  // for kInline: the page that runs it
+};
+// Finds the page and asks it; counts and logs the decision. kDrop (nothing
+// serves the path): the caller closes the connection without an answer.
+Route RouteRequest(const URLParse& request);
+
+// Hands the connection to a new session thread; the channel gives up its
+// socket. With kMaxSessions sessions running, answers "503 Service
+// Unavailable" at once instead and leaves the socket to the channel.
+void ForkRequest(IOSocket& io, const URLParse& request);
+
+// Runs the request on the loop thread, then the provider's late
+// initialization when the collector's first index request has just been
+// served. A body the page could not have within the limits is logged as
+// refused (the channel then wrote nothing).
+void RunInlineRequest(IOSocket& io, ServedPage* page, const URLParse& request);
 
 // Handles one request on a session thread or standard input: 405 for a verb
 // other than GET or POST, the page's answer, 404 when nothing serves the
 // path, or the alternate handler's answer. Returns the status number.
-int Request(IOBase* io, const URLParse& request);
+int HandleRequest(IOBase* io, const URLParse& request);
 
 // Answers the request in hand and, on standard input and output, every
 // following request until the input ends; a socket carries exactly one.

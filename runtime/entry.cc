@@ -31,8 +31,8 @@ void AdoptSystemCharacterSet() {
 // so the order of the start-up reads the same everywhere.
 int InitializeServer(MonitorServer& server) {
   if (platform::SocketStartup() != 0) return -1;
-  if (server.signalEvent.Create() != 0) return -1;
-  return platform::InstallSignalHandlers(server.signalEvent.Fd());
+  if (server.signalEvent.Create() != 0 || server.systemSignalWake.Create() != 0) return -1;
+  return platform::InstallSignalHandlers(server.systemSignalWake.Fd());
 }
 
 void LogStartup(const MonitorServer& server, const ProcessGlobals& globals) {
@@ -111,8 +111,8 @@ int RunEntry(int argc, char** argv, const EntryHooks& hooks) {
     StartHeartbeatTracking();
   }
 
-  if (initResult == 0) RunServer();                            // 15
+  int result = initResult == 0 ? RunServer() : 0;              // 15
 
   TearDown();                                                  // 16
-  return 0;
+  return result;
 }

@@ -45,6 +45,17 @@ class IOBase {
   // (0 before the first).
   uint32_t RequestNumber() const { return requestNumber_; }
 
+  // The largest request body ReadBody takes from this channel (no limit by
+  // default). The loop thread's channels carry one: a body read there holds
+  // every other client, so it must be small.
+  static constexpr uint64_t kNoBodyLimit = ~uint64_t{0};
+  uint64_t BodyLimit() const { return bodyLimit_; }
+  void SetBodyLimit(uint64_t bytes) { bodyLimit_ = bytes; }
+  // ReadBody refused the body announced on this channel (over the limit):
+  // nothing more is read or written, the connection closes unanswered.
+  virtual void RefuseBody() { bodyRefused_ = true; }
+  bool BodyRefused() const { return bodyRefused_; }
+
  protected:
   explicit IOBase(int32_t type) : type_(type) {}
   IOBase(const IOBase&) = delete;
@@ -62,4 +73,6 @@ class IOBase {
   uint32_t requestBytesWritten_ = 0;
   int32_t type_;
   uint32_t requestNumber_ = 0;
+  uint64_t bodyLimit_ = kNoBodyLimit;
+  bool bodyRefused_ = false;
 };

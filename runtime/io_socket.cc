@@ -1,5 +1,6 @@
 #include "runtime/io_socket.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "platform/clock.h"
@@ -7,8 +8,11 @@
 
 IOSocket::IOSocket(int socket) : IOBase(kTypeSocket), socket_(socket) {}
 
-IOSocket::~IOSocket() {
+IOSocket::~IOSocket() { Close(); }
+
+void IOSocket::Close() {
   if (socket_ != platform::kInvalidSocket && ownsSocket_) {
+    PeerName();  // keep the name for log lines written after the close
     platform::ShutdownBoth(socket_);
     platform::CloseSocket(socket_);
     socket_ = platform::kInvalidSocket;
@@ -22,31 +26,58 @@ const char* IOSocket::PeerName() {
 }
 
 long IOSocket::Write(const void* data, size_t length) {
+  if (Dead() || socket_ == platform::kInvalidSocket) return -1;
   // The platform send loops until every byte is out, so one call here is
   // one logical send of the whole buffer even when signals interrupt it.
-  long n = platform::SendAll(socket_, data, length);
+  long n = platform::SendAll(socket_, data, length, stallMs_);
+  if (n < 0 && platform::LastSocketError() == ETIMEDOUT) timedOut_ = true;
   if (n >= 1) CountWritten(n);
   return n;
 }
 
 bool IOSocket::WaitForInput() {
-  if (deadlineMs_ == 0) return true;
-  uint64_t now = platform::TickCountMs();
-  int left = now >= deadlineMs_ ? 0 : static_cast<int>(deadlineMs_ - now);
-  if (platform::WaitReadable(socket_, left) == 1) return true;
+  int wait = stallMs_;
+  if (deadlineMs_ != 0) {
+    uint64_t now = platform::TickCountMs();
+    int left = now >= deadlineMs_ ? 0 : static_cast<int>(deadlineMs_ - now);
+    if (wait < 0 || left < wait) wait = left;
+  }
+  if (wait < 0) return true;  // no limit: the receive itself waits
+  if (platform::WaitReadable(socket_, wait) == 1) return true;
   timedOut_ = true;
   return false;
 }
 
+long IOSocket::ReadAhead(void* buffer, long length, bool line) {
+  size_t left = readAhead_.size() - readAheadUsed_;
+  if (left == 0) return -1;
+  const char* from = readAhead_.data() + readAheadUsed_;
+  size_t take = left < static_cast<size_t>(length) ? left : static_cast<size_t>(length);
+  if (line) {
+    const void* lineFeed = memchr(from, '\n', take);
+    if (lineFeed != nullptr) take = static_cast<size_t>(static_cast<const char*>(lineFeed) - from) + 1;
+  }
+  memcpy(buffer, from, take);
+  readAheadUsed_ += take;
+  return static_cast<long>(take);
+}
+
 long IOSocket::Read(void* buffer, long length) {
-  if (length < 1) return -1;
+  if (length < 1 || Dead()) return -1;
+  long n = ReadAhead(buffer, length, false);
+  if (n >= 0) return n;
   if (!WaitForInput()) return -1;
   return platform::Receive(socket_, buffer, static_cast<size_t>(length));
 }
 
 long IOSocket::ReadLine(char* buffer, long size) {
-  if (size < 2) return -1;
-  long stored = 0;
+  if (size < 2 || Dead()) return -1;
+  long stored = ReadAhead(buffer, size - 1, true);
+  if (stored >= 0) {
+    buffer[stored] = '\0';
+    return stored;
+  }
+  stored = 0;
   // Look at what has arrived and take only up to the line's end, so the
   // bytes after it (the next line, or the body for ReadBody) stay in the
   // socket: two calls per line rather than one per byte.

@@ -2,6 +2,20 @@
 
 #include <cstring>
 
+#include "platform/std_streams.h"
+
+bool IOStdio::WaitForInput() {
+  if (interrupted_) return false;
+  if (wakeFd_ < 0 || shouldEnd_ == nullptr) return true;
+  while (platform::WaitForStreamInput(input_, wakeFd_) == 0) {
+    if (shouldEnd_()) {
+      interrupted_ = true;
+      return false;
+    }
+  }
+  return true;
+}
+
 long IOStdio::Write(const void* data, size_t length) {
   if (output_ == nullptr) return 0;
   constexpr size_t kPiece = 4096;
@@ -22,6 +36,22 @@ long IOStdio::Write(const void* data, size_t length) {
 long IOStdio::Read(void* buffer, long length) {
   if (length < 1) return -1;
   if (input_ == nullptr) return 0;
+  if (wakeFd_ >= 0) {
+    // Take only what has arrived, so that a wait for more can be cut.
+    if (!WaitForInput()) return 0;
+    auto* out = static_cast<unsigned char*>(buffer);
+    long n = 0;
+    while (n < length && (n == 0 || platform::HasBufferedInput(input_))) {
+      int c = fgetc(input_);
+      if (c == EOF) break;
+      out[n++] = static_cast<unsigned char>(c);
+    }
+    if (n == 0 && ferror(input_)) {
+      clearerr(input_);
+      return -1;
+    }
+    return n;
+  }
   size_t n = fread(buffer, 1, static_cast<size_t>(length), input_);
   if (n == 0 && ferror(input_)) {
     clearerr(input_);
@@ -37,6 +67,7 @@ long IOStdio::ReadLine(char* buffer, long size) {
   // taken by hand so that a NUL byte inside the line does not shorten it.
   long stored = 0;
   while (stored < size - 1) {
+    if (!WaitForInput()) break;
     int c = fgetc(input_);
     if (c == EOF) {
       if (ferror(input_)) {

@@ -19,10 +19,27 @@ class IOStdio : public IOBase {
   // something, flushes after the last, and returns the last piece's count
   // (callers only test it for being above 0).
   long Write(const void* data, size_t length) override;
+  // Read returns what has arrived (at least one byte), not necessarily
+  // `length` bytes, when an interrupt is set.
   long Read(void* buffer, long length) override;
   long ReadLine(char* buffer, long size) override;
 
+  // Makes waits for input end when `wakeFd` becomes readable and
+  // `shouldEnd()` then says so: the read returns end of input, and so does
+  // every later one. A server sets this so that its shutdown signal ends a
+  // standard-input phase that waits for the next request.
+  void SetInterrupt(int wakeFd, bool (*shouldEnd)()) {
+    wakeFd_ = wakeFd;
+    shouldEnd_ = shouldEnd;
+  }
+
  protected:
+  // False when input ended by interrupt.
+  bool WaitForInput();
+
   FILE* input_;
   FILE* output_;
+  int wakeFd_ = -1;
+  bool (*shouldEnd_)() = nullptr;
+  bool interrupted_ = false;
 };

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <list>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,12 @@ using AlternatePageHandler = int (*)(IOBase* io, const char* verb, const char* p
                                      const char* const* headerNames, const char* const* headerValues);
 
 struct MonitorServer {
+  // Out of line: the connection list's records are complete only there.
+  MonitorServer();
+  ~MonitorServer();
+  MonitorServer(const MonitorServer&) = delete;
+  MonitorServer& operator=(const MonitorServer&) = delete;
+
   std::atomic<uint32_t> shutdownRequested{0};
   std::atomic<uint32_t> reconfigRequested{0};
   std::atomic<uint32_t> suggestShutdownRequested{0};
@@ -39,6 +46,8 @@ struct MonitorServer {
   // Auto-reset, initially clear; set by every signal. On Linux the listen
   // socket itself is polled, so there is no separate listen event.
   platform::WakeEvent signalEvent;
+  // Written by the operating-system signal handlers only (TakeSystemSignals).
+  platform::WakeEvent systemSignalWake;
   platform::NamedEvent readyEvent;  // the parent's ready event, once opened
   uint32_t skipStdioPhase = 0;          // -c
   uint32_t tcpPhaseEnabled = 0;         // -p
@@ -48,7 +57,10 @@ struct MonitorServer {
   uint32_t crashRecovery = 0;           // -r
   int listenSocket = -1;
   uint16_t port = 0;  // 0 lets the system choose; the bound port afterwards
-  std::list<Connection*> connections;
+  std::list<std::unique_ptr<Connection>> connections;  // running sessions
+  // A session's reads and writes give up after this long without progress
+  // (VELMORA_SESSION_TIMEOUT, read when the server starts).
+  uint32_t sessionTimeoutSeconds = 60;
   std::map<std::string, ServedPage*> pages;  // keyed by path, byte order
   bool isCollector = false;
   std::atomic<uint32_t> idleTimeoutSeconds{90};  // kDefaultIdleTimeoutSeconds  // 0 = never (-z)

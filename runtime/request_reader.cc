@@ -111,6 +111,30 @@ int ReadRequest(URLParse* request, IOBase* io) {
   return kRequestRead;
 }
 
+bool HeadComplete(const char* data, size_t n) {
+  size_t at = 0;
+  bool requestLine = true;
+  while (at < n) {
+    size_t left = n - at;
+    size_t piece = left < static_cast<size_t>(kMaxRequestLine) ? left : static_cast<size_t>(kMaxRequestLine);
+    const void* lineFeed = memchr(data + at, '\n', piece);
+    if (lineFeed != nullptr)
+      piece = static_cast<size_t>(static_cast<const char*>(lineFeed) - (data + at)) + 1;
+    else if (piece < static_cast<size_t>(kMaxRequestLine))
+      return false;  // the line has not ended yet
+    if (!requestLine && (data[at] == '\r' || data[at] == '\n')) return true;
+    requestLine = false;
+    at += piece;
+  }
+  return false;
+}
+
+uint64_t AnnouncedBodyLength(const char* const* headerNames, const char* const* headerValues) {
+  const char* text = FindHeaderValue(headerNames, headerValues, "Content-Length");
+  int announced = TextToInt(text);
+  return announced > 0 ? static_cast<uint64_t>(announced) : 0;
+}
+
 bool ReadBody(IOBase* io, const char* const* headerNames, const char* const* headerValues, std::string* body) {
   const char* text = FindHeaderValue(headerNames, headerValues, "Content-Length");
   if (text == nullptr) {
@@ -120,6 +144,10 @@ bool ReadBody(IOBase* io, const char* const* headerNames, const char* const* hea
   int announced = TextToInt(text);
   if (announced <= 0) {
     Log(1024, "ReadBody::Header content length ZERO found!\n");
+    return false;
+  }
+  if (static_cast<uint64_t>(announced) > io->BodyLimit()) {
+    io->RefuseBody();
     return false;
   }
   uint32_t length = static_cast<uint32_t>(announced);

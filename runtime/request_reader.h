@@ -6,6 +6,8 @@
 // line. Lines may end in LF or CR LF. The body is never read with the head;
 // it stays in the channel until a page asks for it.
 #pragma once
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "runtime/io_base.h"
@@ -27,9 +29,21 @@ constexpr long kMaxRequestLine = 10239;
 // in the headers; the caller tells it apart with the channel's TimedOut().
 int ReadRequest(URLParse* request, IOBase* io);
 
+// True when `data` (the first n bytes waiting on a connection) holds a whole
+// request head as ReadRequest reads it: the request line, then lines up to
+// and including one that starts with CR or LF. Lines are counted in the
+// pieces ReadRequest reads them in, so ReadRequest on such data never waits.
+bool HeadComplete(const char* data, size_t n);
+
+// The Content-Length a head announces, as ReadBody reads it; 0 when the
+// header is missing, zero or negative (no body).
+uint64_t AnnouncedBodyLength(const char* const* headerNames, const char* const* headerValues);
+
 // Reads a body of Content-Length bytes (header looked up without regard to
 // case). False when the header is missing, zero or negative; otherwise
-// true, also when the input ended early and the body is shorter.
+// true, also when the input ended early and the body is shorter. A body
+// longer than the channel's BodyLimit() is refused: nothing is read, the
+// channel is told (RefuseBody) and the result is false.
 bool ReadBody(IOBase* io, const char* const* headerNames, const char* const* headerValues, std::string* body);
 
 // atoi without undefined behaviour on overflow: leading whitespace, an

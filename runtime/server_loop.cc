@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/clock.h"
+#include "platform/descriptor_limit.h"
 #include "platform/poll_set.h"
 #include "platform/socket.h"
 #include "platform/std_streams.h"
@@ -12,6 +14,7 @@
 #include "runtime/io_one_shot.h"
 #include "runtime/io_stdio.h"
 #include "runtime/late_init.h"
+#include "runtime/pending_requests.h"
 #include "runtime/log.h"
 #include "runtime/monitor_server.h"
 #include "runtime/ready_signal.h"
@@ -32,7 +35,32 @@ enum WaitResult : int {
   kSuggestShutdown = 6,
 };
 
-uint64_t NowSeconds() { return platform::TickCountMs() / 1000; }
+// Connections that may wait for their request at once.
+constexpr long kMaxPendingRequests = 1024;
+// How long accepting pauses when descriptors or memory run out.
+constexpr uint32_t kAcceptPauseMs = 100;
+// Connections taken from the listen queue in one pass of the loop.
+constexpr int kAcceptBatch = 64;
+// How long the shutdown waits for sessions before it shuts their sockets.
+constexpr uint64_t kSessionShutdownWaitMs = 10000;
+
+// The loop's own state beside the server record.
+struct LoopState {
+  explicit LoopState(size_t pendingCapacity) : pending(pendingCapacity) {}
+  PendingRequests pending;
+  platform::PollSet poll;
+  size_t firstPending = 0;       // poll index of the first pending connection
+  uint64_t acceptPausedUntilMs = 0;
+  bool acceptExhausted = false;  // in a spell of accepts failing for resources
+  // Timers and the idle count run on the millisecond clock, in whole
+  // seconds, with the part of a second left over carried to the next time.
+  uint64_t lastAdvanceMs = 0;  // the page timers were advanced up to here
+  uint64_t idleSinceMs = 0;    // the last connection, request or session end
+  bool sessionEnded = false;   // the wait ended for a session's completion
+};
+
+// Poll indices of the fixed entries.
+enum : size_t { kSignalIndex = 0, kSystemSignalIndex = 1, kCompletionIndex = 2, kListenIndex = 3 };
 
 int SetupListenSocket(MonitorServer& server) {
   Log(128, "MonitorServer::SetupListenSocket\n");
@@ -41,6 +69,7 @@ int SetupListenSocket(MonitorServer& server) {
     Log(16, "Unable to create listen socket");
     return -1;
   }
+  if (platform::SetReuseAddress(fd) != 0) Log(16, "setsockopt SO_REUSEADDR failed!\n");
   Log(1024, "MonitorServer::SetupListenSocket calls bind\n");
   if (platform::BindLoopback(fd, server.port) != 0) {
     Log(16, "Unable to bind to 127.0.0.1:%d\n", static_cast<int>(server.port));
@@ -77,42 +106,71 @@ int SignalResult(MonitorServer& server) {
     Log(64, "Got Event+1 (suggestshutdown)\n");
     return kSuggestShutdown;
   }
-  Log(128, "return FAILURE\n");
-  return kFailure;
+  // A wake whose signal was already taken in the pass before (it landed
+  // between the clearing of the wake and the taking of the bits): nothing
+  // to do, and no failure either.
+  Log(128, "Got Event+1 (already handled)\n");
+  return kInterrupt;
 }
 
 // The event wait. The lowest ready index wins: signals before connections
-// before session completions.
-int InternalSelect(MonitorServer& server, uint32_t timeoutSeconds) {
+// before session completions; connections whose request is still arriving
+// are looked at after the wait, whatever won it.
+int InternalSelect(MonitorServer& server, LoopState& state, uint64_t waitUntilMs) {
   Log(1024, "Enter InternalSelect\n");
   Log(1024, "WindowsInternalSelect\n");
-  const int fds[3] = {server.signalEvent.Fd(), server.listenSocket, SessionCompletionEvent().Fd()};
+  const uint64_t now = platform::TickCountMs();
+  const bool acceptPaused = now < state.acceptPausedUntilMs;
+  platform::PollSet& poll = state.poll;
+  poll.Clear();
+  poll.Add(server.signalEvent.Fd());
+  poll.Add(server.systemSignalWake.Fd());
+  poll.Add(SessionCompletionEvent().Fd());
+  poll.Add(acceptPaused ? platform::kInvalidSocket : server.listenSocket);
+  state.firstPending = poll.Size();
+  state.pending.AddToPoll(poll);
   Log(64, "WindowsInternalSelect calls WSAEventSelect\n");
   Log(64, "WindowsInternalSelect calls WSAWaitForMultipleEvents (%ld items)\n",
       static_cast<long>(2 + server.connections.size()));
-  int r = platform::WaitAnyReadable(fds, 3, static_cast<int>(timeoutSeconds * 1000));
+
+  // The wait ends early for a pending connection's deadline or the end of
+  // an accept pause; that is not the loop's time-out.
+  int waitMs = waitUntilMs > now ? static_cast<int>(waitUntilMs - now) : 0;
+  bool shortened = false;
+  int headMs = state.pending.MsToNextDeadline(now);
+  if (headMs >= 0 && headMs < waitMs) waitMs = headMs, shortened = true;
+  if (acceptPaused && static_cast<int>(state.acceptPausedUntilMs - now) < waitMs)
+    waitMs = static_cast<int>(state.acceptPausedUntilMs - now), shortened = true;
+
+  int r = poll.Wait(waitMs);
   Log(64, "WFMO gets rv %ld\n", static_cast<long>(r));
   int result;
-  if (r == platform::kPollTimeout) {
+  if (r == 0 && !shortened) {
     Log(128, "Select returns TIMEOUT\n");
     result = kTimeout;
+  } else if (r == 0) {
+    result = kInterrupt;  // a pending connection's time ran out
   } else if (r == platform::kPollInterrupt) {
     Log(128, "rv=IOCOMPLETION; Select returns Interrupt\n");
     result = kInterrupt;
-  } else if (r == 1) {
-    Log(128, "Select returns ACCEPT SOCKET CONNECTION\n");
-    result = kAccept;
-  } else if (r == 0) {
-    // Operating-system signals only set their bits and wake us; they become
-    // flags here, before the event is cleared, so no wake is lost.
-    DrainSystemSignals();
+  } else if (poll.Ready(kSignalIndex) || poll.Ready(kSystemSignalIndex)) {
+    // Operating-system signals become flags first (their wake is cleared
+    // before their bits are taken), then the event that the flags set is
+    // cleared and the flags are read: no wake is lost.
+    TakeSystemSignals();
     server.signalEvent.Consume();
     result = SignalResult(server);
-  } else {
+  } else if (poll.Ready(kListenIndex)) {
+    Log(128, "Select returns ACCEPT SOCKET CONNECTION\n");
+    result = kAccept;
+  } else if (r == platform::kPollFailure || poll.Ready(kCompletionIndex)) {
     SessionCompletionEvent().Consume();
     Log(128, "Got Event0+1 (thread completion), return INTERRUPT\n");
     CheckConnectionList();
+    state.sessionEnded = true;
     result = kInterrupt;
+  } else {
+    result = kInterrupt;  // only pending connections have news
   }
   Log(1024, "Exit InternalSelect\n");
   return result;
@@ -143,108 +201,186 @@ void ShutdownSequence(MonitorServer& server) {
     Log(64, "Call OnShutdown for page %s\n", path.c_str());
     page->OnShutdown();
   }
+  // Sessions are waited for, but a client that sends or takes nothing must
+  // not hold the shutdown: after a while their sockets are shut down, which
+  // ends every read and write of theirs at once.
+  const uint64_t start = platform::TickCountMs();
+  bool interrupted = false;
   while (!server.connections.empty()) {
     Log(64, "Waiting for processes to end\n");
     CheckConnectionList();
-    platform::SleepMs(250);
+    if (server.connections.empty()) break;
+    if (!interrupted && platform::TickCountMs() - start >= kSessionShutdownWaitMs) {
+      Log(16, "Sessions still running after %u ms; shutting their connections down\n",
+          static_cast<unsigned>(kSessionShutdownWaitMs));
+      InterruptSessions();
+      interrupted = true;
+    }
+    SessionCompletionEvent().Wait(250);
   }
   Log(32, "Shutdown request handled by default MonitorServer handler\n");
 }
 
-// The wait shortened to the idle time left, so that an idle timeout shorter
-// than the next page timer (a suggested shutdown sets it to 1 second) takes
-// effect on time instead of at that timer. The collector never idles.
-uint32_t BoundByIdleTime(const MonitorServer& server, uint32_t timeout) {
-  const uint32_t idleLimit = server.idleTimeoutSeconds;
-  if (server.isCollector || idleLimit == 0 || idleLimit <= server.idleSeconds) return timeout;
-  return std::min(timeout, idleLimit - server.idleSeconds);
+// Advances the page timers by every whole second since they were last
+// advanced; the smallest seconds to a page's next timer.
+uint32_t AdvanceTimers(LoopState& state) {
+  uint32_t passed = static_cast<uint32_t>((platform::TickCountMs() - state.lastAdvanceMs) / 1000);
+  state.lastAdvanceMs += static_cast<uint64_t>(passed) * 1000;
+  return UpdateSchedulers(passed);
 }
 
-// Accepts one connection and dispatches it. False when the loop must end.
-bool AcceptOne(MonitorServer& server, uint32_t elapsed, uint32_t* timeout) {
-  int socket = platform::Accept(server.listenSocket);
-  if (socket == platform::kInvalidSocket) {
-    int error = platform::LastSocketError();
-    if (platform::IsTransientAcceptError(error)) {
-      Log(32, "WSAEWOULDBLOCK goto FalseAlarm");
-      return true;
+// Whole seconds since the server was last busy, kept in the server record.
+uint32_t IdleSeconds(MonitorServer& server, const LoopState& state) {
+  server.idleSeconds = static_cast<uint32_t>((platform::TickCountMs() - state.idleSinceMs) / 1000);
+  return server.idleSeconds;
+}
+
+void ResetIdle(MonitorServer& server, LoopState& state) {
+  state.idleSinceMs = platform::TickCountMs();
+  server.idleSeconds = 0;
+}
+
+uint32_t NextTimeout(MonitorServer& server, const LoopState& state) {
+  return BoundByIdleTime(server.isCollector, server.idleTimeoutSeconds, IdleSeconds(server, state),
+                         UpdateSchedulersTimeout());
+}
+
+// Takes the connections waiting in the listen queue. False when the loop
+// must end (the listen socket failed).
+bool AcceptReady(MonitorServer& server, LoopState& state) {
+  for (int taken = 0; taken < kAcceptBatch; ++taken) {
+    int socket = platform::Accept(server.listenSocket);
+    if (socket != platform::kInvalidSocket) {
+      state.acceptExhausted = false;
+      state.pending.Add(socket, platform::TickCountMs());
+      continue;
     }
-    Log(16, "Unable to accept() TCP connection %d\n", error);
-    return false;
+    int error = platform::LastSocketError();
+    switch (platform::ClassifyAcceptError(error)) {
+      case platform::AcceptFailure::kTransient:
+        if (taken == 0) Log(32, "WSAEWOULDBLOCK goto FalseAlarm");
+        return true;
+      case platform::AcceptFailure::kExhausted:
+        // Out of descriptors or memory: connections wait in the listen
+        // queue until some close. Retrying at once would spin.
+        if (!state.acceptExhausted) Log(2, "Unable to accept() TCP connection %d\n", error);
+        state.acceptExhausted = true;
+        state.acceptPausedUntilMs = platform::TickCountMs() + kAcceptPauseMs;
+        return true;
+      case platform::AcceptFailure::kFatal:
+        Log(16, "Unable to accept() TCP connection %d\n", error);
+        return false;
+    }
   }
-  UpdateSchedulers(elapsed);
-  AcceptConnection(socket);
-  *timeout = BoundByIdleTime(server, UpdateSchedulersTimeout());
   return true;
 }
 
 // Returns 0 after a shutdown or an idle exit, 1 on a failure.
-int AcceptLoop(MonitorServer& server) {
+int AcceptLoop(MonitorServer& server, size_t pendingCapacity) {
   if (platform::Listen(server.listenSocket, 4096) != 0) {
     Log(16, "Unable to listen() %d\n", platform::LastSocketError());
     return 1;
   }
+  LoopState state(pendingCapacity);
+  // The wait in force: `timeout` seconds from when it was chosen.
   uint32_t timeout = 0;
+  uint64_t waitUntilMs = platform::TickCountMs();
+  auto setTimeout = [&](uint32_t seconds) {
+    timeout = seconds;
+    waitUntilMs = platform::TickCountMs() + static_cast<uint64_t>(seconds) * 1000;
+  };
   SendReadySignal();
+  state.lastAdvanceMs = state.idleSinceMs = platform::TickCountMs();
   for (;;) {
-    uint64_t t0 = NowSeconds();
     Log(512, "Timeout is %u seconds\n", timeout);
     if (!server.lateInitDone) {
-      timeout = kNoTimerSeconds;
+      setTimeout(kNoTimerSeconds);
       Log(512, "Late initialization not done; Timeout changed to %u seconds\n", timeout);
     }
-    int r = InternalSelect(server, timeout);
+    int r = InternalSelect(server, state, waitUntilMs);
     if (r == kSuggestShutdown) {
       Log(64, "Shutdown suggest accepted; idle timeout set to 1\n");
       SetIdleTimeout(1);
     }
     if (r == kFailure) return 1;
     if (r == kShutdown) {
+      state.pending.CloseAll();
       ResetReadySignal();
       ShutdownSequence(server);
       ShutdownListenSocket(server);
       return 0;
     }
     if (r != kTimeout) {
-      uint32_t elapsed = static_cast<uint32_t>(NowSeconds() - t0);
-      timeout = timeout > elapsed ? timeout - elapsed : 0;
+      // The wait in force goes on; only its remaining seconds are shown.
+      uint64_t now = platform::TickCountMs();
+      timeout = waitUntilMs > now ? static_cast<uint32_t>((waitUntilMs - now + 999) / 1000) : 0;
       if (r == kReconfig) {
         RunReconfiguration();
-        server.idleSeconds = 0;
+        ResetIdle(server, state);
       } else if (r == kAccept) {
-        server.idleSeconds = 0;
-        if (!AcceptOne(server, elapsed, &timeout)) return 1;
+        ResetIdle(server, state);
+        AdvanceTimers(state);
+        if (!AcceptReady(server, state)) return 1;
+        setTimeout(NextTimeout(server, state));
       } else if (r == kSuggestShutdown) {
-        timeout = BoundByIdleTime(server, UpdateSchedulersTimeout());
+        setTimeout(NextTimeout(server, state));
+      } else if (state.sessionEnded) {
+        state.sessionEnded = false;
+        if (RunningSessions() == 0) {
+          // The last session has ended: the idle count starts now.
+          ResetIdle(server, state);
+          AdvanceTimers(state);
+          setTimeout(NextTimeout(server, state));
+        }
+      }
+      // Requests that completed while the loop waited are served now,
+      // whatever ended the wait, with the timers brought up to date first.
+      if (r != kAccept && state.pending.Size() > 0) AdvanceTimers(state);
+      if (state.pending.Service(state.poll, state.firstPending, platform::TickCountMs()) > 0) {
+        ResetIdle(server, state);
+        setTimeout(NextTimeout(server, state));
       }
       Log(512, "new timeout is %u\n", timeout);
       continue;
     }
 
-    server.idleSeconds += timeout;
-    timeout = UpdateSchedulers(timeout);
+    // The time-out: the timers get every second since they last moved,
+    // which is at least the time-out that expired.
+    uint32_t next = AdvanceTimers(state);
+    state.pending.Service(state.poll, state.firstPending, platform::TickCountMs());
     if (server.isCollector) {
+      setTimeout(next);
       Log(512, "select() timeout %u\n", timeout);
       CheckConnectionList();
       continue;
     }
     const uint32_t idleLimit = server.idleTimeoutSeconds;
     if (idleLimit == 0) {
-      server.idleSeconds = 0;
-    } else if (server.idleSeconds >= idleLimit) {
+      ResetIdle(server, state);
+    } else if (IdleSeconds(server, state) >= idleLimit) {
       Log(128, "Exit if idle...\n");
       CleanConnectionList();
-      if (server.connections.empty() && AllMonitorsIdle()) break;
-      server.idleSeconds = 0;
+      if (server.connections.empty() && state.pending.Size() == 0 && AllMonitorsIdle()) break;
+      ResetIdle(server, state);
     }
-    timeout = BoundByIdleTime(server, timeout);
+    setTimeout(BoundByIdleTime(server.isCollector, idleLimit, IdleSeconds(server, state), next));
     Log(512, "select() timeout %u\n", timeout);
     CheckConnectionList();
   }
   Log(32, "Idle exit initiated\n");
+  state.pending.CloseAll();
   ShutdownSequence(server);
   ShutdownListenSocket(server);
   return 0;
+}
+
+// Ends a read of standard input that waits for more when the first SIGTERM
+// or SIGINT has arrived (the request in hand has been answered by then:
+// only waits for the next one are cut). Other signals stay raised for the
+// loop.
+bool StandardInputShouldEnd() {
+  TakeSystemSignals();
+  return TheServer().shutdownRequested != 0;
 }
 
 void OneShotPhase(MonitorServer& server) {
@@ -255,6 +391,7 @@ void OneShotPhase(MonitorServer& server) {
     output = opened;  // null when it could not be opened: nothing is written
   }
   IOOneShot io(server.oneShotCommand.c_str(), output, stdin);
+  io.SetInterrupt(server.systemSignalWake.Fd(), StandardInputShouldEnd);
   Log(64, "One shot STDIO phase started cmd=[%s] output=[%s]\n", server.oneShotCommand.c_str(),
       server.oneShotOutputFile.c_str());
   URLParse request;
@@ -263,16 +400,31 @@ void OneShotPhase(MonitorServer& server) {
   if (opened != nullptr) fclose(opened);
 }
 
-void StdioPhase(IOStdio& stdio) {
+void StdioPhase(MonitorServer& server, IOStdio& stdio) {
   Log(64, "STDIO phase started\n");
   LateProviderInitialization();
   Log(64, "LateInitialization complete\n");
+  stdio.SetInterrupt(server.systemSignalWake.Fd(), StandardInputShouldEnd);
   URLParse request;
   if (ReadRequest(&request, &stdio) == kRequestRead) ProcessRequests(&stdio, request);
   Log(64, "STDIO phase finished\n");
 }
 
 }  // namespace
+
+uint32_t BoundByIdleTime(bool isCollector, uint32_t idleLimit, uint32_t idleSeconds, uint32_t timeout) {
+  if (isCollector || idleLimit == 0 || idleLimit <= idleSeconds) return timeout;
+  return std::min(timeout, idleLimit - idleSeconds);
+}
+
+uint32_t SessionTimeoutFromEnvironment(const char* text) {
+  constexpr uint32_t kDefault = 60;
+  if (text == nullptr || *text < '0' || *text > '9') return kDefault;
+  char* end = nullptr;
+  unsigned long value = std::strtoul(text, &end, 10);
+  if (*end != '\0' || value == 0 || value > 86400) return kDefault;
+  return static_cast<uint32_t>(value);
+}
 
 uint32_t UpdateSchedulers(uint32_t elapsed) {
   Log(512, "MonitorServer::UpdateSchedulers %u elapsed\n", elapsed);
@@ -301,6 +453,9 @@ uint32_t UpdateSchedulersTimeout() {
 
 int RunServer() {
   MonitorServer& server = TheServer();
+  server.sessionTimeoutSeconds = SessionTimeoutFromEnvironment(std::getenv("VELMORA_SESSION_TIMEOUT"));
+  const long descriptors = platform::RaiseDescriptorLimit();
+  const size_t pendingCapacity = static_cast<size_t>(std::min(kMaxPendingRequests, descriptors / 4));
   IOStdio stdio(stdin, stdout);
   Log(64, "Server started\n");
   if (server.oneShotRequested) OneShotPhase(server);
@@ -310,14 +465,18 @@ int RunServer() {
     server.tcpPhaseEnabled = 0;
   }
   if (!server.oneShotRequested && !server.skipStdioPhase)
-    StdioPhase(stdio);
+    StdioPhase(server, stdio);
   else
     Log(64, "STDIO phase skipped\n");
 
   fflush(stdout);
   platform::ReplaceStandardStreamsWithNull(LogUsesStandardError());
 
-  if (!server.oneShotRequested && server.tcpPhaseEnabled) {
+  int result = 0;
+  if (!server.oneShotRequested && server.tcpPhaseEnabled && server.shutdownRequested) {
+    // Stopped while it served standard input: the run ends here, in order.
+    Log(64, "Shutdown requested; TCP/IP phase skipped\n");
+  } else if (!server.oneShotRequested && server.tcpPhaseEnabled) {
     Log(64, "TCP/IP phase started\n");
     if (!server.firstRun) {
       if (LateProviderInitialization() != 0) server.lateInitFailed = 1;
@@ -326,9 +485,9 @@ int RunServer() {
     if (server.lateInitFailed)
       Log(32, "A failure occurred in LateProviderInitialization; skipping Process Connections\n");
     else
-      AcceptLoop(server);
+      result = AcceptLoop(server, pendingCapacity);
     Log(64, "TCP/IP phase finished\n");
   }
   Log(64, "Server finshed\n");
-  return 0;
+  return result;
 }

@@ -4,18 +4,18 @@
 #include "runtime/log.h"
 #include "runtime/monitor_server.h"
 
-void Signal(int kind) {
+void RaiseServerSignal(int kind) {
   MonitorServer& server = TheServer();
   switch (kind) {
-    case kSignalKindShutdown:
+    case platform::kSignalShutdown:
       server.shutdownRequested = 1;
       Log(64, "Signal Shutdown\n");
       break;
-    case kSignalKindReconfig:
+    case platform::kSignalReconfig:
       server.reconfigRequested = 1;
       Log(64, "Signal Reconfig\n");
       break;
-    case kSignalKindSuggestShutdown:
+    case platform::kSignalSuggestShutdown:
       server.suggestShutdownRequested = 1;
       Log(64, "Signal SuggestShutdown\n");
       break;
@@ -25,10 +25,10 @@ void Signal(int kind) {
   server.signalEvent.Set();
 }
 
-void DrainSystemSignals() {
-  unsigned arrived = platform::TakeSignals();
-  if (arrived & platform::kSignalShutdown) Signal(kSignalKindShutdown);
-  if (arrived & platform::kSignalReconfig) Signal(kSignalKindReconfig);
+void TakeSystemSignals(void (*between)()) {
+  unsigned arrived = platform::ConsumeWakeAndTakeSignals(between);
+  if (arrived & platform::SignalBit(platform::kSignalShutdown)) RaiseServerSignal(platform::kSignalShutdown);
+  if (arrived & platform::SignalBit(platform::kSignalReconfig)) RaiseServerSignal(platform::kSignalReconfig);
 }
 
 void SetIdleTimeout(uint32_t seconds) {

@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "platform/socket.h"
 #include "runtime/dispatch.h"
 #include "runtime/io_socket.h"
 #include "runtime/log.h"
@@ -12,13 +13,18 @@ namespace {
 void RunSession(Connection* connection) {
   Log(64, "MonitorServer::Session\n");
   {
-    IOSocket io(connection->socket);  // owns the socket: shut down and closed at scope end
+    IOSocket io(connection->socket);  // owns the socket from here
+    io.SetStallLimit(static_cast<int>(TheServer().sessionTimeoutSeconds * 1000));
     Log(32, "HTTP Session started for peer %s (pcon %p, socket %d)\n", io.PeerName(),
         static_cast<void*>(connection), connection->socket);
     io.BeginRequest();  // the head was read on the loop thread's channel
     URLParse request = connection->request;
     ProcessRequests(&io, request);
+    if (io.TimedOut()) Log(16, "Session timed out for %s\n", io.PeerName());
     Log(32, "HTTP Session finished for %s\n", io.PeerName());
+    std::lock_guard<std::mutex> hold(connection->socketLock);
+    io.Close();
+    connection->socketClosed = true;
   }
   connection->ended = true;
   SessionCompletionEvent().Set();
@@ -46,19 +52,25 @@ bool StartSession(Connection* connection) {
   return true;
 }
 
+size_t RunningSessions() {
+  size_t running = 0;
+  for (const auto& c : TheServer().connections)
+    if (!c->ended.load()) ++running;
+  return running;
+}
+
 void CleanConnectionList() {
   auto& list = TheServer().connections;
   Log(1024, "CleanConnectionList\n");
   Log(1024, "CleanConnectionList size %u\n", static_cast<unsigned>(list.size()));
   for (auto it = list.begin(); it != list.end();) {
-    Connection* c = *it;
+    Connection* c = it->get();
     if (!c->done) {
       ++it;
       continue;
     }
     Log(1024, "CleanConnectionList::Cleaning up connection %d\n", c->socket);
     if (c->thread.joinable()) c->thread.join();
-    delete c;
     it = list.erase(it);
   }
 }
@@ -66,7 +78,7 @@ void CleanConnectionList() {
 void CheckConnectionList() {
   Log(1024, "checkConnectionList\n");
   CleanConnectionList();
-  for (Connection* c : TheServer().connections) {
+  for (const auto& c : TheServer().connections) {
     if (c->done) continue;
     if (c->ended.load()) {
       Log(1024, "checkConnectionList: connection thread completed; mark for deletion\n");
@@ -74,5 +86,12 @@ void CheckConnectionList() {
     } else {
       Log(1024, "Thread not complete %u", c->threadId);
     }
+  }
+}
+
+void InterruptSessions() {
+  for (const auto& c : TheServer().connections) {
+    std::lock_guard<std::mutex> hold(c->socketLock);
+    if (!c->socketClosed) platform::ShutdownBoth(c->socket);
   }
 }

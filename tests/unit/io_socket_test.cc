@@ -73,30 +73,68 @@ TEST(IOSocket, WriteCountsAndReadReturnsWhatArrived) {
   EXPECT_EQ(8u, io.TotalBytesWritten());
 }
 
-TEST(IOSocket, DeadlineEndsAWaitingRead) {
+TEST(IOSocket, LimitsKillTheChannel) {
+  {  // A deadline on the request line: malformed, and the channel is dead.
+    Pair p;
+    IOSocket io(p.Take());
+    io.SetDeadline(platform::TickCountMs() + 100);
+    URLParse r;
+    uint64_t start = platform::TickCountMs();
+    EXPECT_EQ(kRequestMalformed, ReadRequest(&r, &io));  // nothing arrives
+    EXPECT_TRUE(io.TimedOut());
+    EXPECT_GE(platform::TickCountMs() - start, 90u);
+    EXPECT_LT(platform::TickCountMs() - start, 5000u);
+    p.Send("GET /y\n\n");
+    io.SetDeadline(0);
+    char c;
+    EXPECT_EQ(-1, io.Read(&c, 1));     // dead: nothing more is read...
+    EXPECT_EQ(-1, io.Write("x", 1));   // ...or written
+  }
+  {  // In the headers a time-out reads as end of input.
+    Pair p;
+    IOSocket io(p.Take());
+    io.SetDeadline(platform::TickCountMs() + 100);
+    p.Send("GET /x\nHost: y\n");
+    URLParse r;
+    EXPECT_EQ(kRequestEnd, ReadRequest(&r, &io));
+    EXPECT_TRUE(io.TimedOut());
+  }
+  {  // A write to a peer that reads nothing gives up after the stall limit.
+    Pair p;
+    IOSocket io(p.Take());
+    io.SetStallLimit(200);
+    std::string big(8 << 20, 'x');
+    uint64_t start = platform::TickCountMs();
+    EXPECT_EQ(-1, io.Write(big.data(), big.size()));
+    EXPECT_TRUE(io.TimedOut());
+    EXPECT_LT(platform::TickCountMs() - start, 5000u);
+  }
+  {  // A body over the channel's limit is refused unread, and nothing is written.
+    Pair p;
+    IOSocket io(p.Take());
+    io.SetBodyLimit(10);
+    p.Send("0123456789ab");
+    const char* names[] = {"Content-Length", nullptr};
+    const char* values[] = {"11", nullptr};
+    std::string body;
+    EXPECT_FALSE(ReadBody(&io, names, values, &body));
+    EXPECT_TRUE(io.BodyRefused());
+    EXPECT_EQ(-1, io.Write("x", 1));
+  }
+}
+
+TEST(IOSocket, ReadAheadComesFirst) {
   Pair p;
   IOSocket io(p.Take());
-  io.SetDeadline(platform::TickCountMs() + 100);
-  URLParse r;
-  uint64_t start = platform::TickCountMs();
-  EXPECT_EQ(kRequestMalformed, ReadRequest(&r, &io));  // nothing arrives
-  EXPECT_TRUE(io.TimedOut());
-  EXPECT_GE(platform::TickCountMs() - start, 90u);
-  EXPECT_LT(platform::TickCountMs() - start, 5000u);
-
-  // In the headers a time-out reads as end of input.
-  io.SetDeadline(platform::TickCountMs() + 100);
-  EXPECT_FALSE(io.TimedOut());
-  p.Send("GET /x\nHost: y\n");
-  EXPECT_EQ(kRequestEnd, ReadRequest(&r, &io));
-  EXPECT_TRUE(io.TimedOut());
-
-  // Without a deadline a complete head is read as usual.
-  io.SetDeadline(0);
-  p.Send("GET /y\n\n");
-  EXPECT_EQ(kRequestRead, ReadRequest(&r, &io));
-  EXPECT_STREQ("/y", r.Path());
-  EXPECT_EQ(1u, io.RequestNumber());
+  io.SetReadAhead("line one\nrest");
+  p.Send("|socket");
+  char buffer[64];
+  EXPECT_EQ(9, io.ReadLine(buffer, sizeof buffer));
+  EXPECT_STREQ("line one\n", buffer);
+  EXPECT_EQ(4, io.Read(buffer, sizeof buffer));
+  EXPECT_EQ("rest", std::string(buffer, 4));
+  EXPECT_EQ(7, io.Read(buffer, sizeof buffer));
+  EXPECT_EQ("|socket", std::string(buffer, 7));
 }
 
 TEST(IOSocket, OwnershipDecidesWhoCloses) {

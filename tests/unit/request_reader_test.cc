@@ -134,6 +134,30 @@ TEST(ReadRequest, BinaryGarbageNeverCrashes) {
   }
 }
 
+TEST(HeadComplete, EndsAtALineStartingWithCrOrLf) {
+  auto complete = [](const std::string& s) { return HeadComplete(s.data(), s.size()); };
+  EXPECT_FALSE(complete(""));
+  EXPECT_FALSE(complete("GET /a"));
+  EXPECT_FALSE(complete("GET /a\n"));            // the request line alone
+  EXPECT_FALSE(complete("\n"));                  // an empty request line is still the request line
+  EXPECT_FALSE(complete("GET /a\r\nHost: x\r\n\r"));  // the last line has not ended
+  EXPECT_TRUE(complete("GET /a\n\n"));
+  EXPECT_TRUE(complete("GET /a\r\nHost: x\r\n\r\nbody"));
+  EXPECT_TRUE(complete("GET /a\nHost: x\n\rjunk\n"));   // as ReadRequest sees it
+  // A line longer than the reader's piece is read in pieces; a piece may
+  // start with LF and end the head.
+  std::string longLine(static_cast<size_t>(kMaxRequestLine), 'a');
+  EXPECT_FALSE(complete("GET /" + longLine));
+  EXPECT_TRUE(complete(longLine + "\n\n"));
+  EXPECT_TRUE(complete(longLine + "b\n" + std::string(kMaxRequestLine - 2, 'c') + "\n\n"));
+  // Whatever it says, ReadRequest on a complete head never waits for more.
+  for (std::string head : {"GET /a\nHost: x\n\rjunk\n", "GET /a\n\n"}) {
+    MemoryChannel io(head);
+    URLParse r;
+    EXPECT_NE(kRequestEnd, ReadRequest(&r, &io)) << head;
+  }
+}
+
 TEST(ReadBody, ReadsContentLengthBytes) {
   URLParse r;
   MemoryChannel* io = nullptr;

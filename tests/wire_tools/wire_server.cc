@@ -117,8 +117,8 @@ int main(int argc, char** argv) {
   unsigned hangups = 0;
   for (;;) {
     unsigned signals = platform::TakeSignals();
-    if (signals & platform::kSignalReconfig) ++hangups;
-    if (signals & platform::kSignalShutdown) break;
+    if (signals & platform::SignalBit(platform::kSignalReconfig)) ++hangups;
+    if (signals & platform::SignalBit(platform::kSignalShutdown)) break;
     wake.Consume();
     if (platform::WaitReadable(listener, 100) != 1) continue;
     int fd = platform::Accept(listener);
