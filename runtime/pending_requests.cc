@@ -11,10 +11,15 @@
 #include "runtime/request_reader.h"
 #include "runtime/url_parse.h"
 
+namespace {
+constexpr size_t kNotPolled = ~size_t{0};
+}  // namespace
+
 struct PendingRequests::Waiting {
   std::unique_ptr<IOSocket> io;
   uint64_t deadlineMs = 0;
   bool done = false;
+  size_t pollIndex = kNotPolled;  // where AddToPoll put it in the last wait
   // Set once the head is read and the inline page waits for its body.
   std::unique_ptr<URLParse> request;
   ServedPage* page = nullptr;
@@ -58,18 +63,20 @@ size_t PendingRequests::Add(int socket, uint64_t nowMs) {
   return served_;
 }
 
-void PendingRequests::AddToPoll(platform::PollSet& set) const {
-  for (const auto& w : waiting_) set.Add(w->io->Socket());
+void PendingRequests::AddToPoll(platform::PollSet& set) {
+  for (auto& w : waiting_) w->pollIndex = set.Add(w->io->Socket());
 }
 
-size_t PendingRequests::Service(const platform::PollSet& set, size_t first, uint64_t nowMs) {
+size_t PendingRequests::Service(const platform::PollSet& set, uint64_t nowMs) {
   served_ = 0;
-  // Connections added to the poll are the first waiting_.size() entries of
-  // this list; none is added or removed until the sweep below.
-  const size_t polled = std::min(waiting_.size(), set.Size() > first ? set.Size() - first : 0);
-  for (size_t i = 0; i < polled; ++i) {
-    Waiting& w = *waiting_[i];
-    if (set.Ready(first + i) && Advance(w, set.HungUp(first + i))) continue;
+  // Connections accepted since the wait (pollIndex not set) are only
+  // checked against their deadline; the oldest may have been closed since,
+  // so each connection remembers its own place in the poll.
+  for (auto& entry : waiting_) {
+    Waiting& w = *entry;
+    if (w.done) continue;
+    const size_t i = w.pollIndex;
+    if (i != kNotPolled && set.Ready(i) && Advance(w, set.HungUp(i))) continue;
     if (!w.done && nowMs >= w.deadlineMs) {
       if (w.request)
         Log(16, "Request body refused from %s\n", w.io->PeerName());

@@ -36,13 +36,11 @@ class PendingRequests {
   // Takes an accepted socket and serves it at once when its request is
   // already there. The number of requests served (0 or 1).
   size_t Add(int socket, uint64_t nowMs);
-  // Adds every waiting connection to `set`, in order, starting at the
-  // set's current size.
-  void AddToPoll(platform::PollSet& set) const;
-  // Serves the connections that the wait found ready (`first` is the index
-  // of the first one added by AddToPoll) and closes those whose time ran
-  // out. The number of requests served.
-  size_t Service(const platform::PollSet& set, size_t first, uint64_t nowMs);
+  // Adds every waiting connection to `set`.
+  void AddToPoll(platform::PollSet& set);
+  // Serves the connections that the last wait on `set` found ready and
+  // closes those whose time ran out. The number of requests served.
+  size_t Service(const platform::PollSet& set, uint64_t nowMs);
   // Milliseconds until the earliest deadline (0 when one has passed), or -1
   // when nothing waits.
   int MsToNextDeadline(uint64_t nowMs) const;

@@ -49,7 +49,6 @@ struct LoopState {
   explicit LoopState(size_t pendingCapacity) : pending(pendingCapacity) {}
   PendingRequests pending;
   platform::PollSet poll;
-  size_t firstPending = 0;       // poll index of the first pending connection
   uint64_t acceptPausedUntilMs = 0;
   bool acceptExhausted = false;  // in a spell of accepts failing for resources
   // Timers and the idle count run on the millisecond clock, in whole
@@ -127,7 +126,6 @@ int InternalSelect(MonitorServer& server, LoopState& state, uint64_t waitUntilMs
   poll.Add(server.systemSignalWake.Fd());
   poll.Add(SessionCompletionEvent().Fd());
   poll.Add(acceptPaused ? platform::kInvalidSocket : server.listenSocket);
-  state.firstPending = poll.Size();
   state.pending.AddToPoll(poll);
   Log(64, "WindowsInternalSelect calls WSAEventSelect\n");
   Log(64, "WindowsInternalSelect calls WSAWaitForMultipleEvents (%ld items)\n",
@@ -336,7 +334,7 @@ int AcceptLoop(MonitorServer& server, size_t pendingCapacity) {
       // Requests that completed while the loop waited are served now,
       // whatever ended the wait, with the timers brought up to date first.
       if (r != kAccept && state.pending.Size() > 0) AdvanceTimers(state);
-      if (state.pending.Service(state.poll, state.firstPending, platform::TickCountMs()) > 0) {
+      if (state.pending.Service(state.poll, platform::TickCountMs()) > 0) {
         ResetIdle(server, state);
         setTimeout(NextTimeout(server, state));
       }
@@ -347,7 +345,7 @@ int AcceptLoop(MonitorServer& server, size_t pendingCapacity) {
     // The time-out: the timers get every second since they last moved,
     // which is at least the time-out that expired.
     uint32_t next = AdvanceTimers(state);
-    state.pending.Service(state.poll, state.firstPending, platform::TickCountMs());
+    state.pending.Service(state.poll, platform::TickCountMs());
     if (server.isCollector) {
       setTimeout(next);
       Log(512, "select() timeout %u\n", timeout);
