@@ -10,6 +10,7 @@ import tempfile
 import time
 import unittest
 
+import harness
 from harness import Proc, run
 
 
@@ -53,17 +54,16 @@ class ConfigFilesTest(unittest.TestCase):
             self.assertLess(waited, 2.5)
 
             # A longer wait succeeds once the holder saves and lets go.
-            waiter = Proc("config_writer", ["open", self.path, "10"])
-            time.sleep(0.2)  # let the waiter start polling before the release
-            holder.popen.stdin.close()
-            self.assertEqual(holder.wait_exit(10), 0)
-            self.assertIn("saved", holder.stdout())
-            self.assertEqual(waiter.wait_exit(15), 0)
-            self.assertEqual(waiter.stdout(), "opened\n")
-            waiter.stop()
+            with Proc("config_writer", ["open", self.path, "10"]) as waiter:
+                time.sleep(0.2)  # let the waiter start polling before the release
+                holder.popen.stdin.close()
+                self.assertEqual(holder.wait_exit(10), 0)
+                self.assertIn("saved", holder.stdout())
+                self.assertEqual(waiter.wait_exit(15), 0)
+                self.assertEqual(waiter.stdout(), "opened\n")
         with open(self.path, "rb") as f:
             self.assertEqual(f.read(), b'<key name="holder" value="done"/>')
 
 
 if __name__ == "__main__":
-    unittest.main()
+    harness.main(isolated=False)
