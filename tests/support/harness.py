@@ -81,10 +81,9 @@ class Proc:
     def stderr(self):
         return read_text(self.err_path)
 
-    def wait_log(self, text, timeout=10.0, source=None):
-        """Waits until `text` appears in the log (stderr, or the file `source`)."""
-        return wait_until(lambda: text in (read_text(source) if source else self.stderr()), timeout,
-                          what="log text %r" % text)
+    def wait_log(self, text, timeout=10.0):
+        """Waits until `text` appears on standard error (the log)."""
+        return wait_until(lambda: text in self.stderr(), timeout, what="log text %r" % text)
 
     def running(self):
         return self.popen.poll() is None
