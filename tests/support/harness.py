@@ -103,7 +103,9 @@ class Proc:
         """Ends the process if it still runs (SIGTERM, or SIGKILL with kill)
         and judges it: it must have exited with `expect` (None: any code)
         and its standard error and log file must hold no sanitizer report.
-        The work folder is removed when all is well."""
+        The work folder is removed when all is well. A test that signalled
+        the process itself waits for its exit first: a second SIGTERM ends
+        our servers at once, with -SIGTERM."""
         if self.judged:
             return
         self.judged = True
