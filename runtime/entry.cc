@@ -19,16 +19,17 @@
 
 namespace {
 
-// Step 2: use the environment's character set when the process still runs in
-// the "C" locale. Only LC_CTYPE changes: LC_NUMERIC stays "C" so that the
+// Uses the environment's character set when the process still runs in the
+// "C" locale. Only LC_CTYPE changes: LC_NUMERIC stays "C" so that the
 // log's "%f" always prints a decimal point.
 void AdoptSystemCharacterSet() {
   const char* current = setlocale(LC_CTYPE, nullptr);
   if (current != nullptr && strcmp(current, "C") == 0) setlocale(LC_CTYPE, "");
 }
 
-// Step 5. Sockets need no library start on this platform; the call stays
-// so the order of the start-up reads the same everywhere.
+// Creates the descriptor that signals and page signals wake the loop through
+// and installs the signal handlers that write to it. Sockets need no library
+// start on this platform; SocketStartup stays as the one place that would.
 int InitializeServer(MonitorServer& server) {
   if (platform::SocketStartup() != 0) return -1;
   if (server.signalEvent.Create() != 0 || server.systemSignalWake.Create() != 0) return -1;
@@ -61,30 +62,34 @@ int RunEntry(int argc, char** argv, const EntryHooks& hooks) {
   MonitorServer& server = TheServer();
   ProcessGlobals& globals = Globals();
 
-  // 1. Signals only mark what arrived and wake the loop; the first SIGTERM
-  //    or SIGINT also sets "system shutdown pending". Done in step 5 once
-  //    the descriptor they wake exists.
-  AdoptSystemCharacterSet();                                    // 2
-  globals.moduleDirectory = DirectoryOf(platform::ModuleFileName());  // 3
-  // 4. Standard input and output are binary already.
-  if (InitializeServer(server) != 0) {                         // 5
+  // Signal handlers only mark what arrived and wake the loop (the first
+  // SIGTERM or SIGINT also sets "system shutdown pending"); they are
+  // installed by InitializeServer, once the descriptor they wake exists.
+  // Standard input and output need no binary mode here.
+  AdoptSystemCharacterSet();
+  globals.moduleDirectory = DirectoryOf(platform::ModuleFileName());
+  if (InitializeServer(server) != 0) {
     fprintf(stderr, "Unable to initialize server\n");
     return 1;
   }
-  int rc = ScanCommandLine(argc, argv, server, globals);       // 6
+  // The application's post-option step (the collector's configuration-file
+  // overrides) runs right after the scan; its result is the scan's.
+  int rc = ScanCommandLine(argc, argv, server, globals);
   if (rc == 0) rc = ProviderPostOptions();
   if (rc != 0) return rc;
 
-  LogOpen(globals.logFileName[0] != '\0' ? globals.logFileName : nullptr,  // 7
-          globals.logSizeLimit);
+  // No -l name: the log goes to standard error.
+  LogOpen(globals.logFileName[0] != '\0' ? globals.logFileName : nullptr, globals.logSizeLimit);
   const std::string firstWord = argc > 0 ? argv[0] : "";
-  globals.applicationName = ApplicationNameOf(firstWord);      // 8
+  globals.applicationName = ApplicationNameOf(firstWord);
   LogStartup(server, globals);
 
-  if (hooks.registerStandardPages != nullptr && hooks.registerStandardPages() != 0) return 1;  // 9
+  if (hooks.registerStandardPages != nullptr && hooks.registerStandardPages() != 0) return 1;
 
-  server.uniqueName = ProviderUniqueName();                    // 10
-  if (server.uniquenessRequested) {                            // 11
+  // Single instance: a second process with the same unique name ends here
+  // with exit code 1 (unless -u); the name is held until the process ends.
+  server.uniqueName = ProviderUniqueName();
+  if (server.uniquenessRequested) {
     if (server.uniqueName.empty()) {
       Log(16, "Required Provider unique name not set!\n");
       return 1;
@@ -94,9 +99,13 @@ int RunEntry(int argc, char** argv, const EntryHooks& hooks) {
     Log(32, "Uniqueness not requested\n");
   }
 
-  int initResult = ProviderInitialize();                       // 12
+  // A failed application start still tears down and exits with 0; only the
+  // server run is skipped.
+  int initResult = ProviderInitialize();
 
-  if (server.gatherStats) {                                    // 13
+  // Without -g a statistics file left by an earlier run is removed, so that
+  // nobody reads stale counts.
+  if (server.gatherStats) {
     Log(64, "Stats requested; registering stats page\n");
     if (hooks.registerStatsPage != nullptr && hooks.registerStatsPage(firstWord) != 0) {
       TearDown();
@@ -107,12 +116,14 @@ int RunEntry(int argc, char** argv, const EntryHooks& hooks) {
     std::remove((firstWord + ".stats").c_str());
   }
 
-  if (!server.isCollector) {                                   // 14
+  // Providers decide at once whether the collector should heartbeat them;
+  // the collector heartbeats others, never itself.
+  if (!server.isCollector) {
     StartHeartbeatTracking();
   }
 
-  int result = initResult == 0 ? RunServer() : 0;              // 15
+  int result = initResult == 0 ? RunServer() : 0;  // 1 when the loop ended on an error
 
-  TearDown();                                                  // 16
+  TearDown();
   return result;
 }

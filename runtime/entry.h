@@ -22,7 +22,7 @@ struct EntryHooks {
   int (*registerStatsPage)(const std::string& firstWord) = nullptr;
 };
 
-// Steps 1 to 16 of a process's life: prepare, scan the command line, open
+// A process's whole life: prepare, scan the command line, open
 // the log, register pages, enforce single-instance operation, initialize the
 // application, run the server and tear down. Returns the exit code.
 int RunEntry(int argc, char** argv, const EntryHooks& hooks);

@@ -1,22 +1,31 @@
 """Helpers for system tests: start our executables, wait for conditions with
-deadlines, collect logs and exit codes.
+deadlines, judge how every process ended, talk our request dialect.
 
 Every system test runs inside its own network namespace (tests/support/netns,
-wired up by tests/system/CMakeLists.txt); check_isolated() refuses to run
-outside one, so a test never touches the machine's real port 21584.
+wired up by tests/system/CMakeLists.txt); main() refuses to run outside one,
+so a test never touches the machine's real port 21584.
 """
 import os
+import shutil
 import signal
 import socket
 import subprocess
+import sys
 import tempfile
+import threading
 import time
+import unittest
 
 BIN = os.environ.get("VELMORA_BIN", os.path.join(os.path.dirname(__file__), "..", "..", "build", "bin"))
+PORT = 5000              # where tests start a provider
+COLLECTOR_PORT = 21584
+ALL = "0xFFFFFFFF"       # every log level
+# What a sanitizer (ASan, LSan, UBSan, TSan) writes when it finds a fault.
+SANITIZER_MARKS = ("Sanitizer", "runtime error:")
 
 
 def binary(name):
-    return os.path.join(BIN, name)
+    return name if os.path.sep in name else os.path.join(BIN, name)
 
 
 def wait_until(predicate, timeout=10.0, interval=0.01, what="condition"):
@@ -32,58 +41,49 @@ def wait_until(predicate, timeout=10.0, interval=0.01, what="condition"):
         time.sleep(interval)
 
 
-def check_isolated():
-    """True inside a network namespace of our own: only the loopback link."""
-    with open("/proc/self/net/dev") as f:
-        links = [line.split(":")[0].strip() for line in f.readlines()[2:]]
-    if links != ["lo"]:
-        raise SystemExit("system tests must run in their own network namespace (tests/support/netns); links: %s" % links)
+def sanitizer_report(text):
+    """The sanitizer's part of a process's output, or ""."""
+    at = min((text.find(m) for m in SANITIZER_MARKS if m in text), default=-1)
+    return text[max(0, at - 300):at + 6000] if at >= 0 else ""
 
 
-def port_open(port, host="127.0.0.1"):
+def read_text(path):
     try:
-        with socket.create_connection((host, port), timeout=0.5):
-            return True
-    except OSError:
-        return False
+        with open(path, "rb") as f:
+            return f.read().decode("utf-8", "replace")
+    except FileNotFoundError:
+        return ""
 
 
 class Proc:
-    """One started executable with its standard output and error in files."""
+    """One started executable, its standard output and error in files of a
+    folder of its own. Every Proc must end through stop(), which judges it."""
+    live = []
 
     def __init__(self, name, args=(), cwd=None, env=None, stdin=subprocess.DEVNULL):
         self.workdir = tempfile.mkdtemp(prefix="velmora-")
         self.out_path = os.path.join(self.workdir, "stdout")
         self.err_path = os.path.join(self.workdir, "stderr")
-        full_env = dict(os.environ)
-        if env:
-            full_env.update(env)
+        cwd = cwd or self.workdir
+        # A log file given with -l is judged like standard error.
+        self.log_paths = [os.path.join(cwd, a[2:]) for a in args if a.startswith("-l") and len(a) > 2]
         self._out = open(self.out_path, "wb")
         self._err = open(self.err_path, "wb")
-        argv0 = name if os.path.sep in name else binary(name)
-        self.popen = subprocess.Popen([argv0] + list(args), cwd=cwd or self.workdir, env=full_env,
+        self.popen = subprocess.Popen([binary(name)] + list(args), cwd=cwd, env=dict(os.environ, **(env or {})),
                                       stdin=stdin, stdout=self._out, stderr=self._err)
         self.pid = self.popen.pid
+        self.judged = False
+        Proc.live.append(self)
 
     def stdout(self):
-        with open(self.out_path, "rb") as f:
-            return f.read().decode("utf-8", "replace")
+        return read_text(self.out_path)
 
     def stderr(self):
-        with open(self.err_path, "rb") as f:
-            return f.read().decode("utf-8", "replace")
+        return read_text(self.err_path)
 
-    def wait_log(self, text, timeout=10.0, source=None):
-        """Waits until `text` appears in the log (stderr, or the file `source`)."""
-        def seen():
-            if source is None:
-                return text in self.stderr()
-            try:
-                with open(source, "rb") as f:
-                    return text in f.read().decode("utf-8", "replace")
-            except FileNotFoundError:
-                return False
-        return wait_until(seen, timeout, what="log text %r" % text)
+    def wait_log(self, text, timeout=10.0):
+        """Waits until `text` appears on standard error (the log)."""
+        return wait_until(lambda: text in self.stderr(), timeout, what="log text %r" % text)
 
     def running(self):
         return self.popen.poll() is None
@@ -99,13 +99,34 @@ class Proc:
         if self.running():
             self.popen.send_signal(sig)
 
-    def stop(self):
-        """Ends the process whatever its state (for clean-up)."""
+    def stop(self, expect=0, kill=False, timeout=15.0):
+        """Ends the process if it still runs (SIGTERM, or SIGKILL with kill)
+        and judges it: it must have exited with `expect` (None: any code)
+        and its standard error and log file must hold no sanitizer report.
+        The work folder is removed when all is well. A test that signalled
+        the process itself waits for its exit first: a second SIGTERM ends
+        our servers at once, with -SIGTERM."""
+        if self.judged:
+            return
+        self.judged = True
         if self.running():
+            self.popen.send_signal(signal.SIGKILL if kill else signal.SIGTERM)
+        try:
+            code = self.popen.wait(timeout)
+        except subprocess.TimeoutExpired:
             self.popen.kill()
-        self.popen.wait()
+            code = "none: still running %.0fs after SIGTERM" % timeout
         self._out.close()
         self._err.close()
+        name = os.path.basename(self.popen.args[0])
+        for path in [self.err_path] + self.log_paths:
+            report = sanitizer_report(read_text(path))
+            if report:
+                raise AssertionError("%s (pid %d) reported in %s:\n%s" % (name, self.pid, path, report))
+        if expect is not None and code != expect:
+            raise AssertionError("%s (pid %d) exit code %s, expected %s; stderr ends:\n%s"
+                                 % (name, self.pid, code, expect, self.stderr()[-3000:]))
+        shutil.rmtree(self.workdir, ignore_errors=True)
 
     def __enter__(self):
         return self
@@ -114,15 +135,43 @@ class Proc:
         self.stop()
 
 
-def run(name, args=(), timeout=10.0, env=None, cwd=None):
-    """Runs an executable to its end; returns (exit code, stdout, stderr)."""
-    argv0 = name if os.path.sep in name else binary(name)
-    full_env = dict(os.environ)
-    if env:
-        full_env.update(env)
-    r = subprocess.run([argv0] + list(args), capture_output=True, timeout=timeout, env=full_env, cwd=cwd,
-                       stdin=subprocess.DEVNULL)
-    return r.returncode, r.stdout.decode("utf-8", "replace"), r.stderr.decode("utf-8", "replace")
+def run(name, args=(), timeout=10.0, env=None, cwd=None, input=None):
+    """Runs an executable to its end; returns (exit code, stdout, stderr).
+    A sanitizer report on standard error fails the test."""
+    r = subprocess.run([binary(name)] + list(args), capture_output=True, timeout=timeout, cwd=cwd, input=input,
+                       env=dict(os.environ, **(env or {})), stdin=None if input is not None else subprocess.DEVNULL)
+    err = r.stderr.decode("utf-8", "replace")
+    if sanitizer_report(err):
+        raise AssertionError("%s reported:\n%s" % (name, sanitizer_report(err)))
+    return r.returncode, r.stdout.decode("utf-8", "replace"), err
+
+
+def main(isolated=True):
+    """Runs the module's tests; fails when a started process was never
+    stopped (and judged)."""
+    if isolated:
+        check_isolated()
+    result = unittest.main(exit=False).result
+    leftover = [p for p in Proc.live if not p.judged]
+    for p in leftover:
+        p.popen.kill()
+        print("never stopped: %s (pid %d)" % (" ".join(p.popen.args), p.pid), file=sys.stderr)
+    sys.exit(0 if result.wasSuccessful() and not leftover else 1)
+
+
+def check_isolated():
+    """Refuses to run outside a network namespace of our own (only "lo")."""
+    with open("/proc/self/net/dev") as f:
+        if [line.split(":")[0].strip() for line in f.readlines()[2:]] != ["lo"]:
+            raise SystemExit("system tests must run in their own network namespace (tests/support/netns)")
+
+
+def port_open(port, host="127.0.0.1"):
+    try:
+        with socket.create_connection((host, port), timeout=0.5):
+            return True
+    except OSError:
+        return False
 
 
 def read_until_close(s):
@@ -143,9 +192,12 @@ def exchange(port, data, timeout=10.0, shut_write=False):
     """Sends raw bytes to 127.0.0.1:port and returns everything received
     until the server closes the connection."""
     with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
-        s.sendall(data)
-        if shut_write:
-            s.shutdown(socket.SHUT_WR)
+        try:
+            s.sendall(data)
+            if shut_write:
+                s.shutdown(socket.SHUT_WR)
+        except OSError:
+            pass  # the server may close before it has read all of a bad request
         return read_until_close(s)
 
 
@@ -154,11 +206,19 @@ def get(port, path, timeout=10.0):
     return exchange(port, ("GET %s\n\n" % path).encode(), timeout)
 
 
+def post(port, path, body=b""):
+    return exchange(port, b"POST %s\nContent-Length: %d\n\n%s" % (path.encode(), len(body), body))
+
+
 def body_of(response):
     return response.split(b"\r\n\r\n", 1)[1] if b"\r\n\r\n" in response else b""
 
 
-def start_provider(name, args=(), env=None, port=5000, stdin=subprocess.DEVNULL):
+def status_of(response):
+    return response.split(b"\r\n", 1)[0]
+
+
+def start_provider(name, args=(), env=None, port=PORT, stdin=subprocess.DEVNULL):
     """Starts a provider listening on `port` and waits until it accepts."""
     p = Proc(name, ["-p", str(port)] + list(args), env=env, stdin=stdin)
     try:
@@ -166,7 +226,7 @@ def start_provider(name, args=(), env=None, port=5000, stdin=subprocess.DEVNULL)
         if not p.running():
             raise AssertionError("provider ended early:\n" + p.stderr())
     except Exception:
-        p.stop()
+        p.stop(expect=None)
         raise
     return p
 
@@ -176,28 +236,61 @@ def thread_count(pid):
 
 
 class FakeCollector:
-    """tests/fake_collector on port 21584: records each request it gets."""
+    """A stand-in for the collector on 127.0.0.1:21584, served by a thread
+    of the test: reads each request in our dialect (head to the empty line,
+    then the announced body), records it and answers `status` with the body
+    `reply`. Written against the dialect, not with our own reader, so that a
+    fault in the reader cannot hide a fault in what providers send."""
 
     def __init__(self, status=200, reply=""):
-        self.record = os.path.join(tempfile.mkdtemp(prefix="velmora-fc-"), "requests.jsonl")
-        self.proc = Proc("fake_collector", [self.record, str(status), reply])
-        wait_until(lambda: "ready" in self.proc.stdout(), 10, what="fake collector")
+        reason = {200: "OK", 400: "Bad Request", 404: "Not Found"}.get(status, "Internal Server Error")
+        self.answer = b"HTTP/1.1 %d %s\r\nContent-Length:%d\r\n\r\n%s" % (status, reason.encode(), len(reply),
+                                                                         reply.encode())
+        self.listener = socket.create_server(("127.0.0.1", COLLECTOR_PORT))
+        self.recorded = []
+        self.thread = threading.Thread(target=self.serve, daemon=True)
+        self.thread.start()
+
+    def serve(self):
+        while True:
+            try:
+                conn, _ = self.listener.accept()
+            except OSError:
+                return  # stop() shut the listener down
+            with conn:
+                conn.settimeout(10)
+                data = b""
+                while b"\n\n" not in data:
+                    piece = conn.recv(1)
+                    if not piece:
+                        break
+                    data += piece
+                head = data.decode("latin-1")
+                lines = head.split("\n")
+                verb, _, target = lines[0].partition(" ")
+                length = sum(int(l.split(":", 1)[1]) for l in lines[1:] if l.lower().startswith("content-length:"))
+                body = b""
+                while len(body) < length:
+                    piece = conn.recv(length - len(body))
+                    if not piece:
+                        break
+                    body += piece
+                path, _, query = target.partition("?")
+                self.recorded.append({"raw": head, "verb": verb, "path": path, "query": query,
+                                      "body": body.decode("latin-1")})
+                conn.sendall(self.answer)
 
     def requests(self):
-        import json
-        try:
-            with open(self.record) as f:
-                return [json.loads(line) for line in f if line.strip()]
-        except FileNotFoundError:
-            return []
+        return list(self.recorded)
 
     def wait_requests(self, count, timeout=10.0):
-        return wait_until(lambda: len(self.requests()) >= count and self.requests(), timeout,
+        return wait_until(lambda: len(self.recorded) >= count and self.requests(), timeout,
                           what="%d requests at the fake collector" % count)
 
     def stop(self):
-        self.proc.signal(signal.SIGTERM)
-        self.proc.stop()
+        self.listener.shutdown(socket.SHUT_RDWR)
+        self.listener.close()
+        self.thread.join(15)
 
     def __enter__(self):
         return self

@@ -10,24 +10,8 @@ import threading
 import time
 import unittest
 
-from harness import binary, body_of, check_isolated, exchange, get, start_provider, wait_until
-
-ALL = "0xFFFFFFFF"
-PORT = 5000
-
-
-def post(port, path, body=b""):
-    return exchange(port, b"POST %s\nContent-Length: %d\n\n%s" % (path.encode(), len(body), body))
-
-
-def sanitizer_report(log):
-    """The sanitizer's part of a log, for failure messages."""
-    at = log.find("Sanitizer")
-    return log[max(0, at - 200):at + 6000] if at >= 0 else ""
-
-
-def status_of(response):
-    return response.split(b"\r\n", 1)[0]
+import harness
+from harness import ALL, PORT, binary, body_of, get, post, start_provider, status_of, wait_until
 
 
 class Batch(unittest.TestCase):
@@ -37,16 +21,11 @@ class Batch(unittest.TestCase):
         self.exe = os.path.join(self.dir, "batch_provider")
         shutil.copy(binary("batch_provider"), self.exe)
         self.archive = os.path.join(self.dir, "batch_provider.cookies.xml")
-        self.procs = []
-
-    def tearDown(self):
-        for p in self.procs:
-            p.stop()
-        shutil.rmtree(self.dir, ignore_errors=True)
+        self.addCleanup(shutil.rmtree, self.dir, ignore_errors=True)
 
     def start(self):
-        p = start_provider(self.exe, ["-c", "-z", "-u", "-V", ALL], port=PORT)
-        self.procs.append(p)
+        p = start_provider(self.exe, ["-c", "-z", "-u", "-V", ALL])
+        self.addCleanup(p.stop)
         return p
 
     def start_job(self, query):
@@ -173,10 +152,8 @@ class Batch(unittest.TestCase):
         self.assertGreater(counts["post"], 20)
         # Completed cookies were aged away after their hold time.
         self.assertIn("is beyond hold time", p.stderr())
-        p.signal(signal.SIGTERM)
-        self.assertEqual(p.wait_exit(15), 0, sanitizer_report(p.stderr()))
+        p.stop()
 
 
 if __name__ == "__main__":
-    check_isolated()
-    unittest.main()
+    harness.main()

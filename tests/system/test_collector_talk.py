@@ -1,50 +1,50 @@
 """What a provider tells the collector on port 21584: its late
-initialization (with -f) and its heartbeat registration, against
-tests/fake_collector."""
-import time
+initialization (with -f) and its heartbeat registration, against the
+harness's fake collector."""
 import unittest
 
-from harness import FakeCollector, Proc, body_of, check_isolated, get, start_provider
-
-ALL = "0xFFFFFFFF"
-PORT = 5000
+import harness
+from harness import ALL, PORT, FakeCollector, Proc, body_of, get, start_provider
 
 
 class LateInitialization(unittest.TestCase):
     def test_first_run_reports_after_collector_index_request(self):
-        with FakeCollector() as fc, start_provider("test_provider", ["-c", "-f", "-u", "-V", ALL], port=PORT) as p:
-            # Idle timeout 1 s: still no idle exit before the collector's
-            # first index request, and nothing reported yet.
+        with FakeCollector() as fc, start_provider("test_provider", ["-c", "-f", "-u", "-V", ALL]) as p:
+            # Idle timeout 1 s, but before the collector's first index request
+            # the loop waits without a time-out: no idle exit.
             get(PORT, "/idle?seconds=1")
             get(PORT, "/index")
-            time.sleep(2.5)
-            self.assertTrue(p.running())
-            self.assertEqual(fc.requests(), [])
+            p.wait_log("Late initialization not done; Timeout changed to 10000 seconds\n")
+            self.assertNotIn("Exit if idle", p.stderr())
+            # Sentinel: a heartbeat registration goes out after the requests
+            # above; no report may come before it.
+            get(PORT, "/timers?add=t1&interval=100")
+            self.assertEqual(fc.wait_requests(1)[0]["path"], "/heartbeat/monitor")
+            get(PORT, "/timers?remove=t1")
+            fc.wait_requests(2)
             self.assertIn(b"<table ", body_of(get(PORT, "/index?collectorrequest=1")))
-            reqs = fc.wait_requests(1)
-            self.assertEqual(reqs[0]["raw"], "POST /inventory?file=test_provider&provstatus=1\nContent-Length: 0\n\n")
+            reqs = fc.wait_requests(3)
+            self.assertEqual(reqs[2]["raw"], "POST /inventory?file=test_provider&provstatus=1\nContent-Length: 0\n\n")
             # Late initialization is done: the idle timeout now applies.
             self.assertEqual(p.wait_exit(10), 0)
-            self.assertEqual(len(fc.requests()), 1)
+            self.assertEqual(len(fc.requests()), 3)
 
     def test_failing_deferred_page(self):
         env = {"TEST_PROVIDER_FAIL_LATE": "1"}
-        with FakeCollector() as fc, start_provider("test_provider", ["-c", "-f", "-u", "-z"], env=env, port=PORT):
+        with FakeCollector() as fc, start_provider("test_provider", ["-c", "-f", "-u", "-z"], env=env):
             get(PORT, "/index?collectorrequest=1")
             self.assertEqual(fc.wait_requests(1)[0]["query"], "file=test_provider&provstatus=0")
 
     def test_failure_without_first_run_skips_connections(self):
-        p = Proc("test_provider", ["-p", str(PORT), "-c", "-u", "-z", "-V", ALL], env={"TEST_PROVIDER_FAIL_LATE": "1"})
-        try:
+        with Proc("test_provider", ["-p", str(PORT), "-c", "-u", "-z", "-V", ALL],
+                  env={"TEST_PROVIDER_FAIL_LATE": "1"}) as p:
             self.assertEqual(p.wait_exit(10), 0)
             self.assertIn("A failure occurred in LateProviderInitialization; skipping Process Connections\n", p.stderr())
-        finally:
-            p.stop()
 
 
 class Heartbeat(unittest.TestCase):
     def test_registration_follows_visible_timers(self):
-        with FakeCollector() as fc, start_provider("test_provider", ["-c", "-u", "-z"], port=PORT):
+        with FakeCollector() as fc, start_provider("test_provider", ["-c", "-u", "-z"]):
             get(PORT, "/timers?add=t1&interval=100")
             reqs = fc.wait_requests(1)
             self.assertEqual(reqs[0]["verb"], "POST")
@@ -52,21 +52,20 @@ class Heartbeat(unittest.TestCase):
             get(PORT, "/timers?add=t2&interval=50")       # a second timer: nothing new
             get(PORT, "/hiddentimers?add=h&interval=10")  # hidden pages never count
             get(PORT, "/timers?remove=t1")
-            time.sleep(0.5)
-            self.assertEqual(len(fc.requests()), 1)
-            get(PORT, "/timers?remove=t2")
+            get(PORT, "/timers?remove=t2")                # the last one: cancel
             reqs = fc.wait_requests(2)
             self.assertEqual(reqs[1]["query"], "port=%d&cancel=1" % PORT)
-            time.sleep(0.5)
-            self.assertEqual(len(fc.requests()), 2)
+            get(PORT, "/hiddentimers?remove=h")           # nothing
+            get(PORT, "/timers?add=t3&interval=100")      # sentinel: registers again
+            self.assertEqual([r["query"] for r in fc.wait_requests(3)],
+                             ["port=%d" % PORT, "port=%d&cancel=1" % PORT, "port=%d" % PORT])
 
     def test_collector_absent(self):
-        with start_provider("test_provider", ["-c", "-u", "-z"], port=PORT) as p:
+        with start_provider("test_provider", ["-c", "-u", "-z"]) as p:
             self.assertEqual(body_of(get(PORT, "/timers?add=t1&interval=100")), b"1")
             self.assertEqual(body_of(get(PORT, "/timers?remove=t1")), b"0")
             self.assertTrue(p.running())
 
 
 if __name__ == "__main__":
-    check_isolated()
-    unittest.main()
+    harness.main()

@@ -1,12 +1,12 @@
 """The process frame of every executable: command line, version and usage
 texts, exit codes, the log's destinations and single-instance operation."""
 import os
-import re
 import signal
 import tempfile
 import unittest
 
-from harness import Proc, binary, check_isolated, run
+import harness
+from harness import ALL, Proc, binary, run
 
 USAGE_TAIL = (
     " [options]\n"
@@ -26,8 +26,6 @@ USAGE_TAIL = (
     "  -r            heartbeat crash recovery option\n"
     "  -b #          override maximum log size (in kbytes)\n"
     "  -h            This message\n")
-
-ALL_LEVELS = "0xFFFFFFFF"
 
 
 class VersionAndUsage(unittest.TestCase):
@@ -58,10 +56,10 @@ class VersionAndUsage(unittest.TestCase):
 class StartAndEnd(unittest.TestCase):
     def test_empty_unique_name_needs_u(self):
         env = {"TEST_PROVIDER_NAME": "", "TEST_PROVIDER_INIT": "1"}
-        rc, _, err = run("test_provider", ["-c", "-V", ALL_LEVELS], env=env)
+        rc, _, err = run("test_provider", ["-c", "-V", ALL], env=env)
         self.assertEqual(rc, 1)
         self.assertIn(":Required Provider unique name not set!\n", err)
-        rc, _, err = run("test_provider", ["-c", "-u", "-V", ALL_LEVELS], env=env)
+        rc, _, err = run("test_provider", ["-c", "-u", "-V", ALL], env=env)
         self.assertEqual(rc, 0)
         self.assertIn(":Uniqueness not requested\n", err)
 
@@ -71,7 +69,7 @@ class StartAndEnd(unittest.TestCase):
             os.symlink(binary("test_provider"), prov)
             with open(prov + ".stats", "w") as f:
                 f.write("old")
-            rc, _, err = run(prov, ["-c", "-V", ALL_LEVELS], env={"TEST_PROVIDER_INIT": "7"})
+            rc, _, err = run(prov, ["-c", "-V", ALL], env={"TEST_PROVIDER_INIT": "7"})
             self.assertEqual(rc, 0)
             self.assertFalse(os.path.exists(prov + ".stats"))
             self.assertIn(":App name is [prov]\n", err)
@@ -80,7 +78,7 @@ class StartAndEnd(unittest.TestCase):
             self.assertNotIn("Server started", err)  # the server did not run
 
     def test_startup_lines_and_sigterm(self):
-        with Proc("demo_provider", ["-c", "-V", ALL_LEVELS, "-b", "4", "-p", "0", "-z"]) as p:
+        with Proc("demo_provider", ["-c", "-V", ALL, "-b", "4", "-p", "0", "-z"]) as p:
             p.wait_log("TCP/IP phase started")
             p.signal(signal.SIGTERM)
             self.assertEqual(p.wait_exit(), 0)
@@ -106,7 +104,7 @@ class LogDestinations(unittest.TestCase):
         # A word that begins with "/" is an option word, so an absolute log
         # path is attached to the letter.
         for args in (["-l"], ["-l/nonexistent/dir/x.log"]):
-            rc, _, err = run("test_provider", ["-c", "-V", ALL_LEVELS] + args, env=env)
+            rc, _, err = run("test_provider", ["-c", "-V", ALL] + args, env=env)
             self.assertEqual(rc, 0)
             self.assertIn(":App name is [test_provider]\n", err, args)
 
@@ -114,7 +112,7 @@ class LogDestinations(unittest.TestCase):
         with tempfile.TemporaryDirectory() as d:
             log = os.path.join(d, "p.log")
             words = ["word%02d-%s" % (i, "y" * 40) for i in range(40)]
-            rc, _, err = run("test_provider", ["-c", "-V", ALL_LEVELS, "-b", "1", "-l" + log] + words,
+            rc, _, err = run("test_provider", ["-c", "-V", ALL, "-b", "1", "-l" + log] + words,
                              env={"TEST_PROVIDER_INIT": "1"})
             self.assertEqual((rc, err), (0, ""))
             with open(log + ".old") as f:
@@ -130,31 +128,28 @@ class LogDestinations(unittest.TestCase):
 
 class SingleInstance(unittest.TestCase):
     def test_second_instance_refused_until_first_dies(self):
-        first = Proc("demo_provider", ["-c", "-p", "0", "-z", "-V", ALL_LEVELS])
+        first = Proc("demo_provider", ["-c", "-p", "0", "-z", "-V", ALL])
         try:
             first.wait_log("Unicorn::TheOne acquired unique event")
             rc, _, err = run("demo_provider", ["-c"])
             self.assertEqual(rc, 1)
             self.assertIn(":Unicorn::TheOne opened unique event; another [Velmora demo provider] "
                           "is already running!\n", err)
-            with Proc("demo_provider", ["-c", "-u", "-p", "0", "-z", "-V", ALL_LEVELS]) as other:
+            with Proc("demo_provider", ["-c", "-u", "-p", "0", "-z", "-V", ALL]) as other:
                 other.wait_log("TCP/IP phase started")
                 other.signal(signal.SIGTERM)
                 self.assertEqual(other.wait_exit(), 0)
             # Another unique name is not affected.
             rc, _, _ = run("test_provider", ["-c"], env={"TEST_PROVIDER_INIT": "1"})
             self.assertEqual(rc, 0)
-            first.signal(signal.SIGKILL)
-            first.wait_exit()
         finally:
-            first.stop()
+            first.stop(kill=True, expect=-signal.SIGKILL)
         # No stale object: a new instance starts at once.
-        with Proc("demo_provider", ["-c", "-p", "0", "-z", "-V", ALL_LEVELS]) as again:
+        with Proc("demo_provider", ["-c", "-p", "0", "-z", "-V", ALL]) as again:
             again.wait_log("Unicorn::TheOne acquired unique event")
             again.signal(signal.SIGINT)
             self.assertEqual(again.wait_exit(), 0)
 
 
 if __name__ == "__main__":
-    check_isolated()
-    unittest.main()
+    harness.main()

@@ -11,10 +11,8 @@ import threading
 import time
 import unittest
 
-from harness import Proc, binary, body_of, check_isolated, exchange, get, start_provider, wait_until
-
-ALL = "0xFFFFFFFF"
-PORT = 5000
+import harness
+from harness import ALL, PORT, Proc, binary, body_of, exchange, get, start_provider, wait_until
 
 
 def vm_hwm_kib(pid):
@@ -215,5 +213,4 @@ class StandardInput(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    check_isolated()
-    unittest.main()
+    harness.main()

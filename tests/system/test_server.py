@@ -1,7 +1,10 @@
-"""The server loop and dispatch of a real provider, over loopback and on
-standard input: default answers, dispatch rules, signals, idle exit, the
-ready signal, the request-head deadline and many clients at once."""
+"""The server loop, dispatch and wire format of a real provider, over
+loopback (our dialect, python's http.client, curl) and on standard input:
+answers, dispatch rules, bad input, signals, idle exit, the ready signal,
+the request-head deadline and many clients at once."""
+import http.client
 import os
+import re
 import signal
 import socket
 import subprocess
@@ -10,21 +13,30 @@ import threading
 import time
 import unittest
 
-from harness import (Proc, binary, body_of, check_isolated, exchange, get, port_open, read_until_close,
-                     start_provider, thread_count, wait_until)
+import harness
+from harness import ALL, PORT, Proc, body_of, exchange, get, read_until_close, run, start_provider, wait_until
 
-ALL = "0xFFFFFFFF"
-PORT = 5000
+
+def provider(*extra):
+    return start_provider("test_provider", ["-c", "-z", "-u"] + list(extra))
+
+
+def accepted(p):
+    """Waits until the loop has accepted a connection after the one by
+    which start_provider saw the port open."""
+    wait_until(lambda: p.stderr().count("Select returns ACCEPT SOCKET CONNECTION") >= 2, what="accept")
 
 
 class Answers(unittest.TestCase):
-    def setUp(self):
-        self.p = start_provider("test_provider", ["-c", "-z", "-u", "-V", ALL, "alt"], port=PORT)
+    @classmethod
+    def setUpClass(cls):
+        cls.p = provider("-V", ALL, "alt")
 
-    def tearDown(self):
-        self.p.stop()
+    @classmethod
+    def tearDownClass(cls):
+        cls.p.stop()
 
-    def test_default_answers_and_verbs(self):
+    def test_default_answers_and_dispatch(self):
         self.assertEqual(get(PORT, "/plain"), b"HTTP/1.1 200 OK\r\n\r\n")
         self.assertEqual(exchange(PORT, b"POST /plain\nContent-Length: 0\n\n"),
                          b"HTTP/1.1 405 Method Not Allowed\r\n\r\n")
@@ -45,53 +57,86 @@ class Answers(unittest.TestCase):
     def test_one_request_per_connection_and_bad_heads(self):
         both = exchange(PORT, b"GET /a\n\nGET /a/b\n\n")
         self.assertEqual(both, b"HTTP/1.1 200 OK\r\nContent-Length:2\r\n\r\n/a")
-        # Garbage and cut heads are closed with nothing; the loop goes on.
-        self.assertEqual(exchange(PORT, b"GET /a\nno colon here\n\n"), b"")
-        self.assertEqual(exchange(PORT, bytes(range(256)) * 4 + b"\n\n"), b"")
-        self.assertEqual(exchange(PORT, b"GET /a\nHost: x", shut_write=True), b"")
+        # Bad and cut heads are closed with nothing written; the loop goes on.
+        cases = [
+            b"GET /a\n" + b"".join(b"H%d: v\n" % i for i in range(16)) + b"\n",  # one header too many
+            b"GET /a\nno colon here\n\n",
+            b"GET /a\n continued\n\n",
+            b"GET /a\nA: " + b"v" * 1500 + b"\nB: " + b"v" * 1500 + b"\nC: " + b"v" * 1500 + b"\n\n",
+            b"V" * 100 + b" /a\n\n",
+            b"GET /a\nHost: x",                # closes inside the headers
+            b"GET /",                          # closes mid-line
+            b"GET /" + b"a" * 10300 + b"\n\n",  # the tail reads as a header without a colon
+            bytes(range(256)) * 50,
+        ]
+        for data in cases:
+            self.assertEqual(exchange(PORT, data, shut_write=True), b"", data[:40])
         self.assertEqual(body_of(get(PORT, "/a")), b"/a")
+
+    def test_http_clients_read_our_answers(self):
+        conn = http.client.HTTPConnection("127.0.0.1", PORT, timeout=10)
+        conn.request("GET", "/a/b")
+        resp = conn.getresponse()
+        self.assertEqual((resp.status, resp.reason, resp.read()), (200, "OK", b"/a/b"))
+        self.assertEqual(resp.getheaders(), [("Content-Length", "4")])  # no date, server or connection
+        conn.close()
+        payload = bytes(range(256)) * 40
+        conn = http.client.HTTPConnection("127.0.0.1", PORT, timeout=10)
+        conn.request("POST", "/echo", body=payload)
+        self.assertEqual(conn.getresponse().read(), payload)
+        conn.close()
+        curl = ["curl", "-sS", "-i", "--max-time", "10", "http://127.0.0.1:%d" % PORT]
+        out = subprocess.run(curl[:-1] + [curl[-1] + "/a"], capture_output=True, timeout=20).stdout
+        self.assertEqual(out, b"HTTP/1.1 200 OK\r\nContent-Length:2\r\n\r\n/a")
+        out = subprocess.run(curl[:-1] + [curl[-1] + "/plain"], capture_output=True, timeout=20).stdout
+        self.assertEqual(out, b"HTTP/1.1 200 OK\r\n\r\n")  # the body ends with the close
+        out = subprocess.run(curl[:-1] + ["-d", "posted body", curl[-1] + "/echo"], capture_output=True,
+                             timeout=20).stdout
+        self.assertTrue(out.endswith(b"\r\n\r\nposted body"), out)
+
+    def test_access_log_line(self):
+        with socket.create_connection(("127.0.0.1", PORT), timeout=10) as s:
+            local_port = s.getsockname()[1]
+            s.sendall(b"GET /a/x%41?q=1\n\n")
+            got = read_until_close(s)
+        pattern = (r'127\.0\.0\.1:%d - - \[\d\d/[A-Z][a-z]{2}/\d{4}:\d\d:\d\d:\d\d -?\d{4}\] '
+                   r'"GET /a/xA" 200 %d \[request#\d+\]\n' % (local_port, len(got)))
+        wait_until(lambda: re.search(pattern, self.p.stderr()), what="access-log line")
 
 
 class NoHandler(unittest.TestCase):
     def test_unknown_path_closes_without_answer(self):
-        with start_provider("test_provider", ["-c", "-z", "-u"], port=PORT):
+        with provider():
             self.assertEqual(get(PORT, "/nothing/here"), b"")
             self.assertEqual(body_of(get(PORT, "/a")), b"/a")
 
 
 class StandardInput(unittest.TestCase):
-    def test_two_requests_two_answers(self):
-        p = subprocess.run([binary("test_provider"), "-u", "-V", ALL],
-                           input=b"GET /a\n\nGET /nothing\n\nPOST /echo\nContent-Length: 3\n\nxyz",
-                           capture_output=True, timeout=20)
-        self.assertEqual(p.returncode, 0)
-        self.assertEqual(p.stdout, b"HTTP/1.1 200 OK\r\nContent-Length:2\r\n\r\n/a"
-                                   b"HTTP/1.1 404 Not Found\r\n\r\n"
-                                   b"HTTP/1.1 200 OK\r\nContent-Length:3\r\n\r\nxyz")
-        err = p.stderr.decode()
+    def test_requests_and_one_shot(self):
+        rc, out, err = run("test_provider", ["-u", "-V", ALL], timeout=20,
+                           input=b"GET /a\n\nGET /nothing\n\nPOST /echo\nContent-Length: 3\n\nxyz")
+        self.assertEqual((rc, out), (0, "HTTP/1.1 200 OK\r\nContent-Length:2\r\n\r\n/a"
+                                        "HTTP/1.1 404 Not Found\r\n\r\n"
+                                        "HTTP/1.1 200 OK\r\nContent-Length:3\r\n\r\nxyz"))
         self.assertIn(':stdio - - [', err)
         self.assertRegex(err, r'"GET /a" 200 \d+ \[request#1\]\n')
         self.assertRegex(err, r'"GET /nothing" 404 \d+ \[request#2\]\n')
         self.assertRegex(err, r'"POST /echo" 200 \d+ \[request#3\]\n')
         self.assertIn("STDIO phase finished", err)
 
-    def test_one_shot(self):
-        p = subprocess.run([binary("test_provider"), "-u", "-o", "GET /a/b"], capture_output=True, timeout=20,
-                           stdin=subprocess.DEVNULL)
-        self.assertEqual((p.returncode, p.stdout), (0, b"HTTP/1.1 200 OK\r\nContent-Length:4\r\n\r\n/a/b"))
-        out = os.path.join(tempfile.mkdtemp(), "out.txt")
-        # An absolute path begins with "/", an option prefix: it is attached.
-        p = subprocess.run([binary("test_provider"), "-u", "-o", "GET /a", "-O" + out], capture_output=True,
-                           timeout=20, stdin=subprocess.DEVNULL)
-        self.assertEqual(p.stdout, b"")
-        with open(out, "rb") as f:
-            self.assertEqual(f.read(), b"HTTP/1.1 200 OK\r\nContent-Length:2\r\n\r\n/a")
+        rc, out, _ = run("test_provider", ["-u", "-o", "GET /a/b"], timeout=20)
+        self.assertEqual((rc, out), (0, "HTTP/1.1 200 OK\r\nContent-Length:4\r\n\r\n/a/b"))
+        with tempfile.TemporaryDirectory() as d:
+            # An absolute path begins with "/", an option prefix: it is attached.
+            rc, out, _ = run("test_provider", ["-u", "-o", "GET /a", "-O" + d + "/out"], timeout=20)
+            self.assertEqual((rc, out), (0, ""))
+            with open(d + "/out", "rb") as f:
+                self.assertEqual(f.read(), b"HTTP/1.1 200 OK\r\nContent-Length:2\r\n\r\n/a")
 
 
 class Signals(unittest.TestCase):
     def test_sigterm_waits_for_running_session(self):
-        p = start_provider("test_provider", ["-c", "-z", "-u", "-V", ALL], port=PORT)
-        try:
+        with provider("-V", ALL) as p:
             result = {}
             t = threading.Thread(target=lambda: result.setdefault("r", get(PORT, "/slow?ms=1500")))
             t.start()
@@ -104,11 +149,9 @@ class Signals(unittest.TestCase):
             self.assertIn("Signal Shutdown", err)
             self.assertIn("Waiting for processes to end", err)
             self.assertLess(err.index("HTTP Session finished"), err.index("Shutdown request handled by default"))
-        finally:
-            p.stop()
 
     def test_sighup_reconfigures_each_page_once(self):
-        with start_provider("test_provider", ["-c", "-z", "-u", "-V", ALL], port=PORT) as p:
+        with provider("-V", ALL) as p:
             for n in (1, 2):
                 p.signal(signal.SIGHUP)
                 wait_until(lambda: p.stderr().count("TestPage::Reconfig /plain\n") == n, 10, what="reconfig")
@@ -118,7 +161,7 @@ class Signals(unittest.TestCase):
 
     def test_suggest_shutdown_ends_idle_provider(self):
         for extra in ([], ["-z"]):
-            with start_provider("test_provider", ["-c", "-u", "-V", ALL] + extra, port=PORT) as p:
+            with start_provider("test_provider", ["-c", "-u", "-V", ALL] + extra) as p:
                 started = time.monotonic()
                 self.assertEqual(body_of(get(PORT, "/suggest")), b"suggested")
                 self.assertEqual(p.wait_exit(10), 0)
@@ -126,10 +169,23 @@ class Signals(unittest.TestCase):
                 self.assertIn("Signal SuggestShutdown", p.stderr())
                 self.assertIn("Idle exit initiated", p.stderr())
 
+    def test_second_sigterm_ends_at_once(self):
+        with provider("-V", ALL) as p, socket.create_connection(("127.0.0.1", PORT)):
+            # The loop holds the silent connection, so the first SIGTERM's
+            # orderly shutdown waits for its head deadline.
+            accepted(p)
+            started = time.monotonic()
+            p.signal(signal.SIGTERM)
+            time.sleep(0.1)
+            p.signal(signal.SIGTERM)
+            self.assertEqual(p.wait_exit(3), -signal.SIGTERM)
+            self.assertLess(time.monotonic() - started, 2)
+            p.stop(expect=-signal.SIGTERM)
+
 
 class Idle(unittest.TestCase):
     def test_idle_exit_after_last_connection_not_during_session(self):
-        with start_provider("test_provider", ["-c", "-u", "-V", ALL], port=PORT) as p:
+        with start_provider("test_provider", ["-c", "-u", "-V", ALL]) as p:
             # The first wait is the cookie-maintenance timer's 60 seconds;
             # the rest of the default idle timeout of 90 follows it.
             self.assertIn("select() timeout 60\n", p.stderr())
@@ -150,19 +206,15 @@ class Idle(unittest.TestCase):
 class ReadySignal(unittest.TestCase):
     def test_set_and_reset(self):
         port = 5100
-        s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
-        s.bind("\0velmora.provider.accept.event.%d" % port)
-        s.settimeout(10)
-        p = Proc("test_provider", ["-p", str(port), "-c", "-s", "-z", "-u"])
-        try:
-            self.assertEqual(s.recv(64), b"set")
-            self.assertTrue(port_open(port))
-            p.signal(signal.SIGTERM)
-            self.assertEqual(s.recv(64), b"reset")
-            self.assertEqual(p.wait_exit(), 0)
-        finally:
-            p.stop()
-            s.close()
+        with socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM) as s:
+            s.bind("\0velmora.provider.accept.event.%d" % port)
+            s.settimeout(10)
+            with Proc("test_provider", ["-p", str(port), "-c", "-s", "-z", "-u"]) as p:
+                self.assertEqual(s.recv(64), b"set")
+                self.assertTrue(harness.port_open(port))
+                p.signal(signal.SIGTERM)
+                self.assertEqual(s.recv(64), b"reset")
+                self.assertEqual(p.wait_exit(), 0)
         # Nothing bound: the provider still serves.
         with start_provider("test_provider", ["-c", "-s", "-z", "-u"], port=port):
             self.assertEqual(body_of(get(port, "/a")), b"/a")
@@ -170,22 +222,21 @@ class ReadySignal(unittest.TestCase):
 
 class HeadDeadline(unittest.TestCase):
     def test_silent_client_is_cut_off_and_others_served(self):
-        with start_provider("test_provider", ["-c", "-z", "-u", "-V", ALL], port=PORT) as p:
-            silent = socket.create_connection(("127.0.0.1", PORT))
-            opened = time.monotonic()
-            wait_until(lambda: "MonitorServer::AcceptConnection" in p.stderr(), what="the silent accept")
-            # The silent client holds nobody up...
-            self.assertEqual(body_of(get(PORT, "/a", timeout=20)), b"/a")
-            self.assertLess(time.monotonic() - opened, 1)
-            # ...and is closed with nothing written once its time is up.
-            silent.settimeout(10)
-            self.assertEqual(silent.recv(100), b"")
-            self.assertGreater(time.monotonic() - opened, 4.5)
-            silent.close()
+        with provider("-V", ALL) as p:
+            with socket.create_connection(("127.0.0.1", PORT)) as silent:
+                accepted(p)
+                opened = time.monotonic()
+                # The silent client holds nobody up...
+                self.assertEqual(body_of(get(PORT, "/a", timeout=20)), b"/a")
+                self.assertLess(time.monotonic() - opened, 1)
+                # ...and is closed with nothing written once its time is up.
+                silent.settimeout(10)
+                self.assertEqual(silent.recv(100), b"")
+                self.assertGreater(time.monotonic() - opened, 4.4)
             self.assertIn("Request head timed out from 127.0.0.1:", p.stderr())
 
     def test_second_sigterm_ends_at_once(self):
-        p = start_provider("test_provider", ["-c", "-z", "-u", "-V", ALL], port=PORT)
+        p = provider("-V", ALL)
         slow = threading.Thread(target=lambda: exchange(PORT, b"GET /slow?ms=20000\n\n", timeout=30))
         slow.start()
         try:
@@ -197,21 +248,29 @@ class HeadDeadline(unittest.TestCase):
             self.assertEqual(p.wait_exit(3), -signal.SIGTERM)
             self.assertLess(time.monotonic() - started, 2)
         finally:
-            p.stop()
+            p.stop(expect=-signal.SIGTERM)
             slow.join()
 
+    def test_withheld_body_delays_nobody(self):
+        with provider():
+            with socket.create_connection(("127.0.0.1", PORT)) as holder:
+                holder.sendall(b"POST /echo\nContent-Length: 10\n\n")
+                started = time.monotonic()
+                self.assertEqual(body_of(get(PORT, "/a")), b"/a")
+                self.assertLess(time.monotonic() - started, 2)
+                holder.sendall(b"0123456789")
+                holder.settimeout(10)
+                self.assertTrue(read_until_close(holder).endswith(b"0123456789"))
 
-class Concurrency(unittest.TestCase):
+
+class Load(unittest.TestCase):
     def test_many_clients_at_once(self):
-        with start_provider("test_provider", ["-c", "-z", "-u"], port=PORT) as p:
-            baseline = thread_count(p.pid)
+        with provider() as p:
+            baseline = harness.thread_count(p.pid)
             results = []
-            lock = threading.Lock()
 
             def client():
-                r = get(PORT, "/slow?ms=200", timeout=60)
-                with lock:
-                    results.append(r)
+                results.append(get(PORT, "/slow?ms=200", timeout=60))
 
             clients = [threading.Thread(target=client) for _ in range(200)]
             started = time.monotonic()
@@ -219,26 +278,18 @@ class Concurrency(unittest.TestCase):
                 c.start()
             for c in clients:
                 c.join()
-            elapsed = time.monotonic() - started
-            self.assertEqual(len(results), 200)
-            self.assertTrue(all(body_of(r) == b"slow" for r in results))
+            self.assertEqual([body_of(r) for r in results], [b"slow"] * 200)
             # Sessions run side by side: far less than 200 delays in a row.
-            self.assertLess(elapsed, 10)
+            self.assertLess(time.monotonic() - started, 10)
             # Every session thread ends; a sanitizer runtime may keep one
             # helper thread of its own, started with the first thread.
-            wait_until(lambda: thread_count(p.pid) <= baseline + 1, 10, what="threads back to baseline")
+            wait_until(lambda: harness.thread_count(p.pid) <= baseline + 1, 10, what="threads back to baseline")
 
-
-class ConnectionList(unittest.TestCase):
-    def test_list_stays_small_under_steady_load(self):
+    def test_connection_list_stays_small_under_steady_load(self):
         # While connections keep arriving the listen socket wins every wait,
         # so ended sessions must still be noticed on the accept path.
-        import re
-        with start_provider("test_provider", ["-c", "-z", "-u", "-V", "0x400"], port=PORT) as p:
-            def client():
-                for _ in range(100):
-                    get(PORT, "/a")
-            clients = [threading.Thread(target=client) for _ in range(6)]
+        with provider("-V", "0x400") as p:
+            clients = [threading.Thread(target=lambda: [get(PORT, "/a") for _ in range(100)]) for _ in range(6)]
             for c in clients:
                 c.start()
             for c in clients:
@@ -249,5 +300,4 @@ class ConnectionList(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    check_isolated()
-    unittest.main()
+    harness.main()

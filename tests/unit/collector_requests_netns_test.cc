@@ -6,41 +6,11 @@
 #include <thread>
 
 #include "pages/monitor_page.h"
-#include "platform/socket.h"
+#include "tests/support/scripted_server.h"
 
 namespace {
 
-// Accepts one connection, reads the request head, answers `response` raw.
-class ScriptedCollector {
- public:
-  explicit ScriptedCollector(std::string response) : response_(std::move(response)) {
-    listener_ = platform::CreateTcpSocket();
-    EXPECT_EQ(platform::BindLoopback(listener_, 21584), 0);
-    EXPECT_EQ(platform::Listen(listener_, 4), 0);
-    thread_ = std::thread([this] {
-      int s = platform::Accept(listener_);
-      char c;
-      while (head_.find("\n\n") == std::string::npos && platform::Receive(s, &c, 1) == 1) head_ += c;
-      platform::SendAll(s, response_.data(), response_.size());
-      platform::ShutdownBoth(s);
-      platform::CloseSocket(s);
-    });
-  }
-  ~ScriptedCollector() {
-    if (thread_.joinable()) thread_.join();
-    platform::CloseSocket(listener_);
-  }
-  std::string Head() {
-    thread_.join();
-    return head_;
-  }
-
- private:
-  std::string response_;
-  std::string head_;
-  int listener_ = -1;
-  std::thread thread_;
-};
+constexpr uint16_t kCollector = 21584;  // played by a scripted server
 
 std::string Reply(const std::string& word) {
   return "HTTP/1.1 200 OK\r\nContent-Length:" + std::to_string(word.size()) + "\r\n\r\n" + word;
@@ -49,21 +19,21 @@ std::string Reply(const std::string& word) {
 TEST(SendESCommand, ExactRequestAndReplyWords) {
   MonitorPage page("/a b", false);
   {
-    ScriptedCollector collector(Reply("replaced"));
+    ScriptedServer collector(Reply("replaced"), false, kCollector);
     uint32_t result = 0;
     EXPECT_TRUE(page.ScheduleRepeatingWakeup("x/1", 30, &result));
-    EXPECT_EQ(collector.Head(), "POST /extschedule?cmd=addrenew&page=%2Fa%20b&cookie=x%2F1&delay=30\nContent-Length: 0\n\n");
+    EXPECT_EQ(collector.Received(), "POST /extschedule?cmd=addrenew&page=%2Fa%20b&cookie=x%2F1&delay=30\nContent-Length: 0\n\n");
     EXPECT_EQ(result, 4u);
   }
   for (auto [word, code] : {std::pair<std::string, uint32_t>{"bogus", 6}, {"", 5}, {"deleted", 1}}) {
-    ScriptedCollector collector(Reply(word));
+    ScriptedServer collector(Reply(word), false, kCollector);
     uint32_t result = 99;
     EXPECT_TRUE(page.CancelWakeup("c", &result));
-    EXPECT_EQ(collector.Head().rfind("POST /extschedule?cmd=del&page=%2Fa%20b&cookie=c&delay=0\n", 0), 0u);
+    EXPECT_EQ(collector.Received().rfind("POST /extschedule?cmd=del&page=%2Fa%20b&cookie=c&delay=0\n", 0), 0u);
     EXPECT_EQ(result, code) << word;
   }
   {
-    ScriptedCollector collector("HTTP/1.1 400 Bad Request\r\n\r\n");
+    ScriptedServer collector("HTTP/1.1 400 Bad Request\r\n\r\n", false, kCollector);
     uint32_t result = 77;
     EXPECT_FALSE(page.ScheduleWakeup("c", 5, &result));
     EXPECT_EQ(result, 77u);
@@ -75,10 +45,10 @@ TEST(SendESCommand, ExactRequestAndReplyWords) {
 
 TEST(RequestDocumentFromCollector, PathQueryAndReply) {
   MonitorPage page("/p", false);
-  ScriptedCollector collector(Reply("<doc/>"));
+  ScriptedServer collector(Reply("<doc/>"), false, kCollector);
   std::string reply = "old";
   EXPECT_EQ(page.RequestDocumentFromCollector("/inventory", 7, "a=1", "", &reply, 5), 200);
-  EXPECT_EQ(collector.Head(), "GET /inventory?a=1\nContent-Length: 0\n\n");
+  EXPECT_EQ(collector.Received(), "GET /inventory?a=1\nContent-Length: 0\n\n");
   EXPECT_EQ(reply, "<doc/>");
 }
 

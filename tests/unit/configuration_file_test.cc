@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
+#include "platform/clock.h"
 #include "platform/process_info.h"
 #include "xml/cached_configuration_file.h"
 #include "xml/configuration_state.h"
@@ -95,6 +97,54 @@ TEST_F(ConfigurationFileTest, SecondOpenWriteFailsAfterAboutOneSecond) {
   EXPECT_GE(waited, 0.9);
   EXPECT_LT(waited, 2.0);
   // The destructor of an unsaved write open releases the file.
+}
+
+// Each writer holds its own open file, as separate processes do: the lock
+// is taken per open, so threads stand in for processes.
+TEST_F(ConfigurationFileTest, ConcurrentWritersLoseNoUpdateAndWaitersGetTheFile) {
+  const std::string path = (dir_ / "shared.xml").string();
+  auto add = [&](char prefix) {
+    for (int i = 0; i < 100; ++i) {
+      ConfigurationFile file(nullptr, path);
+      ASSERT_TRUE(file.OpenWrite(20));
+      if (file.GetRoot() == nullptr) file.NewDocument();
+      file.SetKeyNumber(file.GetRoot(), prefix + std::to_string(i), static_cast<unsigned long>(i));
+      ASSERT_TRUE(file.SaveCompact());
+    }
+  };
+  std::thread a(add, 'a'), b(add, 'b');
+  a.join();
+  b.join();
+  ConfigurationFile result(nullptr, path);
+  ASSERT_TRUE(result.OpenRead(1));
+  std::vector<std::string> keys;
+  result.ListKeyNames(result.GetRoot(), &keys);
+  EXPECT_EQ(keys.size(), 200u);
+  unsigned long value = 0;
+  EXPECT_TRUE(result.GetKeyUnsigned(result.GetRoot(), "b99", &value));
+  EXPECT_EQ(value, 99u);
+  // Every save went through a temporary file that was renamed away.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+
+  // A waiter gets the file once the holder saves (renaming a new file over
+  // the one the waiter was waiting for): it holds the new file, so nobody
+  // else can open it for writing, and it reads the holder's update.
+  ConfigurationFile holder(nullptr, path);
+  ASSERT_TRUE(holder.OpenWrite(1));
+  std::atomic<bool> opened{false};
+  std::thread waiter([&] {
+    ConfigurationFile file(nullptr, path);
+    opened = file.OpenWrite(10);
+    EXPECT_FALSE(ConfigurationFile(nullptr, path).OpenWrite(0));
+    unsigned long held = 0;
+    EXPECT_TRUE(file.GetKeyUnsigned(file.GetRoot(), "holder", &held));
+  });
+  platform::SleepMs(600);  // the waiter's first tries find the file held
+  EXPECT_FALSE(opened);
+  holder.SetKeyNumber(holder.GetRoot(), "holder", 1);
+  ASSERT_TRUE(holder.SaveCompact());
+  waiter.join();
+  EXPECT_TRUE(opened);
 }
 
 TEST_F(ConfigurationFileTest, UnparsedFileKeepsItsTextAndHealsOnSave) {

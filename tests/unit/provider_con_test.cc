@@ -10,60 +10,9 @@
 #include "platform/clock.h"
 #include "platform/socket.h"
 #include "tests/support/memory_channel.h"
+#include "tests/support/scripted_server.h"
 
 namespace {
-
-// A server for one connection that answers exactly what the test scripts:
-// it reads the request head (up to the empty line) and a body of the
-// announced length, sends `reply`, then closes or, with holdOpen, waits
-// until the client goes away.
-class ScriptedServer {
- public:
-  explicit ScriptedServer(std::string reply, bool holdOpen = false, uint16_t port = 0)
-      : reply_(std::move(reply)), holdOpen_(holdOpen) {
-    listener_ = platform::CreateTcpSocket();
-    EXPECT_EQ(0, platform::BindLoopback(listener_, port));
-    EXPECT_EQ(0, platform::Listen(listener_, 4));
-    port_ = platform::LocalPort(listener_);
-    thread_ = std::thread([this] { Serve(); });
-  }
-  ~ScriptedServer() {
-    if (thread_.joinable()) thread_.join();
-    platform::CloseSocket(listener_);
-  }
-  uint16_t Port() const { return port_; }
-  // The bytes received, once the connection is done.
-  std::string Received() {
-    if (thread_.joinable()) thread_.join();
-    return received_;
-  }
-
- private:
-  void Serve() {
-    int fd = platform::Accept(listener_);
-    if (fd < 0) return;
-    char c;
-    while (received_.find("\n\n") == std::string::npos && platform::Receive(fd, &c, 1) == 1) received_ += c;
-    size_t at = received_.find("Content-Length: ");
-    long length = at == std::string::npos ? 0 : std::stol(received_.substr(at + 16));
-    for (long i = 0; i < length && platform::Receive(fd, &c, 1) == 1; ++i) received_ += c;
-    platform::SendAll(fd, reply_.data(), reply_.size());
-    if (holdOpen_) {
-      char buffer[256];
-      while (platform::Receive(fd, buffer, sizeof buffer) > 0) {
-      }
-    }
-    platform::ShutdownBoth(fd);
-    platform::CloseSocket(fd);
-  }
-
-  std::string reply_;
-  bool holdOpen_;
-  int listener_;
-  uint16_t port_;
-  std::string received_;
-  std::thread thread_;
-};
 
 uint16_t FreePort() {
   int fd = platform::CreateTcpSocket();

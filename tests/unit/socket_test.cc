@@ -2,11 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/clock.h"
+#include "platform/signals.h"
+#include "platform/wake_event.h"
 
 namespace {
 
@@ -31,7 +38,37 @@ TEST(Socket, RefusedConnectFailsAtOnce) {
   platform::CloseSocket(fd);
 }
 
-TEST(Socket, ConnectAcceptAndLargeTransfer) {
+// Sends SIGHUP to the given threads every 100 microseconds while it lives.
+class Hangups {
+ public:
+  explicit Hangups(std::vector<pthread_t> targets) : targets_(std::move(targets)) {
+    static platform::WakeEvent wake;  // the handlers write to it for the rest of the run
+    if (wake.Fd() < 0) {
+      EXPECT_EQ(0, wake.Create());
+    }
+    EXPECT_EQ(0, platform::InstallSignalHandlers(wake.Fd()));
+    thread_ = std::thread([this] {
+      while (!done_) {
+        for (pthread_t t : targets_) pthread_kill(t, SIGHUP);
+        ++sent_;
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+      }
+    });
+  }
+  ~Hangups() {
+    done_ = true;
+    thread_.join();
+  }
+  int Sent() const { return sent_; }
+
+ private:
+  std::vector<pthread_t> targets_;
+  std::atomic<bool> done_{false};
+  std::atomic<int> sent_{0};
+  std::thread thread_;
+};
+
+TEST(Socket, ConnectAcceptAndLargeTransferUnderSignals) {
   int listener = platform::CreateTcpSocket();
   ASSERT_EQ(0, platform::BindLoopback(listener, 0));
   ASSERT_EQ(0, platform::Listen(listener, 4));
@@ -42,20 +79,32 @@ TEST(Socket, ConnectAcceptAndLargeTransfer) {
   int server = platform::Accept(listener);
   ASSERT_NE(platform::kInvalidSocket, server);
 
-  // 8 MB in one call: far more than the socket buffers hold, so the send
-  // must loop while the reader drains.
-  std::string data(8 << 20, '\0');
+  // 32 MB in one call: far more than the socket buffers hold, so the send
+  // must loop while the reader drains in small pieces. Signals keep
+  // interrupting both ends (a send returns short, a wait returns EINTR):
+  // every byte must arrive, in order.
+  std::string data(32 << 20, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 2654435761u >> 13);
   std::string got;
+  std::atomic<bool> reading{false};
   std::thread reader([&] {
-    char buffer[65536];
-    long n;
-    while ((n = platform::Receive(client, buffer, sizeof buffer)) > 0) got.append(buffer, static_cast<size_t>(n));
+    reading = true;
+    char buffer[4096];
+    long n = 0;
+    while (platform::WaitReadable(client, 10000) == 1 && (n = platform::Receive(client, buffer, sizeof buffer)) > 0)
+      got.append(buffer, static_cast<size_t>(n));
   });
-  EXPECT_EQ(static_cast<long>(data.size()), platform::SendAll(server, data.data(), data.size()));
+  while (!reading) std::this_thread::yield();
+  int sent = 0;
+  {
+    Hangups hangups({pthread_self(), reader.native_handle()});
+    EXPECT_EQ(static_cast<long>(data.size()), platform::SendAll(server, data.data(), data.size()));
+    sent = hangups.Sent();
+  }  // no more signals before the reader may end
   platform::ShutdownBoth(server);
   reader.join();
-  EXPECT_TRUE(got == data);
+  EXPECT_GT(sent, 10);
+  EXPECT_TRUE(got == data) << got.size();
 
   EXPECT_EQ(1, platform::WaitReadable(client, 0));  // end of input is "readable"
   platform::CloseSocket(server);
@@ -63,12 +112,16 @@ TEST(Socket, ConnectAcceptAndLargeTransfer) {
   platform::CloseSocket(listener);
 }
 
-TEST(Socket, WaitReadableTimesOut) {
+TEST(Socket, WaitReadableTimesOutUnderSignals) {
   int fds[2];
   ASSERT_EQ(0, platform::CreateSocketPair(fds));
   uint64_t start = platform::TickCountMs();
-  EXPECT_EQ(0, platform::WaitReadable(fds[0], 50));
+  {
+    Hangups hangups({pthread_self()});  // interrupted waits go on with the time left
+    EXPECT_EQ(0, platform::WaitReadable(fds[0], 50));
+  }
   EXPECT_GE(platform::TickCountMs() - start, 45u);
+  EXPECT_LT(platform::TickCountMs() - start, 1000u);
   EXPECT_EQ(1, platform::SendAll(fds[1], "x", 1));
   EXPECT_EQ(1, platform::WaitReadable(fds[0], 1000));
   platform::CloseSocket(fds[1]);

@@ -6,119 +6,52 @@
 
 namespace {
 
-struct Parts {
-  int result;
-  std::string scheme, user, password, host, path, remainder;
-  uint16_t port;
-};
-
-Parts Split(const char* url) {
+// "result scheme|user|password|host|port|path|remainder"
+std::string Split(const char* url) {
   char scheme[32], user[32], password[32], host[64], path[128], remainder[128];
   uint16_t port = 12345;
-  Parts p;
-  p.result = SplitURL(url, scheme, sizeof scheme, user, sizeof user, password, sizeof password, host, sizeof host,
-                      &port, path, sizeof path, remainder, sizeof remainder);
-  p.scheme = scheme;
-  p.user = user;
-  p.password = password;
-  p.host = host;
-  p.path = path;
-  p.remainder = remainder;
-  p.port = port;
-  return p;
+  int result = SplitURL(url, scheme, sizeof scheme, user, sizeof user, password, sizeof password, host, sizeof host,
+                        &port, path, sizeof path, remainder, sizeof remainder);
+  return std::to_string(result) + " " + scheme + "|" + user + "|" + password + "|" + host + "|" +
+         std::to_string(port) + "|" + path + "|" + remainder;
 }
 
-TEST(SplitURL, FullHttpUrlGetsDefaultPort) {
-  Parts p = Split("http://127.0.0.1/x?y");
-  EXPECT_EQ(0, p.result);
-  EXPECT_EQ("http", p.scheme);
-  EXPECT_EQ("127.0.0.1", p.host);
-  EXPECT_EQ(80, p.port);
-  EXPECT_EQ("/x", p.path);
-  EXPECT_EQ("?y", p.remainder);
-
-  EXPECT_EQ(443, Split("HTTPS://h/").port);
-  EXPECT_EQ(21, Split("ftp://h").port);
-  EXPECT_EQ(70, Split("gopher://h").port);
-  EXPECT_EQ(23, Split("telnet://h").port);
-  EXPECT_EQ(0, Split("irc://h").port);
-  EXPECT_EQ(8080, Split("http://h:8080/").port);
-}
-
-TEST(SplitURL, RequestTargetHasNoSchemeOrAuthority) {
-  Parts p = Split("/inventory?file=a&provstatus=1");
-  EXPECT_EQ(0, p.result);
-  EXPECT_EQ("", p.scheme);
-  EXPECT_EQ("", p.host);
-  EXPECT_EQ(0, p.port);
-  EXPECT_EQ("/inventory", p.path);
-  EXPECT_EQ("?file=a&provstatus=1", p.remainder);
-
-  p = Split("  /a#frag?q  \t\r\n");
-  EXPECT_EQ("/a", p.path);
-  EXPECT_EQ("#frag?q", p.remainder);
-  p = Split("/a;p=1");
-  EXPECT_EQ("/a", p.path);
-  EXPECT_EQ(";p=1", p.remainder);
-  p = Split("");
-  EXPECT_EQ(0, p.result);
-  EXPECT_EQ("", p.path);
-  EXPECT_EQ(0, p.port);
-}
-
-TEST(SplitURL, InvalidPortsReturnOneAndFillTheRest) {
-  Parts p = Split("//localhost:70000/x");
-  EXPECT_EQ(1, p.result);
-  EXPECT_EQ("localhost", p.host);
-  EXPECT_EQ("/x", p.path);
-  EXPECT_EQ(1, Split("http://h:65536").result);
-  EXPECT_EQ(0, Split("http://h:65535").result);
-  EXPECT_EQ(1, Split("http://hh:/x").result);    // no digits
-  EXPECT_EQ("h:/x", Split("http://h:/x").path);  // a drive letter, not a host
-  EXPECT_EQ(1, Split("http://h:80x/y").result);  // not followed by a separator
-  EXPECT_EQ(1, Split("http://h:99999999999999999999999/").result);
-  // A bare "host:port" is a host and a port, not a scheme.
-  p = Split("localhost:8080/x");
-  EXPECT_EQ("", p.scheme);
-  EXPECT_EQ("localhost", p.host);
-  EXPECT_EQ(8080, p.port);
-  EXPECT_EQ("/x", p.path);
-}
-
-TEST(SplitURL, UserPasswordAndBracketedHost) {
-  Parts p = Split("ftp://joe:secret:x@a@[::1]:2121/pub");
-  EXPECT_EQ(0, p.result);
-  EXPECT_EQ("joe", p.user);
-  EXPECT_EQ("secret:x@a", p.password);
-  EXPECT_EQ("[::1]", p.host);
-  EXPECT_EQ(2121, p.port);
-  EXPECT_EQ("/pub", p.path);
-  p = Split("http://me@host");
-  EXPECT_EQ("me", p.user);
-  EXPECT_EQ("", p.password);
-  EXPECT_EQ("host", p.host);
-}
-
-TEST(SplitURL, FileSchemeDriveLettersAndBackslashes) {
-  Parts p = Split("file:///c:/dir/f.txt?x");
-  EXPECT_EQ("file", p.scheme);
-  EXPECT_EQ("", p.host);
-  EXPECT_EQ("/c:/dir/f.txt", p.path);
-  EXPECT_EQ("?x", p.remainder);
-  p = Split("FILE://server/share");
-  EXPECT_EQ("server/share", p.path);  // file URLs have no authority
-  p = Split("c:/dir/x");
-  EXPECT_EQ("", p.scheme);
-  EXPECT_EQ("c:/dir/x", p.path);
-  p = Split("c:\\dir\\x");
-  EXPECT_EQ("c:\\dir\\x", p.path);
-  p = Split("\\\\server\\share");
-  EXPECT_EQ("server", p.host);
-  EXPECT_EQ("\\share", p.path);
-  p = Split("mailto:me@x");  // a scheme without "//"
-  EXPECT_EQ("mailto", p.scheme);
-  EXPECT_EQ("me", p.user);
-  EXPECT_EQ("x", p.host);
+TEST(SplitURL, Parts) {
+  const std::pair<const char*, const char*> cases[] = {
+      // Schemes with their default ports; a port given wins.
+      {"http://127.0.0.1/x?y", "0 http|||127.0.0.1|80|/x|?y"},
+      {"HTTPS://h/", "0 HTTPS|||h|443|/|"},
+      {"ftp://h", "0 ftp|||h|21||"},
+      {"gopher://h", "0 gopher|||h|70||"},
+      {"telnet://h", "0 telnet|||h|23||"},
+      {"irc://h", "0 irc|||h|0||"},
+      {"http://h:8080/", "0 http|||h|8080|/|"},
+      // Request targets: no scheme, no authority; blanks around are dropped.
+      {"/inventory?file=a&provstatus=1", "0 ||||0|/inventory|?file=a&provstatus=1"},
+      {"  /a#frag?q  \t\r\n", "0 ||||0|/a|#frag?q"},
+      {"/a;p=1", "0 ||||0|/a|;p=1"},
+      {"", "0 ||||0||"},
+      // Bad ports give 1 and still fill the rest.
+      {"//localhost:70000/x", "1 |||localhost|0|/x|"},
+      {"http://h:65536", "1 http|||h|80||"},
+      {"http://h:65535", "0 http|||h|65535||"},
+      {"http://hh:/x", "1 http|||hh|80|/x|"},   // no digits
+      {"http://h:/x", "0 http||||80|h:/x|"},   // a drive letter, not a host
+      {"http://h:80x/y", "1 http|||h|80|/y|"},  // not followed by a separator
+      {"http://h:99999999999999999999999/", "1 http|||h|80|/|"},
+      {"localhost:8080/x", "0 |||localhost|8080|/x|"},  // a host and a port, not a scheme
+      // Users, passwords, bracketed hosts.
+      {"ftp://joe:secret:x@a@[::1]:2121/pub", "0 ftp|joe|secret:x@a|[::1]|2121|/pub|"},
+      {"http://me@host", "0 http|me||host|80||"},
+      // File URLs have no authority; drive letters and backslashes.
+      {"file:///c:/dir/f.txt?x", "0 file||||0|/c:/dir/f.txt|?x"},
+      {"FILE://server/share", "0 FILE||||0|server/share|"},
+      {"c:/dir/x", "0 ||||0|c:/dir/x|"},
+      {"c:\\dir\\x", "0 ||||0|c:\\dir\\x|"},
+      {"\\\\server\\share", "0 |||server|0|\\share|"},
+      {"mailto:me@x", "0 mailto|me||x|0||"},  // a scheme without "//"
+  };
+  for (const auto& [url, want] : cases) EXPECT_EQ(want, Split(url)) << url;
 }
 
 TEST(SplitURL, OutputsAreCutAndMayBeAbsent) {

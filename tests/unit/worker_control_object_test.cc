@@ -7,25 +7,22 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <functional>
 #include <string>
 #include <thread>
 
 #include "pages/monitor_page.h"
 #include "pages/worker_list.h"
-#include "platform/socket.h"
 #include "runtime/log.h"
 #include "runtime/monitor_server.h"
 #include "tests/support/log_to_temp_dir.h"
 #include "tests/support/memory_channel.h"
+#include "tests/support/scripted_server.h"
 #include "xml/xml_accumulator.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
 
 LogToTempDir* const g_env =
     static_cast<LogToTempDir*>(::testing::AddGlobalTestEnvironment(new LogToTempDir("velmora-workers-")));
@@ -130,93 +127,51 @@ TEST(Worker, StartWaitAndStatus) {
   EXPECT_NE(g_env->LogText().find("Created worker function in thread "), std::string::npos);
 }
 
-// A stand-in for the page's own server: a listening socket whose port the
+// The page's own server is played by a scripted server whose port the
 // process's server record names.
-class Parent : public ::testing::Test {
- protected:
-  void SetUp() override {
+TEST(WorkerReports, SentRefusedAfterTheExitRequestAndAbandoned) {
+  {
     Reset();
-    listener_ = platform::CreateTcpSocket();
-    ASSERT_NE(listener_, platform::kInvalidSocket);
-    ASSERT_EQ(platform::BindLoopback(listener_, 0), 0);
-    ASSERT_EQ(platform::Listen(listener_, 8), 0);
-    TheServer().port = platform::LocalPort(listener_);
+    ScriptedServer page("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    TheServer().port = page.Port();
+    WorkerControlObject w("/batch", ReportingWorker, "r", nullptr, nullptr, 0);
+    ASSERT_TRUE(w.Start());
+    g_release = true;
+    ASSERT_TRUE(w.waitForExit(10));
+    EXPECT_EQ(g_postResult, 1);
+    EXPECT_EQ(g_reply, "ok");
+    EXPECT_EQ(page.Received(), "POST /batch?fw_workerupdate=1\nContent-Length: 4\n\nbody");
   }
-  void TearDown() override {
-    if (server_.joinable()) server_.join();
-    platform::CloseSocket(listener_);
+  {
+    Reset();
+    ScriptedServer page("");
+    TheServer().port = page.Port();
+    WorkerControlObject w("/batch", ReportingWorker, "r", nullptr, nullptr, 0);
+    EXPECT_FALSE(w.postToParent("x", nullptr));  // not started: asked to end
+    ASSERT_TRUE(w.Start());
+    w.setExitRequested();
+    g_release = true;
+    ASSERT_TRUE(w.waitForExit(10));
+    EXPECT_EQ(g_postResult, 0);
+    EXPECT_FALSE(page.WaitRequest(100));  // nothing was sent
+    EXPECT_NE(g_env->LogText().find("WorkerControlObject(/batch)::postToParent cancelled due to pending exit request"),
+              std::string::npos);
   }
-  // Reads one request (head and body) from the accepted socket.
-  static std::string ReadRequest(int fd) {
-    std::string text;
-    char c;
-    while (text.find("\n\n") == std::string::npos && platform::Receive(fd, &c, 1) == 1) text += c;
-    size_t length = 0;
-    size_t at = text.find("Content-Length: ");
-    if (at != std::string::npos) length = std::stoul(text.substr(at + 16));
-    std::string body(length, '\0');
-    size_t got = 0;
-    while (got < length) {
-      long n = platform::Receive(fd, body.data() + got, length - got);
-      if (n <= 0) break;
-      got += static_cast<size_t>(n);
-    }
-    return text + body.substr(0, got);
+  {
+    Reset();
+    ScriptedServer page("", /*holdOpen=*/true);  // reads the report, never answers
+    TheServer().port = page.Port();
+    WorkerControlObject w("/batch", ReportingWorker, "r", nullptr, nullptr, 0);
+    ASSERT_TRUE(w.Start());
+    g_release = true;
+    ASSERT_TRUE(page.WaitRequest(5000));
+    EXPECT_FALSE(w.hasExited());  // waiting for an answer
+    auto start = Clock::now();
+    w.setExitRequested();
+    EXPECT_TRUE(w.waitForExit(5));
+    EXPECT_LT(SecondsSince(start), 1.0);
+    EXPECT_EQ(g_postResult, 0);
   }
-
-  int listener_ = platform::kInvalidSocket;
-  std::thread server_;
-};
-
-TEST_F(Parent, ReportReachesThePage) {
-  std::string request;
-  server_ = std::thread([&] {
-    int fd = platform::Accept(listener_);
-    request = ReadRequest(fd);
-    const char answer[] = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
-    platform::SendAll(fd, answer, sizeof answer - 1);
-    platform::CloseSocket(fd);
-  });
-  WorkerControlObject w("/batch", ReportingWorker, "r", nullptr, nullptr, 0);
-  ASSERT_TRUE(w.Start());
-  g_release = true;
-  ASSERT_TRUE(w.waitForExit(10));
-  EXPECT_EQ(g_postResult, 1);
-  EXPECT_EQ(g_reply, "ok");
-  server_.join();
-  EXPECT_EQ(request, "POST /batch?fw_workerupdate=1\nContent-Length: 4\n\nbody");
-}
-
-TEST_F(Parent, NoReportAfterTheExitRequest) {
-  WorkerControlObject w("/batch", ReportingWorker, "r", nullptr, nullptr, 0);
-  EXPECT_FALSE(w.postToParent("x", nullptr));  // not started: asked to end
-  ASSERT_TRUE(w.Start());
-  w.setExitRequested();
-  g_release = true;
-  ASSERT_TRUE(w.waitForExit(10));
-  EXPECT_EQ(g_postResult, 0);
-  // Nothing ever connected.
-  EXPECT_EQ(platform::WaitReadable(listener_, 100), 0);
-  EXPECT_NE(g_env->LogText().find("WorkerControlObject(/batch)::postToParent cancelled due to pending exit request"),
-            std::string::npos);
-}
-
-TEST_F(Parent, ReportInFlightIsAbandonedOnExitRequest) {
-  std::atomic<int> accepted{platform::kInvalidSocket};
-  server_ = std::thread([&] { accepted = platform::Accept(listener_); });  // never answers
-  WorkerControlObject w("/batch", ReportingWorker, "r", nullptr, nullptr, 0);
-  ASSERT_TRUE(w.Start());
-  g_release = true;
-  ASSERT_TRUE(WaitFor([&] { return accepted != platform::kInvalidSocket; }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_FALSE(w.hasExited());  // still waiting for an answer
-  auto start = Clock::now();
-  w.setExitRequested();
-  EXPECT_TRUE(w.waitForExit(5));
-  EXPECT_LT(SecondsSince(start), 1.0);
-  EXPECT_EQ(g_postResult, 0);
-  server_.join();
-  platform::CloseSocket(accepted);
 }
 
 TEST(WorkerListTest, MaintenanceAndShutdownWait) {

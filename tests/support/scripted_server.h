@@ -1,0 +1,65 @@
+// A server for one connection on 127.0.0.1 that answers exactly what a test
+// scripts: it reads the request head (up to the empty line) and a body of
+// the announced length, sends `reply`, then closes or, with holdOpen, waits
+// until the client goes away. Port 0 lets the system choose.
+#pragma once
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/socket.h"
+
+class ScriptedServer {
+ public:
+  explicit ScriptedServer(std::string reply, bool holdOpen = false, uint16_t port = 0)
+      : reply_(std::move(reply)), holdOpen_(holdOpen), listener_(platform::CreateTcpSocket()) {
+    bound_ = platform::BindLoopback(listener_, port) == 0 && platform::Listen(listener_, 4) == 0;
+    port_ = platform::LocalPort(listener_);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~ScriptedServer() {
+    platform::ShutdownBoth(listener_);  // ends an accept that no client came to
+    if (thread_.joinable()) thread_.join();
+    platform::CloseSocket(listener_);
+  }
+  bool Bound() const { return bound_; }
+  uint16_t Port() const { return port_; }
+  // True once a whole request has arrived (within timeoutMs).
+  bool WaitRequest(int timeoutMs) {
+    uint64_t deadline = platform::TickCountMs() + static_cast<uint64_t>(timeoutMs);
+    while (!requestRead_ && platform::TickCountMs() < deadline) platform::SleepMs(2);
+    return requestRead_;
+  }
+  // The bytes received, once the connection is done.
+  std::string Received() {
+    if (thread_.joinable()) thread_.join();
+    return received_;
+  }
+
+ private:
+  void Serve() {
+    int fd = platform::Accept(listener_);
+    if (fd < 0) return;
+    char c;
+    while (received_.find("\n\n") == std::string::npos && platform::Receive(fd, &c, 1) == 1) received_ += c;
+    size_t at = received_.find("Content-Length: ");
+    long length = at == std::string::npos ? 0 : std::stol(received_.substr(at + 16));
+    for (long i = 0; i < length && platform::Receive(fd, &c, 1) == 1; ++i) received_ += c;
+    requestRead_ = true;
+    platform::SendAll(fd, reply_.data(), reply_.size());
+    while (holdOpen_ && platform::Receive(fd, &c, 1) > 0) {
+    }
+    platform::ShutdownBoth(fd);
+    platform::CloseSocket(fd);
+  }
+
+  std::string reply_;
+  bool holdOpen_;
+  int listener_;
+  bool bound_ = false;
+  uint16_t port_ = 0;
+  std::atomic<bool> requestRead_{false};
+  std::string received_;
+  std::thread thread_;
+};
