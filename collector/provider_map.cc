@@ -32,7 +32,7 @@ ProviderMap& ProviderMap::Instance() {
   return *map;
 }
 
-bool ProviderMap::Lock() { return mutex_.try_lock_for(lockWait_); }
+bool ProviderMap::Lock() { return mutex_.try_lock_for(kProviderMapLockWait); }
 
 void ProviderMap::addProvider(const char* name, const char* port, const char* verbosity, const char* logto,
                               bool stats, std::string_view reply, const char* logsize, bool noidle,

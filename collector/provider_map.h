@@ -29,6 +29,8 @@
 
 class XMLNode;
 
+constexpr std::chrono::milliseconds kProviderMapLockWait{60000};
+
 enum ProviderState : uint32_t {
   kProviderLoading = 0,
   kProviderReady = 1,
@@ -82,9 +84,6 @@ class ProviderMap {
   // Calls visit for each page record in path order, under the lock.
   void ForEachPage(const std::function<void(const ProviderPage&)>& visit);
 
-  // The lock's wait; tests shorten it.
-  void SetLockWait(std::chrono::milliseconds wait) { lockWait_ = wait; }
-
  private:
   bool Lock();
   void Unlock() { mutex_.unlock(); }
@@ -97,7 +96,6 @@ class ProviderMap {
   ProviderPage* FindPageRecord(const char* path);
 
   platform::TimedMutex mutex_;
-  std::chrono::milliseconds lockWait_{60000};
   std::map<std::string, std::unique_ptr<CProviderCon>> providers_;
   std::map<std::string, std::unique_ptr<ProviderPage>> pages_;
   std::map<std::string, bool> deferred_;  // name to true (ready) or false (error)

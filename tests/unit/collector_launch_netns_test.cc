@@ -56,21 +56,19 @@ std::vector<std::pair<long, char>> Children(const std::string& name) {
   return found;
 }
 
-int Request(const char* name, uint32_t port, const char* uri, bool start, int timeout = 30) {
-  CProviderCon con;
+int Request(const char* name, uint32_t port, const char* uri, bool start, const char* verb = "get",
+            CProviderCon* keep = nullptr) {
+  CProviderCon local;
+  CProviderCon& con = keep ? *keep : local;
   con.SetMode(CProviderCon::kModeSocket);
   con.SetName(name);
   con.SetPort(port);
-  return con.requestDocument(uri, "", start, timeout);
+  con.SetVerb(verb);
+  return con.requestDocument(uri, "", start, 30);
 }
 
 void StopProvider(const char* name, uint32_t port) {
-  CProviderCon con;
-  con.SetMode(CProviderCon::kModeSocket);
-  con.SetName(name);
-  con.SetPort(port);
-  con.SetVerb("post");
-  con.requestDocument("/shutdown", "", false, 5);
+  Request(name, port, "/shutdown", false, "post");
   EXPECT_TRUE(WaitFor([&] { return Children(name).empty(); })) << name;
 }
 
@@ -91,10 +89,7 @@ class Launch : public ::testing::Test {
 
 TEST_F(Launch, StartsOnDemandMapsPagesRelaunchesWithoutFirstRun) {
   CProviderCon con;
-  con.SetMode(CProviderCon::kModeSocket);
-  con.SetName("ticker_provider");
-  con.SetPort(21602);
-  ASSERT_EQ(con.requestDocument("/index?collectorrequest=1", "", true, 30), 200);
+  ASSERT_EQ(Request("ticker_provider", 21602, "/index?collectorrequest=1", true, "get", &con), 200);
   EXPECT_TRUE(Logged("cmdLine(\"ticker_provider\" -p 21602 -c -s -f)\n"));
   EXPECT_TRUE(Logged("ticker_provider took 0 seconds to startup\n"));
   ProviderMap map;

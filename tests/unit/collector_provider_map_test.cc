@@ -130,16 +130,4 @@ TEST(ProviderMap, ConcurrentAddsReportsAndLookups) {
   }
 }
 
-TEST(ProviderMap, LockNotObtainedFindsNothing) {
-  ProviderMap map;
-  Add(map, "p", Reply("1.2.0.1", "<page path=\"/p\"/>"));
-  map.SetLockWait(std::chrono::milliseconds(20));
-  std::string name;
-  std::thread holder([&] {
-    map.ForEachPage([&](const ProviderPage&) { EXPECT_FALSE(map.findProviderName("/p", &name)); });
-  });
-  holder.join();
-  EXPECT_TRUE(map.findProviderName("/p", &name));
-}
-
 }  // namespace
