@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "collector/launch_command.h"
+#include "collector/provider_launch.h"
+#include "runtime/process_globals.h"
 #include "runtime/provider_con.h"
 
 namespace {
@@ -38,6 +40,26 @@ TEST(LaunchCommand, PathOptionsAndOrder) {
   }
   strcpy(data.logsize, "64");
   EXPECT_EQ(BuildLaunchCommand("", "a", 1, data, true).commandLine, "\"a\" -p 1 -c -s -f -V0x7 -lx.log -g -z -b64");
+}
+
+int firstStartCalls = 0;
+bool CountingFirstStart(const char*, bool dontRecord) {
+  EXPECT_FALSE(dontRecord);
+  return ++firstStartCalls > 0;
+}
+
+TEST(LaunchCommand, CrashRecoveryNeverConsultsFirstStart) {
+  CProviderCon con;
+  con.SetName("a");
+  EXPECT_FALSE(DecideFirstStart(con));  // no first-start function
+  Globals().firstStartFunction = CountingFirstStart;
+  con.LaunchData().crashRecovery = true;
+  EXPECT_FALSE(DecideFirstStart(con));
+  EXPECT_EQ(firstStartCalls, 0);
+  con.LaunchData().crashRecovery = false;
+  EXPECT_TRUE(DecideFirstStart(con));
+  EXPECT_EQ(firstStartCalls, 1);
+  Globals().firstStartFunction = nullptr;
 }
 
 TEST(SplitCommandLine, WindowsRules) {
