@@ -1,11 +1,9 @@
-// The collector application's hooks. They stay minimal until the collector
-// application lands: then ProviderInitialize changes to the configuration
-// directory, marks the server as the collector and registers its pages, and
-// the post-option step applies the collector configuration file.
+// The collector executable's application hooks.
+#include "collector/collector_setup.h"
 #include "runtime/entry.h"
 
-std::string ProviderUniqueName() { return "Velmora_Collector"; }
+std::string ProviderUniqueName() { return kCollectorUniqueName; }
 
-int ProviderInitialize() { return 0; }
+int ProviderInitialize() { return CollectorInitialize(kCollectorPages, kCollectorPageCount); }
 
-int ProviderPostOptions() { return 0; }
+int ProviderPostOptions() { return CollectorPostOptions(); }

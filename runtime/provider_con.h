@@ -19,6 +19,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <list>
 #include <string>
 #include <string_view>
@@ -28,7 +29,9 @@ class IOBase;
 
 // What the provider launch keeps with a provider's record, and the
 // provider map's own fields. Texts are NUL-terminated and cut to their
-// buffers.
+// buffers. The state and the shutdown-sent flag are atomic: the provider
+// map hands out references to its records, read outside its lock while
+// status reports and shutdown change these two fields.
 struct ProviderLaunchData {
   char verbosity[20] = {};
   char logto[260] = {};
@@ -36,9 +39,25 @@ struct ProviderLaunchData {
   bool stats = false;
   bool noidle = false;
   bool crashRecovery = false;  // this start restarts a provider that stopped answering
-  bool shutdownSent = false;
-  uint32_t state = 0;  // provider map: 0 loading, 1 ready, 2 error, 3 version mismatch
+  std::atomic<bool> shutdownSent{false};
+  std::atomic<uint32_t> state{0};  // provider map: 0 loading, 1 ready, 2 error, 3 version mismatch
   bool versionMatched = false;
+
+  ProviderLaunchData() = default;
+  ProviderLaunchData(const ProviderLaunchData& other) { *this = other; }
+  ProviderLaunchData& operator=(const ProviderLaunchData& other) {
+    if (this == &other) return *this;
+    memcpy(verbosity, other.verbosity, sizeof verbosity);
+    memcpy(logto, other.logto, sizeof logto);
+    memcpy(logsize, other.logsize, sizeof logsize);
+    stats = other.stats;
+    noidle = other.noidle;
+    crashRecovery = other.crashRecovery;
+    shutdownSent.store(other.shutdownSent.load());
+    state.store(other.state.load());
+    versionMatched = other.versionMatched;
+    return *this;
+  }
 };
 
 class CProviderCon {

@@ -1,0 +1,47 @@
+#include "collector/collector_setup.h"
+
+#include <filesystem>
+#include <string>
+
+#include "collector/collector_config.h"
+#include "collector/provider_launch.h"
+#include "collector/started_file.h"
+#include "runtime/log.h"
+#include "runtime/monitor_server.h"
+#include "runtime/page_registry.h"
+#include "runtime/process_globals.h"
+
+// The factories come with the pages: inventory, scheduler, statistics,
+// provider control and heartbeat monitor.
+const CollectorPageRow kCollectorPages[kCollectorPageCount] = {
+    {"/inventory", false, nullptr},
+    {"/extschedule", true, nullptr},
+    {"/collector/stats", false, nullptr},
+    {"/providercontrol", false, nullptr},
+    {"/heartbeat/monitor", false, nullptr},
+};
+
+int RegisterCollectorPages(const CollectorPageRow* rows, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (rows[i].create == nullptr) continue;
+    if (!RegisterPage(rows[i].create(rows[i].path, rows[i].hidden))) return 1;
+  }
+  return 0;
+}
+
+int CollectorInitialize(const CollectorPageRow* rows, size_t count) {
+  MonitorServer& server = TheServer();
+  ProcessGlobals& globals = Globals();
+  const std::string& directory = server.configDirectory.empty() ? globals.moduleDirectory : server.configDirectory;
+  std::error_code error;
+  std::filesystem::current_path(directory, error);  // a failed change is ignored
+  std::string current = std::filesystem::current_path(error).string();
+  Log(4, "Working Directory is %s\n", current.c_str());
+  server.isCollector = true;
+  globals.firstStartFunction = CheckFirstStart;
+  InstallProviderLaunch();
+  LogCollectorConfigOutcome();
+  return RegisterCollectorPages(rows, count);
+}
+
+int CollectorPostOptions() { return ReadCollectorConfig(SystemConfigDirectory(), Globals().moduleDirectory); }

@@ -1,0 +1,122 @@
+// Starting providers detached, parent ids, the exit test and the sweep.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "collector/process_control.h"
+#include "platform/process.h"
+#include "tests/support/log_to_temp_dir.h"
+
+namespace {
+
+LogToTempDir* logDir = static_cast<LogToTempDir*>(
+    ::testing::AddGlobalTestEnvironment(new LogToTempDir("velmora-process-")));
+
+std::string Read(const std::string& path) { return LogToTempDir::ReadFile(path); }
+
+// Field n (1-based) of /proc/<pid>/stat, counted after the command name.
+std::string StatField(long pid, int n) {
+  std::string text = Read("/proc/" + std::to_string(pid) + "/stat");
+  std::istringstream rest(text.substr(text.rfind(')') + 2));
+  std::string field;
+  for (int i = 3; i <= n; ++i) rest >> field;
+  return field;
+}
+
+bool WaitFor(const std::function<bool()>& condition, double seconds = 10) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+bool Zombie(long pid) {
+  return std::filesystem::exists("/proc/" + std::to_string(pid)) && StatField(pid, 3) == "Z";
+}
+
+TEST(SpawnDetached, ChildIsDetachedAndInheritsNothing) {
+  // A command name with blanks and parentheses: the parent id is read after the last ")".
+  std::string odd = logDir->Dir() + "/a) (b";
+  std::filesystem::copy_file("/bin/sleep", odd);
+  int leaked = open("/dev/zero", O_RDONLY);  // deliberately not close-on-exec
+  sigset_t usr1, old;
+  sigemptyset(&usr1);
+  sigaddset(&usr1, SIGUSR1);
+  pthread_sigmask(SIG_BLOCK, &usr1, &old);
+  auto oldPipe = signal(SIGPIPE, SIG_IGN);
+  int error = 0;
+  long pid = platform::SpawnDetached(odd, {"sleep", "30"}, &error);
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  signal(SIGPIPE, oldPipe);
+  close(leaked);
+  ASSERT_GT(pid, 0) << error;
+  std::string proc = "/proc/" + std::to_string(pid);
+  ASSERT_TRUE(WaitFor([&] { return Read(proc + "/cmdline") == std::string("sleep\0" "30\0", 9); }));
+  EXPECT_EQ(platform::ParentProcessId(static_cast<uint32_t>(pid)), static_cast<uint32_t>(getpid()));
+  EXPECT_EQ(StatField(pid, 6), std::to_string(pid));  // session leader
+  EXPECT_EQ(std::stoi(StatField(pid, 19)), std::stoi(StatField(getpid(), 19)) + 10);
+  std::set<std::string> fds;
+  for (auto& entry : std::filesystem::directory_iterator(proc + "/fd")) {
+    fds.insert(entry.path().filename());
+    EXPECT_EQ(std::filesystem::read_symlink(entry.path()), "/dev/null");
+  }
+  EXPECT_EQ(fds, (std::set<std::string>{"0", "1", "2"}));
+  std::string status = Read(proc + "/status");
+  EXPECT_NE(status.find("SigBlk:\t0000000000000000"), std::string::npos);
+  EXPECT_NE(status.find("SigIgn:\t0000000000000000"), std::string::npos);
+  EXPECT_EQ(platform::ParentProcessId(0), 0u);
+  EXPECT_EQ(platform::ParentProcessId(0x7FFFFFF0u), 0u);
+  EXPECT_NE(platform::KillProcess(1, &error), 0);
+  EXPECT_NE(platform::KillProcess(0, &error), 0);
+  EXPECT_FALSE(ProcessHasExited(static_cast<uint32_t>(pid), true));
+  EXPECT_TRUE(WaitFor([&] { return !std::filesystem::exists(proc); }));  // killed and reaped
+  EXPECT_TRUE(ProcessHasExited(static_cast<uint32_t>(pid), false));
+}
+
+TEST(SpawnDetached, ExecFailureIsNotAStart) {
+  std::string plain = logDir->Dir() + "/plain";
+  std::ofstream(plain) << "not a program";
+  int error = 0;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(platform::SpawnDetached("/no/such/file", {"x"}, &error), -1);
+  EXPECT_EQ(error, ENOENT);
+  EXPECT_EQ(platform::SpawnDetached(plain, {"plain"}, &error), -1);
+  EXPECT_EQ(error, EACCES);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+TEST(SweepProviders, KillsOwnChildSkipsTheRest) {
+  int error = 0;
+  long own = platform::SpawnDetached("/bin/sleep", {"sleep", "30"}, &error);
+  long vanished = platform::SpawnDetached("/bin/true", {"true"}, &error);
+  ASSERT_GT(own, 0);
+  ASSERT_GT(vanished, 0);
+  ASSERT_TRUE(WaitFor([&] { return platform::ChildHasEnded(vanished); }));
+  std::vector<SweepRecord> records = {{"a_own", std::to_string(own)},
+                                      {"b_empty", ""},
+                                      {"c_foreign", std::to_string(getppid())},
+                                      {"d_vanished", std::to_string(vanished)}};
+  EXPECT_FALSE(SweepProviders(&records, true));
+  EXPECT_FALSE(records[0].done);
+  EXPECT_TRUE(records[1].done && records[2].done && records[3].done);
+  EXPECT_NE(logDir->LogText().find("    sending KILL signal to process " + std::to_string(own) + "\n"),
+            std::string::npos);
+  EXPECT_TRUE(WaitFor([&] { return SweepProviders(&records, true); }));
+  EXPECT_TRUE(records[0].done);
+  EXPECT_TRUE(WaitFor([&] { return !std::filesystem::exists("/proc/" + std::to_string(own)); }, 1.0));
+  EXPECT_FALSE(Zombie(own));
+  EXPECT_EQ(kill(static_cast<pid_t>(getppid()), 0), 0);  // the foreign process was left alone
+}
+
+}  // namespace

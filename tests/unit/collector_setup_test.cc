@@ -1,0 +1,58 @@
+// The collector's initialization: working directory, flags and the page table.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "collector/collector_setup.h"
+#include "collector/started_file.h"
+#include "pages/monitor_page.h"
+#include "runtime/monitor_server.h"
+#include "runtime/page_registry.h"
+#include "runtime/process_globals.h"
+
+namespace {
+
+std::vector<std::string> built;
+
+ServedPage* Build(const char* path, bool hidden) {
+  built.push_back(path);
+  return new MonitorPage(path, hidden);
+}
+
+ServedPage* Fail(const char* path, bool) {
+  built.push_back(path);
+  return nullptr;
+}
+
+TEST(CollectorInitialize, ThirdPageFailsLaterPagesNeverBuilt) {
+  auto dir = std::filesystem::temp_directory_path() / ("velmora-setup-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  TheServer().configDirectory = dir.string() + "/";
+  const CollectorPageRow rows[] = {
+      {"/one", false, Build}, {"/skipped", false, nullptr}, {"/two", true, Build},
+      {"/three", false, Fail}, {"/four", false, Build},     {"/five", false, Build},
+  };
+  EXPECT_EQ(CollectorInitialize(rows, 6), 1);
+  EXPECT_EQ(built, (std::vector<std::string>{"/one", "/two", "/three"}));
+  EXPECT_EQ(std::filesystem::current_path(), dir);
+  EXPECT_TRUE(TheServer().isCollector);
+  EXPECT_EQ(Globals().firstStartFunction, &CheckFirstStart);
+  ASSERT_NE(FindPage("/two"), nullptr);
+  EXPECT_TRUE(FindPage("/two")->IsHidden());
+  EXPECT_EQ(FindPage("/four"), nullptr);
+
+  built.clear();
+  const CollectorPageRow taken[] = {{"/one", false, Build}, {"/six", false, Build}};
+  EXPECT_EQ(RegisterCollectorPages(taken, 2), 1);  // a path already registered
+  EXPECT_EQ(built, (std::vector<std::string>{"/one"}));
+  EXPECT_EQ(RegisterCollectorPages(kCollectorPages, kCollectorPageCount), 0);
+  EXPECT_STREQ(kCollectorPages[1].path, "/extschedule");
+  for (size_t i = 0; i < kCollectorPageCount; ++i) EXPECT_EQ(kCollectorPages[i].hidden, i == 1);
+  CleanUpAllPages();
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace

@@ -1,0 +1,38 @@
+// The STARTED file held by another process: the check gives up after 30 s.
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
+
+#include "collector/started_file.h"
+
+TEST(StartedFileHeld, CheckGivesUpAfterThirtySeconds) {
+  auto dir = std::filesystem::temp_directory_path() / ("velmora-held-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  ASSERT_EQ(chdir(dir.c_str()), 0);
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t holder = fork();
+  if (holder == 0) {
+    int fd = open("started.col", O_RDWR | O_CREAT, 0600);
+    flock(fd, LOCK_EX);
+    (void)!write(ready[1], "x", 1);
+    sleep(40);
+    _exit(0);
+  }
+  char c;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(CheckFirstStart("demo_provider", false));
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(seconds, 29.5);
+  EXPECT_LT(seconds, 33.0);
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+  EXPECT_TRUE(CheckFirstStart("demo_provider", false));  // the lock died with its holder
+  std::filesystem::remove_all(dir);
+}

@@ -1,0 +1,63 @@
+// The STARTED file: first-start checks, removal and truncation.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "collector/started_file.h"
+#include "tests/support/log_to_temp_dir.h"
+
+namespace {
+
+LogToTempDir* logDir = static_cast<LogToTempDir*>(
+    ::testing::AddGlobalTestEnvironment(new LogToTempDir("velmora-started-")));
+
+class StartedFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = logDir->Dir() + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::filesystem::create_directories(dir_);
+    ASSERT_EQ(chdir(dir_.c_str()), 0);
+  }
+  static std::string Contents() { return LogToTempDir::ReadFile("started.col"); }
+  static void Write(const std::string& text) { std::ofstream("started.col", std::ios::binary) << text; }
+  std::string dir_;
+};
+
+TEST_F(StartedFile, FirstCheckRecordsSecondFindsDontRecordLeavesAlone) {
+  ASSERT_FALSE(std::filesystem::exists("started.col"));
+  EXPECT_TRUE(CheckFirstStart("demo_provider", false));
+  EXPECT_EQ(Contents(), "demo_provider\n");
+  EXPECT_FALSE(CheckFirstStart("demo_provider", false));
+  EXPECT_TRUE(CheckFirstStart("ticker_provider", true));
+  EXPECT_TRUE(CheckFirstStart("ticker_provider", true));
+  EXPECT_EQ(Contents(), "demo_provider\n");
+  EXPECT_NE(logDir->LogText().find("FOUND demo_provider\n"), std::string::npos);
+}
+
+TEST_F(StartedFile, CaseTrailingBlanksAndRemoval) {
+  Write("Demo\nbatch  \t\r\nticker\r\nlast");
+  EXPECT_TRUE(CheckFirstStart("demo", true));  // lookup counts case
+  EXPECT_FALSE(CheckFirstStart("batch", false));
+  EXPECT_FALSE(CheckFirstStart("ticker", false));
+  EXPECT_TRUE(CheckFirstStart("new", false));  // after a last line without newline
+  EXPECT_EQ(Contents(), "Demo\nbatch  \t\r\nticker\r\nlast\nnew\n");
+  RemoveFirstStart("demo");  // removal ignores case and rewrites stripped lines
+  EXPECT_EQ(Contents(), "batch\nticker\nlast\nnew\n");
+  RemoveFirstStart("absent");
+  EXPECT_EQ(Contents(), "batch\nticker\nlast\nnew\n");
+}
+
+TEST_F(StartedFile, TruncationEmptiesOrCreates) {
+  TruncateStartedFile();
+  EXPECT_TRUE(std::filesystem::exists("started.col"));
+  EXPECT_EQ(Contents(), "");
+  Write("a\nb\n");
+  TruncateStartedFile();
+  EXPECT_EQ(Contents(), "");
+  EXPECT_TRUE(CheckFirstStart("a", false));
+}
+
+}  // namespace
