@@ -74,8 +74,8 @@ class CollectorApp(unittest.TestCase):
         p = self.start()
         p.wait_log("Collector configuration read from %s/%s\n" % (self.folder, CONFIG))
         self.assertFalse(os.path.exists(os.path.join(self.system, CONFIG)))
-        self.stop(p)
         self.assertIn("Verbosity level is 0016\n", p.stderr())
+        self.stop(p)
 
         os.remove(os.path.join(self.folder, CONFIG))
         p = self.start()
