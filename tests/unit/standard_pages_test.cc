@@ -129,8 +129,9 @@ TEST(TimerService, ItemsDueTogetherReachMonitorNowInOneCall) {
   RecordingPage copy("/u");
   copy.ImportMonitoredItems(exported, false);
   EXPECT_EQ(copy.Items().Count(), 3u);
-  copy.ImportMonitoredItems(exported, true);  // reset: all due at once
+  copy.ImportMonitoredItems(exported, true);  // reset: all due at once, each id once
   EXPECT_EQ(copy.SecondsToNextTimer(), 0u);
+  EXPECT_EQ(copy.Items().Count(), 3u);
 
   MemoryChannel io("");
   EXPECT_TRUE(MonitorPage::IsTimerStatusRequest("TimerStatus=1"));
