@@ -89,6 +89,9 @@ void AsyncCookieArchive::SetArchive(const std::string& fileName) {
   std::lock_guard<std::mutex> guard(mutex_);
   fileName_ = fileName;
   LoadLocked();
+  // Aged here too: the load skips its own aging when the file holds no
+  // archive, and the cookies held already must still age.
+  AgeLocked();
 }
 
 void AsyncCookieArchive::LoadCookies() {
@@ -108,8 +111,7 @@ void AsyncCookieArchive::LoadLocked() {
   Log(256, "AsyncCookieArchive::LoadCookies parsing contents of %s\n", fileName_.c_str());
   XMLNode* async = nullptr;
   if (document->FindChild(&async, "async") != 0 || async == nullptr) {
-    // Not an archive of ours: keep the file as it is (no aging, so no
-    // rewrite either).
+    // Not an archive of ours: nothing to load and no aging here.
     Log(256, "AsyncCookieArchive::LoadCookies XML parse failed to find %s tag\n", "async");
     delete document;
     return;
