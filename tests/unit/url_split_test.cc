@@ -70,6 +70,7 @@ TEST(SplitURL, InvalidPortsReturnOneAndFillTheRest) {
   Parts p = Split("//localhost:70000/x");
   EXPECT_EQ(1, p.result);
   EXPECT_EQ("localhost", p.host);
+  EXPECT_EQ(70000 - 65536, p.port);  // the parsed value, as 16 bits hold it
   EXPECT_EQ("/x", p.path);
   EXPECT_EQ(1, Split("http://h:65536").result);
   EXPECT_EQ(0, Split("http://h:65535").result);
