@@ -89,6 +89,9 @@ void AsyncCookieArchive::SetArchive(const std::string& fileName) {
   std::lock_guard<std::mutex> guard(mutex_);
   fileName_ = fileName;
   LoadLocked();
+  // Aged here too: the load skips its own aging when the file holds no
+  // archive, and the cookies held already must still age.
+  AgeLocked();
 }
 
 void AsyncCookieArchive::LoadCookies() {
@@ -97,9 +100,9 @@ void AsyncCookieArchive::LoadCookies() {
 }
 
 void AsyncCookieArchive::LoadLocked() {
-  XMLNode* document = nullptr;
+  std::unique_ptr<XMLNode> document;
   const char* error = nullptr;
-  if (fileName_.empty() || XMLNode::LoadFile(fileName_, &document, 0, &error) != 0 || document == nullptr) {
+  if (fileName_.empty() || XMLNode::LoadFile(fileName_, &document, 0, &error) != 0) {
     Log(256, "AsyncCookieArchive::LoadCookies couldn't parse contents of %s (perhaps it was not there at all)\n",
         fileName_.c_str());
     AgeLocked();
@@ -108,10 +111,8 @@ void AsyncCookieArchive::LoadLocked() {
   Log(256, "AsyncCookieArchive::LoadCookies parsing contents of %s\n", fileName_.c_str());
   XMLNode* async = nullptr;
   if (document->FindChild(&async, "async") != 0 || async == nullptr) {
-    // Not an archive of ours: keep the file as it is (no aging, so no
-    // rewrite either).
+    // Not an archive of ours: nothing to load and no aging here.
     Log(256, "AsyncCookieArchive::LoadCookies XML parse failed to find %s tag\n", "async");
-    delete document;
     return;
   }
   for (XMLNode* child : async->GetChildren()) {
@@ -126,7 +127,6 @@ void AsyncCookieArchive::LoadLocked() {
     std::string id = cookie.id;
     cookies_[id] = std::move(cookie);
   }
-  delete document;
   AgeLocked();
 }
 

@@ -60,7 +60,8 @@ class AsyncCookieArchive {
   // Replaces the clock (tests); a null clock restores the system clock.
   void SetClock(Clock clock);
 
-  // Names the archive file, loads it and ages what it held.
+  // Names the archive file, loads it (LoadCookies), then ages the cookies
+  // (whether or not the file held an archive).
   void SetArchive(const std::string& fileName);
   // Reads the archive file, adding its cookies; then ages them (unless the
   // file has no async element).

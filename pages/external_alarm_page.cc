@@ -58,11 +58,8 @@ void ExternalAlarmPage::MonitorNow(uint32_t count, const std::string* itemIds) {
 }
 
 void ExternalAlarmPage::ProcessAlarms(const std::string& body) {
-  XMLNode* document = nullptr;
-  if (XMLNode::Parse(body, &document, 0, nullptr, nullptr) != 0 || document == nullptr) {
-    delete document;
-    return;
-  }
+  std::unique_ptr<XMLNode> document;
+  if (XMLNode::Parse(body, &document, 0, nullptr, nullptr) != 0) return;
   XMLNode* top = nullptr;
   for (XMLNode* node : document->GetChildren())
     if (node->GetType() == XMLNode::kElement) {
@@ -82,5 +79,4 @@ void ExternalAlarmPage::ProcessAlarms(const std::string& body) {
       Forward(pageText, cookieText);
     }
   }
-  delete document;
 }

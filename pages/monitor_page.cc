@@ -87,11 +87,6 @@ bool MonitorPage::IsIdle() {
   return workers_.Maintenance() == 0;
 }
 
-// The page lock is a member; creating and destroying it needs no call of
-// its own, but the operations keep their slots.
-void MonitorPage::InitializeLock() {}
-void MonitorPage::DeleteLock() {}
-
 MonitorMetadata MonitorPage::GetMetadata() { return MonitorMetadata(); }
 
 uint32_t MonitorPage::LateInitialize() {

@@ -33,37 +33,36 @@ class MonitorPage : public ServedPage {
   // the index and of heartbeat decisions.
   MonitorPage(const char* path, bool hidden);
 
-  // The virtual operations, in their fixed slot order.
-  ~MonitorPage() override;                                                     // 0
-  uint32_t RegisterWithServer() override;                                      // 1
-  virtual uint32_t Initialize();                                               // 2
-  void CleanUp() override;                                                     // 3
+  // The virtual operations: the overrides are what the runtime calls (see
+  // ServedPage); the others are the page framework's own.
+  ~MonitorPage() override;
+  uint32_t RegisterWithServer() override;
+  virtual uint32_t Initialize();
+  void CleanUp() override;
   virtual int GetEx(IOBase* io, const char* path, const char* query, const char* const* headerNames,
                     const char* const* headerValues, int mode, int forked, void* reserved1,
-                    void* reserved2);                                          // 4
+                    void* reserved2);
   int Get(IOBase* io, const char* path, const char* query, const char* const* headerNames,
-          const char* const* headerValues, int mode, int forked) override;     // 5
-  virtual uint32_t WriteIndexEntry(XMLAccumulator* xml, const char* path);     // 6
+          const char* const* headerValues, int mode, int forked) override;
+  virtual uint32_t WriteIndexEntry(XMLAccumulator* xml, const char* path);
   virtual int PostEx(IOBase* io, const char* path, const char* query, const char* const* headerNames,
                      const char* const* headerValues, int mode, int forked, void* reserved1,
-                     void* reserved2);                                         // 7
+                     void* reserved2);
   int Post(IOBase* io, const char* path, const char* query, const char* const* headerNames,
-           const char* const* headerValues, int mode, int forked) override;    // 8
+           const char* const* headerValues, int mode, int forked) override;
   // 0 inactive, 1 wakeme (*wakeValue meaningful), 2 resident.
-  virtual uint32_t GetScheduleState(uint32_t* wakeValue);                      // 9
+  virtual uint32_t GetScheduleState(uint32_t* wakeValue);
   bool ForkOnRequest(const char* path, const char* query, const char* const* headerNames,
-                     const char* const* headerValues, int kind) override;      // 10
-  void Reconfig() override;                                                    // 11
-  void OnShutdown() override;                                                  // 12
-  void OnProvConShutdown() override;                                           // 13
-  virtual void MonitorNow(uint32_t count, const std::string* itemIds);         // 14
-  bool TimersTriggerHeartbeating() override;                                   // 15
-  void ExternalWakeupRecieved(const char* itemId) override;                    // 16
-  uint32_t SecondsToNextTimer() override;                                      // 17
-  bool IsIdle() override;                                                      // 18
-  virtual void InitializeLock();                                               // 19
-  virtual void DeleteLock();                                                   // 20
-  virtual MonitorMetadata GetMetadata();                                       // 21
+                     const char* const* headerValues, int kind) override;
+  void Reconfig() override;
+  void OnShutdown() override;
+  void OnProvConShutdown() override;
+  virtual void MonitorNow(uint32_t count, const std::string* itemIds);
+  bool TimersTriggerHeartbeating() override;
+  void ExternalWakeupRecieved(const char* itemId) override;
+  uint32_t SecondsToNextTimer() override;
+  bool IsIdle() override;
+  virtual MonitorMetadata GetMetadata();
 
   // Non-virtual operations.
   const char* GetPath() const final { return path_; }
@@ -206,6 +205,12 @@ class MonitorPage : public ServedPage {
   AsyncCookieArchive& Cookies() { return cookies_; }
 
  private:
+  // The page lock is a member, made and destroyed with the page, so these
+  // have nothing to do. They are not virtual: the constructor and the
+  // destructor call them, where an override would never run.
+  void InitializeLock() {}
+  void DeleteLock() {}
+
   const char* path_;
   std::recursive_mutex lock_;
   MonitoredItemList items_;

@@ -75,11 +75,8 @@ void MonitorPage::ExportMonitoredItems(std::string* out) {
 }
 
 void MonitorPage::ImportMonitoredItems(const std::string& text, bool reset) {
-  XMLNode* document = nullptr;
-  if (XMLNode::Parse(text, &document, 0, nullptr, nullptr) != 0 || document == nullptr) {
-    delete document;
-    return;
-  }
+  std::unique_ptr<XMLNode> document;
+  if (XMLNode::Parse(text, &document, 0, nullptr, nullptr) != 0) return;
   // The table is the document's first element; its rows are "tr" elements
   // holding "td" cells.
   for (XMLNode* table : document->GetChildren()) {
@@ -98,7 +95,6 @@ void MonitorPage::ImportMonitoredItems(const std::string& text, bool reset) {
     }
     break;
   }
-  delete document;
 }
 
 bool MonitorPage::SendESCommand(const char* command, const char* cookie, uint32_t delaySeconds, uint32_t* result) {

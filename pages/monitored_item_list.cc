@@ -37,6 +37,10 @@ uint32_t ItemResultFromWord(const char* word) {
 }
 
 void MonitoredItemList::InsertByRemains(MonitoredItem item) {
+  // A list that becomes non-empty counts from zero. The seconds advanced
+  // while it was empty belong to no item; kept, they would make a new item
+  // fall due early (after a long empty spell, at the very next advance).
+  if (items_.empty()) secondsPassed_ = 0;
   auto at = items_.begin();
   while (at != items_.end() && at->remains < item.remains) ++at;
   items_.insert(at, std::move(item));
@@ -73,6 +77,9 @@ uint32_t MonitoredItemList::Add(const std::string& id, const std::string& descri
 
 void MonitoredItemList::Insert(MonitoredItem item) {
   std::lock_guard<std::mutex> guard(mutex_);
+  // Ids are unique within a list: an imported item replaces its namesake,
+  // so importing the same export twice does not double every timer.
+  RemoveLocked(item.id, nullptr);
   InsertByRemains(std::move(item));
   Recompute(0);
 }
@@ -80,7 +87,10 @@ void MonitoredItemList::Insert(MonitoredItem item) {
 bool MonitoredItemList::Remove(const std::string& id) {
   std::lock_guard<std::mutex> guard(mutex_);
   bool found = RemoveLocked(id, nullptr);
-  if (found) Recompute(0);
+  // The other items keep the seconds already advanced since the reference
+  // point: recomputing from 0 would make the next one fall due late by
+  // that much.
+  if (found) Recompute(secondsPassed_);
   return found;
 }
 
@@ -132,7 +142,10 @@ std::vector<std::string> MonitoredItemList::Expire(uint32_t elapsed) {
 
 uint32_t MonitoredItemList::SecondsToNext() const {
   std::lock_guard<std::mutex> guard(mutex_);
-  return secondsToNext_;
+  // An inactive list lets nothing fall due, so it asks for no wait: the
+  // value last computed (0 for an initial item) would keep the loop
+  // spinning for as long as the list stays inactive.
+  return active_ ? secondsToNext_ : kNoTimer;
 }
 
 size_t MonitoredItemList::Count() const {

@@ -5,8 +5,9 @@
 //
 // Times are relative to the list's reference point: `secondsPassed` counts
 // the seconds advanced since items last fell due, and each item's `remains`
-// is counted from that point. The list has its own small mutex because
-// status listings read it on session threads while the loop changes it.
+// is counted from that point (a list that becomes non-empty starts
+// counting from zero). The list has its own small mutex because status
+// listings read it on session threads while the loop changes it.
 #pragma once
 #include <cstdint>
 #include <deque>
@@ -43,17 +44,21 @@ class MonitoredItemList {
   // Adds an item, replacing one with the same id: kItemReplaced or kItemAdded.
   uint32_t Add(const std::string& id, const std::string& description, uint32_t interval, bool renews,
                bool initial);
-  // Removes the item; true when it existed.
+  // Removes the item; true when it existed. The others keep the time
+  // already advanced.
   bool Remove(const std::string& id);
   // Changes an item's interval (kItemModified); a missing item is added as
   // a non-initial item described "created by call to modify" (kItemAdded).
   uint32_t Modify(const std::string& id, uint32_t interval, bool renews);
-  // Inserts an item as it stands (an import), keeping the order by remains.
+  // Inserts an item as it stands (an import), keeping the order by remains
+  // and replacing an item with the same id.
   void Insert(MonitoredItem item);
   // Advances the list by `elapsed` seconds; the ids of the items that fell
   // due, in list order (none while the list is not active).
   std::vector<std::string> Expire(uint32_t elapsed);
 
+  // Seconds until the first item falls due; 10000 when the list is empty
+  // or inactive.
   uint32_t SecondsToNext() const;
   size_t Count() const;
   bool Empty() const { return Count() == 0; }

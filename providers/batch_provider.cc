@@ -155,12 +155,11 @@ class BatchPage : public MonitorPage {
   // A worker's report: <batch-update cookie job step steps/>.
   int Report(IOBase* io, const char* const* headerNames, const char* const* headerValues) {
     std::string body;
-    XMLNode* document = nullptr;
+    std::unique_ptr<XMLNode> document;
     XMLNode* update = nullptr;
     if (!ReadBody(io, headerNames, headerValues, &body) ||
         XMLNode::Parse(body, &document, 0, nullptr, nullptr) != 0 ||
         document->FindChild(&update, "batch-update") != 0 || update == nullptr) {
-      delete document;
       SendResponse(io, kStatus400, nullptr, 0, nullptr, nullptr);
       return 400;
     }
@@ -168,7 +167,6 @@ class BatchPage : public MonitorPage {
     const std::string job = Attribute(update, "job");
     const uint32_t step = static_cast<uint32_t>(strtoul(Attribute(update, "step").c_str(), nullptr, 10));
     const uint32_t steps = static_cast<uint32_t>(strtoul(Attribute(update, "steps").c_str(), nullptr, 10));
-    delete document;
     if (steps == 0 || step > steps) {
       SendResponse(io, kStatus400, nullptr, 0, nullptr, nullptr);
       return 400;

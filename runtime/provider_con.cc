@@ -122,8 +122,10 @@ int CProviderCon::connect(bool startOnFailure) {
     if (result == 0) {
       Log(1024, "Connected: %d\n", static_cast<int>(port_));
       connected_ = 1;
-      // The TCP-level option 8 that used to be set here means something
-      // unrelated on Linux and is left out.
+      // No socket option is set after the connect: the system's defaults
+      // suit a loopback connection, and TCP-level option number 8 in
+      // particular is TCP_WINDOW_CLAMP on Linux, which would only cap the
+      // receive window. The trace line below keeps its usual wording.
       Log(1024, "Connected: After setsockopt\n");
       return 1;
     }

@@ -115,17 +115,21 @@ int SplitURL(const char* url, char* scheme, size_t schemeSize, char* user, size_
       authority.remove_prefix(hostEnd);
       if (!authority.empty() && authority.front() == ':') {
         authority.remove_prefix(1);
+        // The port output keeps the parsed number as a 16-bit value holds
+        // it (its low 16 bits), in range or not; the result tells which.
         size_t digits = 0;
-        unsigned long value = 0;
+        uint16_t value = 0;
+        bool tooLarge = false;
         while (digits < authority.size() && IsDigit(authority[digits])) {
-          if (value < 65536) value = value * 10 + static_cast<unsigned long>(authority[digits] - '0');
+          uint32_t next = value * 10u + static_cast<uint32_t>(authority[digits] - '0');
+          tooLarge = tooLarge || next > 0xFFFFu;
+          value = static_cast<uint16_t>(next);
           ++digits;
         }
         // The authority ends at the first separator, so anything left after
         // the digits is a character no port may be followed by.
-        if (digits == 0 || value >= 65536 || digits != authority.size()) result = 1;
-        // An out-of-range value cannot be given back; the port stays 0.
-        if (value < 65536) portValue = static_cast<uint16_t>(value);
+        if (digits == 0 || tooLarge || digits != authority.size()) result = 1;
+        portValue = value;
       }
     }
 

@@ -34,7 +34,7 @@ bool ReadDecimal(const std::string& text, bool allowSign, bool* negative, unsign
 Configuration::~Configuration() { FreeDocument(); }
 
 void Configuration::FreeDocument() {
-  if (!borrowed_) delete document_;
+  owned_.reset();
   document_ = nullptr;
   borrowed_ = false;
 }
@@ -55,9 +55,8 @@ XMLNode* Configuration::FindSection(XMLNode* parent, std::string_view name) cons
 
 XMLNode* Configuration::CreateSection(XMLNode* parent, std::string_view name) {
   if (!parent || borrowed_) return nullptr;
-  XMLNode* section = new XMLNode(XMLNode::kElement, "section");
+  XMLNode* section = parent->AppendChild(std::make_unique<XMLNode>(XMLNode::kElement, "section"));
   section->GetOrCreateAttribute("name")->SetValue(name);
-  parent->AppendChild(section);
   return section;
 }
 
@@ -78,9 +77,8 @@ bool Configuration::SetKey(XMLNode* parent, std::string_view name, std::string_v
   if (!parent || borrowed_) return false;
   XMLNode* key = FindKey(parent, name);
   if (!key) {
-    key = new XMLNode(XMLNode::kElement, "key");
+    key = parent->AppendChild(std::make_unique<XMLNode>(XMLNode::kElement, "key"));
     key->GetOrCreateAttribute("name")->SetValue(name);
-    parent->AppendChild(key);
   }
   key->GetOrCreateAttribute("value")->SetValue(text);
   return true;
@@ -135,7 +133,7 @@ bool Configuration::RemoveKey(XMLNode* parent, std::string_view name) {
 bool Configuration::RemoveSection(XMLNode* section) {
   if (!section || borrowed_ || section == document_ || section->GetType() == XMLNode::kDocument) return false;
   if (section->Detach() != 0) return false;
-  delete section;
+  std::unique_ptr<XMLNode> removed(section);  // detached: ours to delete
   return true;
 }
 
@@ -158,15 +156,15 @@ void Configuration::ListKeyNames(XMLNode* parent, std::vector<std::string>* name
 
 bool Configuration::ParseText(std::string_view text) {
   FreeDocument();
-  XMLNode* parsed = nullptr;
-  if (XMLNode::Parse(text, &parsed, 0, nullptr, nullptr) != 0) return false;
-  document_ = parsed;
+  if (XMLNode::Parse(text, &owned_, 0, nullptr, nullptr) != 0) return false;
+  document_ = owned_.get();
   return true;
 }
 
 void Configuration::NewDocument() {
   FreeDocument();
-  document_ = new XMLNode(XMLNode::kDocument, "invisibleroot");
+  owned_ = std::make_unique<XMLNode>(XMLNode::kDocument, "invisibleroot");
+  document_ = owned_.get();
 }
 
 void Configuration::Borrow(XMLNode* document) {

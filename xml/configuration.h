@@ -13,6 +13,7 @@
 // A borrowed document belongs to another object: it is read only and not
 // freed.
 #pragma once
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,8 @@ class Configuration {
   Configuration(const Configuration&) = delete;
   Configuration& operator=(const Configuration&) = delete;
 
+  // The document (null when there is none); it stays this object's, or its
+  // lender's when borrowed.
   XMLNode* GetRoot() const { return document_; }
   bool IsBorrowed() const { return borrowed_; }
 
@@ -59,7 +62,8 @@ class Configuration {
   bool ParseText(std::string_view text);
   // Replaces the document by an empty one named "invisibleroot".
   void NewDocument();
-  // Uses another object's document read only.
+  // Uses another object's document read only; the lender keeps it and must
+  // keep it alive and unchanged meanwhile.
   void Borrow(XMLNode* document);
 
   // Compact (level -1) or indented (level 1); empty when there is no document.
@@ -68,10 +72,11 @@ class Configuration {
  protected:
   void FreeDocument();
 
-  XMLNode* document_ = nullptr;
+ private:
+  std::unique_ptr<XMLNode> owned_;  // the document, when it is ours
+  XMLNode* document_ = nullptr;     // owned_, or the borrowed document
   bool borrowed_ = false;
 
- private:
   XMLNode* FindNamed(XMLNode* parent, std::string_view element, std::string_view name) const;
   void ListNames(XMLNode* parent, std::string_view element, std::vector<std::string>* names) const;
 };

@@ -2,25 +2,21 @@
 
 #include <cstdio>
 
-XMLAccumulator::XMLAccumulator() : document_(new XMLNode(XMLNode::kDocument, "invisible")) {
-  stack_.push_back(document_);
+XMLAccumulator::XMLAccumulator() : document_(std::make_unique<XMLNode>(XMLNode::kDocument, "invisible")) {
+  stack_.push_back(document_.get());
 }
 
-XMLAccumulator::~XMLAccumulator() { delete document_; }
+XMLAccumulator::~XMLAccumulator() = default;
 
 bool XMLAccumulator::Add(std::string_view tag, std::string_view text, const XMLAttributeMap* attributes, bool open) {
   XMLNode* current = Current();
   if (!current) return false;
-  XMLNode* element = new XMLNode(XMLNode::kElement, tag);
+  XMLNode* element = current->AppendChild(std::make_unique<XMLNode>(XMLNode::kElement, tag));
   element->SetValue(text);
   if (attributes) {
-    for (const auto& [name, value] : *attributes) {
-      XMLNode* attribute = new XMLNode(XMLNode::kAttribute, name);
-      attribute->SetValue(value);
-      element->AppendChild(attribute);
-    }
+    for (const auto& [name, value] : *attributes)
+      element->AppendChild(std::make_unique<XMLNode>(XMLNode::kAttribute, name))->SetValue(value);
   }
-  current->AppendChild(element);
   if (open) stack_.push_back(element);
   return true;
 }
@@ -67,9 +63,7 @@ bool XMLAccumulator::AddElement(std::string_view tag, unsigned long long number,
 bool XMLAccumulator::AddAttribute(std::string_view name, std::string_view value) {
   XMLNode* current = Current();
   if (!current) return false;
-  XMLNode* attribute = new XMLNode(XMLNode::kAttribute, name);
-  attribute->SetValue(value);
-  current->AppendChild(attribute);
+  current->AppendChild(std::make_unique<XMLNode>(XMLNode::kAttribute, name))->SetValue(value);
   return true;
 }
 
@@ -94,15 +88,10 @@ bool XMLAccumulator::CloseElement() {
 bool XMLAccumulator::AddXML(std::string_view text) {
   XMLNode* current = Current();
   if (!current) return false;
-  XMLNode* parsed = nullptr;
-  if (XMLNode::Parse(text, &parsed, 0, nullptr, nullptr) != 0) return false;
-  bool added = false;
-  if (!parsed->GetChildren().empty()) {
-    parsed->GetChildren().front()->Clone(current);
-    added = true;
-  }
-  delete parsed;
-  return added;
+  std::unique_ptr<XMLNode> parsed;
+  if (XMLNode::Parse(text, &parsed, 0, nullptr, nullptr) != 0 || parsed->GetChildren().empty()) return false;
+  current->AppendChild(parsed->GetChildren().front()->Clone());
+  return true;
 }
 
 void XMLAccumulator::GetXML(std::string* out, int level) const {

@@ -4,6 +4,7 @@
 // attributes are added. Callers keep opens and closes balanced: the document
 // node itself is never closed.
 #pragma once
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,12 +48,13 @@ class XMLAccumulator {
   // *out = the document serialized at `level` (no byte order mark).
   void GetXML(std::string* out, int level) const;
 
-  XMLNode* Document() const { return document_; }
+  // The document stays the builder's.
+  XMLNode* Document() const { return document_.get(); }
   XMLNode* Current() const { return stack_.empty() ? nullptr : stack_.back(); }
 
  private:
   bool Add(std::string_view tag, std::string_view text, const XMLAttributeMap* attributes, bool open);
 
-  XMLNode* document_;
-  std::vector<XMLNode*> stack_;
+  std::unique_ptr<XMLNode> document_;
+  std::vector<XMLNode*> stack_;  // open nodes, all inside document_
 };

@@ -177,15 +177,18 @@ void XMLNode::AppendEscapedText(std::string_view escaped) {
   value_.clear();
 }
 
-void XMLNode::AppendChild(XMLNode* node) {
-  node->parent_ = this;
-  (node->type_ == kAttribute ? attributes_ : children_).push_back(node);
-}
-
-void XMLNode::PrependChild(XMLNode* node) {
+XMLNode* XMLNode::AppendChild(std::unique_ptr<XMLNode> node) {
   node->parent_ = this;
   auto& list = node->type_ == kAttribute ? attributes_ : children_;
-  list.insert(list.begin(), node);
+  list.push_back(node.get());
+  return node.release();
+}
+
+XMLNode* XMLNode::PrependChild(std::unique_ptr<XMLNode> node) {
+  node->parent_ = this;
+  auto& list = node->type_ == kAttribute ? attributes_ : children_;
+  list.insert(list.begin(), node.get());
+  return node.release();
 }
 
 int XMLNode::FindChildPath(XMLNode** out, const std::string_view* path, size_t count) {
@@ -220,21 +223,18 @@ int XMLNode::FindAttribute(XMLNode** out, std::string_view name) {
 XMLNode* XMLNode::GetOrCreateAttribute(std::string_view name) {
   XMLNode* found = nullptr;
   if (FindAttribute(&found, name) == 0) return found;
-  found = new XMLNode(kAttribute, name);
-  AppendChild(found);
-  return found;
+  return AppendChild(std::make_unique<XMLNode>(kAttribute, name));
 }
 
-XMLNode* XMLNode::Clone(XMLNode* newParent) const {
-  XMLNode* copy = new XMLNode(type_, name_);
+std::unique_ptr<XMLNode> XMLNode::Clone() const {
+  auto copy = std::make_unique<XMLNode>(type_, name_);
   copy->value_ = value_;
   copy->cdata_ = cdata_;
   copy->escaped_ = escaped_;
   copy->attributes_.reserve(attributes_.size());
-  for (const XMLNode* a : attributes_) a->Clone(copy);
+  for (const XMLNode* a : attributes_) copy->AppendChild(a->Clone());
   copy->children_.reserve(children_.size());
-  for (const XMLNode* c : children_) c->Clone(copy);
-  if (newParent) newParent->AppendChild(copy);
+  for (const XMLNode* c : children_) copy->AppendChild(c->Clone());
   return copy;
 }
 
@@ -262,19 +262,17 @@ void XMLNode::Serialize(std::string* out, int level, bool withBom) {
   WriteTop(this, level, withBom, sink);
 }
 
-int XMLNode::Parse(std::string_view text, XMLNode** document, unsigned flags, const char** errorText,
-                   size_t* errorPosition) {
-  XMLNode* target = *document;
-  const bool created = target == nullptr;
-  if (created) target = new XMLNode(kDocument);
+int XMLNode::Parse(std::string_view text, std::unique_ptr<XMLNode>* document, unsigned flags,
+                   const char** errorText, size_t* errorPosition) {
+  document->reset();
+  auto parsed = std::make_unique<XMLNode>(kDocument);
   XMLParser parser(text, flags);
-  if (parser.ParseRange(target, 0, text.size(), 0) != 0) {
+  if (parser.ParseRange(parsed.get(), 0, text.size(), 0) != 0) {
     if (errorText) *errorText = parser.ErrorText();
     if (errorPosition) *errorPosition = parser.ErrorPosition();
-    if (created) delete target;
     return 1;
   }
-  *document = target;
+  *document = std::move(parsed);
   return 0;
 }
 
@@ -291,11 +289,12 @@ int XMLNode::ParseNode(std::string_view text, XMLNode* parent, unsigned flags, c
   return 0;
 }
 
-int XMLNode::LoadFile(const std::string& path, XMLNode** document, unsigned flags, const char** errorText) {
+int XMLNode::LoadFile(const std::string& path, std::unique_ptr<XMLNode>* document, unsigned flags,
+                      const char** errorText) {
   // Per-thread instead of one static buffer shared by all threads: a loader
   // never sees another thread's message.
   static thread_local char openError[128];
-  *document = nullptr;
+  document->reset();
   std::string text;
   int error = 0;
   switch (platform::ReadWholeFile(path, &text, &error)) {
@@ -328,21 +327,20 @@ int XMLNode::SaveFile(const std::string& path, int level, bool withBom, const ch
   }
 }
 
-int XMLNode::CreateDocument(std::string_view rootName, bool withBom, XMLNode** document, XMLNode** root) {
+int XMLNode::CreateDocument(std::string_view rootName, bool withBom, std::unique_ptr<XMLNode>* document,
+                            XMLNode** root) {
   std::string text;
   if (withBom) text += kBom;
   text += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?><";
   text += rootName;
   text += "/>";
-  *document = nullptr;
   if (root) *root = nullptr;
   if (Parse(text, document, 0, nullptr, nullptr) != 0) return 1;
   if (root) {
     for (XMLNode* child : (*document)->GetChildren())
       if (child->GetType() == kElement) *root = child;
     if (!*root) {
-      delete *document;
-      *document = nullptr;
+      document->reset();
       return 1;
     }
   }

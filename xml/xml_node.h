@@ -13,11 +13,18 @@
 //
 // Results are status numbers: 0 success, 1 failure. Error texts are static
 // strings (see xml_parser.h for the list).
+//
+// Ownership: a node owns its children and attributes (deleting it deletes
+// the subtree). Documents made by Parse, LoadFile and CreateDocument, and
+// copies made by Clone, are handed over in a std::unique_ptr; a node given
+// to AppendChild or PrependChild belongs to its new parent. Detach is the
+// one hand-over by plain pointer: a detached node belongs to the caller.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,14 +54,13 @@ class XMLNode {
   XMLNode(const XMLNode&) = delete;
   XMLNode& operator=(const XMLNode&) = delete;
 
-  // Parses a whole text. With *document null a new document node is made and
-  // returned in *document; otherwise the nodes are added to *document (nodes
-  // parsed before an error then stay). On failure *errorText is one of the
-  // parser's texts and *errorPosition the offset in text of the "<" of the
-  // construct that failed (for an attribute error, the start of that
-  // attribute). Either out pointer may be null.
-  static int Parse(std::string_view text, XMLNode** document, unsigned flags, const char** errorText,
-                   size_t* errorPosition);
+  // Parses a whole text into a new document, returned in *document; on
+  // failure *document is empty, *errorText is one of the parser's texts and
+  // *errorPosition the offset in text of the "<" of the construct that
+  // failed (for an attribute error, the start of that attribute). Either
+  // out pointer may be null.
+  static int Parse(std::string_view text, std::unique_ptr<XMLNode>* document, unsigned flags,
+                   const char** errorText, size_t* errorPosition);
   // Parses one construct at the start of text into parent; *end receives the
   // offset just after it.
   static int ParseNode(std::string_view text, XMLNode* parent, unsigned flags, const char** errorText,
@@ -63,15 +69,18 @@ class XMLNode {
   // Reads the whole file, then Parse. When the file cannot be opened
   // *errorText is the system's message for the error (a per-thread buffer,
   // valid until this thread's next LoadFile).
-  static int LoadFile(const std::string& path, XMLNode** document, unsigned flags, const char** errorText);
+  static int LoadFile(const std::string& path, std::unique_ptr<XMLNode>* document, unsigned flags,
+                      const char** errorText);
   // Serializes, then replaces the file's contents atomically (a temporary
   // file renamed over it). Open errors as for LoadFile (a second buffer).
   int SaveFile(const std::string& path, int level, bool withBom, const char** errorText);
 
   // A new document: "<?xml version="1.0" encoding="UTF-8" standalone="yes"?>"
   // and an empty root element, parsed (after a UTF-8 byte order mark when
-  // withBom). Returns the document and its root element.
-  static int CreateDocument(std::string_view rootName, bool withBom, XMLNode** document, XMLNode** root);
+  // withBom). Returns the document and its root element (which the
+  // document owns).
+  static int CreateDocument(std::string_view rootName, bool withBom, std::unique_ptr<XMLNode>* document,
+                            XMLNode** root);
 
   // *out = the node serialized at indentation level `level`: < 0 compact (no
   // tabs, no line feeds), 0 and above laid out with tabs. The size is computed
@@ -97,9 +106,10 @@ class XMLNode {
   const std::vector<XMLNode*>& GetChildren() const { return children_; }
   const std::vector<XMLNode*>& GetAttributes() const { return attributes_; }
 
-  // Takes ownership: attributes go to the attribute list, others to children.
-  void AppendChild(XMLNode* node);
-  void PrependChild(XMLNode* node);
+  // Takes the node: attributes go to the attribute list, others to the
+  // children. Returns it (now owned by this node).
+  XMLNode* AppendChild(std::unique_ptr<XMLNode> node);
+  XMLNode* PrependChild(std::unique_ptr<XMLNode> node);
 
   // Finds the first child element named path[0]; with more names, descends
   // into it with the rest, and when that fails goes on with the next child of
@@ -114,10 +124,11 @@ class XMLNode {
   // The attribute of that name, or a new one with an empty value appended.
   XMLNode* GetOrCreateAttribute(std::string_view name);
 
-  // A deep copy, appended to newParent when given.
-  XMLNode* Clone(XMLNode* newParent) const;
+  // A deep copy, with no parent.
+  std::unique_ptr<XMLNode> Clone() const;
   // Removes the node from its parent's list; the caller owns it then. A node
-  // without a parent succeeds only when it is a document.
+  // without a parent succeeds only when it is a document (which stays with
+  // whoever held it).
   int Detach();
   // Detach, then delete.
   void RemoveAndDelete();

@@ -1,6 +1,7 @@
 #include "xml/xml_parser.h"
 
 #include <cstring>
+#include <memory>
 
 const char kXMLErrorTooDeep[] = "Elements nested too deeply";
 
@@ -153,9 +154,7 @@ int XMLParser::ParseAttributes(XMLNode* node, size_t pos, size_t limit) {
       while (pos < limit && !IsSpace(text_[pos])) ++pos;
       value = text_.substr(valueStart, pos - valueStart);
     }
-    XMLNode* attribute = new XMLNode(XMLNode::kAttribute, name);
-    attribute->SetEscapedValue(value);
-    node->AppendChild(attribute);
+    node->AppendChild(std::make_unique<XMLNode>(XMLNode::kAttribute, name))->SetEscapedValue(value);
   }
 }
 
@@ -182,39 +181,24 @@ int XMLParser::ParseElement(XMLNode* parent, size_t lt, size_t limit, int depth,
   if (nameEnd == lt + 1) return Fail("Empty Name", lt);
   std::string_view name = text_.substr(lt + 1, nameEnd - lt - 1);
 
-  XMLNode* node = new XMLNode(XMLNode::kElement, name);
-  if (ParseAttributes(node, nameEnd, contentEnd) != 0) {
-    delete node;
-    return 1;
-  }
+  auto node = std::make_unique<XMLNode>(XMLNode::kElement, name);
+  if (ParseAttributes(node.get(), nameEnd, contentEnd) != 0) return 1;
   if (empty) {
     *next = gt + 1;
   } else {
-    if (depth + 1 > kMaxXMLDepth) {
-      delete node;
-      return Fail(kXMLErrorTooDeep, lt);
-    }
+    if (depth + 1 > kMaxXMLDepth) return Fail(kXMLErrorTooDeep, lt);
     // A match found while searching for an enclosing element's end is
     // reused when the tag holds no "<" (the two searches then see the same
     // marks; they differ only in where they start inside the tag).
     size_t end = FindChar('<', lt + 1, gt) == npos ? CachedEnd(lt, name, limit) : npos;
     if (end == npos) end = FindMatchingEnd(name, gt + 1, limit, depth);
-    if (end == npos) {
-      delete node;
-      return Fail(tooDeep_ ? kXMLErrorTooDeep : "End tag not found", lt);
-    }
-    if (ParseRange(node, gt + 1, end, depth + 1) != 0) {
-      delete node;
-      return Fail(error_, lt);
-    }
+    if (end == npos) return Fail(tooDeep_ ? kXMLErrorTooDeep : "End tag not found", lt);
+    if (ParseRange(node.get(), gt + 1, end, depth + 1) != 0) return Fail(error_, lt);
     size_t close = FindChar('>', end + 2 + name.size(), limit);
-    if (close == npos) {
-      delete node;
-      return Fail("End tag malformed", lt);
-    }
+    if (close == npos) return Fail("End tag malformed", lt);
     *next = close + 1;
   }
-  parent->AppendChild(node);
+  parent->AppendChild(std::move(node));
   return 0;
 }
 
@@ -232,9 +216,7 @@ int XMLParser::ParseOne(XMLNode* parent, size_t pos, size_t limit, int depth, si
   if (rest.substr(0, 4) == "<!--") {
     size_t end = Find("-->", lt + 4, limit);
     if (end == npos) return Fail("End of comment not found", lt);
-    XMLNode* comment = new XMLNode(XMLNode::kComment);
-    comment->SetValue(text_.substr(lt + 4, end - lt - 4));
-    parent->AppendChild(comment);
+    parent->AppendChild(std::make_unique<XMLNode>(XMLNode::kComment))->SetValue(text_.substr(lt + 4, end - lt - 4));
     *next = end + 3;
   } else if (rest.substr(0, 2) == "<?") {
     size_t end = Find("?>", lt + 2, limit);
@@ -242,12 +224,9 @@ int XMLParser::ParseOne(XMLNode* parent, size_t pos, size_t limit, int depth, si
     size_t targetEnd = lt + 2;
     while (targetEnd < end && !IsSpace(text_[targetEnd])) ++targetEnd;
     if (targetEnd == lt + 2) return Fail("Empty Name", lt);
-    XMLNode* pi = new XMLNode(XMLNode::kProcessingInstruction, text_.substr(lt + 2, targetEnd - lt - 2));
-    if (ParseAttributes(pi, targetEnd, end) != 0) {
-      delete pi;
-      return 1;
-    }
-    parent->AppendChild(pi);
+    auto pi = std::make_unique<XMLNode>(XMLNode::kProcessingInstruction, text_.substr(lt + 2, targetEnd - lt - 2));
+    if (ParseAttributes(pi.get(), targetEnd, end) != 0) return 1;
+    parent->AppendChild(std::move(pi));
     *next = end + 2;
   } else if (rest.substr(0, 9) == "<![CDATA[") {
     size_t end = Find("]]>", lt + 9, limit);
@@ -266,9 +245,7 @@ int XMLParser::ParseOne(XMLNode* parent, size_t pos, size_t limit, int depth, si
       if (text_[i] == '>' && --level < 1) break;
     }
     if (i >= limit) return Fail("End of DTD not found", lt);
-    XMLNode* declaration = new XMLNode(XMLNode::kDeclaration);
-    declaration->SetValue(text_.substr(lt, i + 1 - lt));
-    parent->AppendChild(declaration);
+    parent->AppendChild(std::make_unique<XMLNode>(XMLNode::kDeclaration))->SetValue(text_.substr(lt, i + 1 - lt));
     *next = i + 1;
   } else {
     if (ParseElement(parent, lt, limit, depth, next) != 0) return 1;

@@ -68,19 +68,17 @@ Figures Measure(const std::string& text, double minSeconds) {
   const double mb = static_cast<double>(text.size()) / 1e6;
   Figures f{};
   f.ourParse = mb / Time(minSeconds, [&] {
-                 XMLNode* doc = nullptr;
+                 std::unique_ptr<XMLNode> doc;
                  if (XMLNode::Parse(text, &doc, 0, nullptr, nullptr) != 0) abort();
-                 delete doc;
                });
   f.pugiParse = mb / Time(minSeconds, [&] {
                   pugi::xml_document doc;
                   if (!doc.load_buffer(text.data(), text.size())) abort();
                 });
-  XMLNode* doc = nullptr;
+  std::unique_ptr<XMLNode> doc;
   if (XMLNode::Parse(text, &doc, 0, nullptr, nullptr) != 0) abort();
   std::string out;
   f.ourWrite = mb / Time(minSeconds, [&] { doc->Serialize(&out, -1, false); });
-  delete doc;
   pugi::xml_document pdoc;
   pdoc.load_buffer(text.data(), text.size());
   f.pugiWrite = mb / Time(minSeconds, [&] {

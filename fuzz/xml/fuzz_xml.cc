@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const unsigned flags = data[0] & 1u;
   std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
 
-  XMLNode* doc = nullptr;
+  std::unique_ptr<XMLNode> doc;
   const char* error = nullptr;
   size_t position = 0;
   if (XMLNode::Parse(text, &doc, flags, &error, &position) != 0) {
@@ -103,15 +103,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Escape(&plain, c->GetValue(), kEscapeText);
     Unescape(&back, plain);
   }
-  const bool check = RoundTrips(doc);
-  delete doc;
-  if (!check) return 0;
+  if (!RoundTrips(doc.get())) return 0;
 
-  XMLNode* again = nullptr;
+  std::unique_ptr<XMLNode> again;
   if (XMLNode::Parse(first, &again, flags, &error, &position) != 0) Die(error, first, text);
   std::string second;
   again->Serialize(&second, -1, false);
-  delete again;
   if (first != second) Die("serialization changed", first, second);
   return 0;
 }

@@ -65,6 +65,9 @@ class ExternalAlarms(unittest.TestCase):
             p.wait_log("MonitorPage::ExternalWakeupRecieved itemID is a b\n")
             for query in ("masterreconfig=0", "masterreconfig=x"):
                 self.assertEqual(self.post(query), ok)
+            # A 2-second timer armed after them falls due after any 1-second
+            # reload they might have scheduled: once it has, none was.
+            self.assertEqual(body_of(get(PORT, "/timers?add=sentinel&interval=2")), b"1")
             self.assertEqual(self.post("alarms=1", b'<alarms><alarm page="/a" cookie="one"/>'
                                                    b'<alarm page="/plain" cookie="two"/><ALARM page="/a" cookie="no"/>'
                                                    b'<alarm page="/a"/></alarms>'), ok)
@@ -73,6 +76,7 @@ class ExternalAlarms(unittest.TestCase):
             self.assertEqual(self.post("page=/nowhere&cookie=c"), ok)
             p.wait_log("MonitorServer::ForwardESWakeup can't find page (/nowhere)")
             self.assertEqual(self.post("cookie=lonely"), ok)
+            p.wait_log("Time to monitor item sentinel\n")
             err = p.stderr()
             self.assertIn("itemID is one\n", err)
             self.assertNotIn("itemID is no\n", err)

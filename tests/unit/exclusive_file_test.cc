@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -13,6 +18,21 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+// Run once inside the next flock call, before the lock is taken.
+std::atomic<bool> g_lockHookArmed{false};
+std::function<void()> g_beforeLock;
+
+}  // namespace
+
+// Every flock of this program (the platform code's too) comes here, so a
+// test can act between an opener's open and its lock.
+extern "C" int flock(int fd, int operation) {
+  if (g_lockHookArmed.exchange(false)) g_beforeLock();
+  return static_cast<int>(syscall(SYS_flock, fd, operation));
+}
+
+namespace {
 
 fs::path TempDir(const char* name) {
   fs::path dir = fs::temp_directory_path() / (std::string(name) + "." + std::to_string(platform::ProcessId()));
@@ -71,21 +91,18 @@ TEST(ExclusiveFile, ReplaceHandsTheLockToTheNewFile) {
   ASSERT_TRUE(a.ReadAll(&text));
   EXPECT_EQ(text, "x");
 
-  // b opened the old file before the replace: once it gets a lock it must
-  // notice that the name moved on and end up holding the new file.
+  // Between b's open and its lock, a renames a new file over the name and
+  // lets the old one go: b locks a file that no longer has the name. It must
+  // notice, and find the new file still held by a.
   platform::ExclusiveFile b(dir.string(), "f");
-  std::string seen;
-  std::thread waiter([&] {
-    if (b.Open(10)) b.ReadAll(&seen);
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  ASSERT_TRUE(a.ReplaceContents("replaced"));
-  // Still held by a: the new file is locked too.
-  platform::ExclusiveFile c(dir.string(), "f");
-  EXPECT_EQ(c.TryOpen(), platform::ExclusiveFile::kBusy);
+  g_beforeLock = [&a] { ASSERT_TRUE(a.ReplaceContents("replaced")); };
+  g_lockHookArmed = true;
+  EXPECT_EQ(b.TryOpen(), platform::ExclusiveFile::kBusy);
+  EXPECT_FALSE(g_lockHookArmed);
   a.Close();
-  waiter.join();
-  EXPECT_EQ(seen, "replaced");
+  ASSERT_TRUE(b.Open(0));
+  ASSERT_TRUE(b.ReadAll(&text));
+  EXPECT_EQ(text, "replaced");
   int files = 0;
   for (auto& entry : fs::directory_iterator(dir)) {
     (void)entry;

@@ -65,13 +65,41 @@ TEST(MonitoredItemList, ModifyAndInactive) {
   EXPECT_TRUE(a.Remove("new"));
   EXPECT_FALSE(a.Remove("new"));
 
+  // An inactive list asks for no wait at all, even with an initial item.
   MonitoredItemList off;
   off.Add("i", "", 1, true, true);
   off.SetActive(false);
+  EXPECT_EQ(off.SecondsToNext(), 10000u);
   EXPECT_EQ(off.Expire(100), Ids{});
+  off.SetActive(true);
+  EXPECT_EQ(off.SecondsToNext(), 0u);
+  EXPECT_EQ(off.Expire(0), Ids{"i"});
   EXPECT_EQ(ItemResultFromWord("replaced"), kItemReplaced);
   EXPECT_EQ(ItemResultFromWord("bogus"), kItemUnknown);
   EXPECT_STREQ(ItemResultWord(kItemCommError), "commerror");
+}
+
+TEST(MonitoredItemList, ElapsedTimeSurvivesRemovalAndIdleSpells) {
+  // Removing b after 8 s leaves a due in 2 s, not 10.
+  MonitoredItemList list;
+  list.Add("a", "", 10, true, false);
+  list.Add("b", "", 20, true, false);
+  ASSERT_EQ(list.Expire(8), Ids{});
+  EXPECT_TRUE(list.Remove("b"));
+  EXPECT_EQ(list.SecondsToNext(), 2u);
+  EXPECT_EQ(list.Expire(2), Ids{"a"});
+
+  // Time spent empty does not count against the next item, whether the
+  // list was advanced while empty or emptied by a removal.
+  MonitoredItemList idle;
+  EXPECT_EQ(idle.Expire(5000), Ids{});
+  idle.Add("once", "", 3600, false, false);
+  EXPECT_EQ(idle.Expire(1), Ids{});
+  EXPECT_EQ(idle.SecondsToNext(), 3599u);
+  EXPECT_TRUE(idle.Remove("once"));
+  idle.Add("next", "", 5, false, false);
+  EXPECT_EQ(idle.Expire(4), Ids{});
+  EXPECT_EQ(idle.Expire(1), Ids{"next"});
 }
 
 }  // namespace

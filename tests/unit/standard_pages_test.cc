@@ -100,16 +100,38 @@ TEST_F(StandardPages, AlarmsDocumentForwardsEachCompleteAlarm) {
   EXPECT_EQ(page->wakeups.size(), 2u);
 }
 
-TEST_F(StandardPages, CookieMaintenanceTimerNeverHoldsTheServer) {
+// A page holding an async cookie (on a clock the test moves) and a worker
+// record that never started, so counts as ended.
+class BusyPage : public MonitorPage {
+ public:
+  BusyPage() : MonitorPage("/busy", false) {
+    Cookies().SetClock([this] { return now; });
+    CreateWorkerFunction([](WorkerControlObject*) {}, "never started", nullptr, nullptr, 0);
+  }
+  AsyncCookieArchive& Archive() { return Cookies(); }
+  size_t WorkerCount() { return Workers().Size(); }
+  uint32_t now = 1700000000;
+};
+
+TEST_F(StandardPages, CookieMaintenanceAgesAndCleansEveryPageEachMinute) {
   auto* page = new CookieMaintenancePage;
   ASSERT_TRUE(RegisterPage(page));
+  auto* busy = new BusyPage;
+  ASSERT_TRUE(RegisterPage(busy));
   EXPECT_EQ(page->SecondsToNextTimer(), 60u);
   EXPECT_EQ(page->Items().Items()[0].id, "cookie-maintenance");
-  EXPECT_TRUE(page->Items().Items()[0].renews);
   EXPECT_TRUE(page->IsIdle());
   EXPECT_FALSE(page->TimersTriggerHeartbeating());
-  page->ServiceTimers(60);  // runs the maintenance over every page, itself included
-  EXPECT_EQ(page->SecondsToNextTimer(), 60u);
+  const std::string id = busy->Archive().CreateCookie("job", 30, 10).id;
+  busy->now += 11;  // expired, but only aging discards it
+  page->ServiceTimers(59);
+  EXPECT_TRUE(busy->Archive().Find(id, nullptr));
+  EXPECT_EQ(busy->WorkerCount(), 1u);
+  page->ServiceTimers(1);
+  EXPECT_FALSE(busy->Archive().Find(id, nullptr));
+  EXPECT_EQ(busy->Archive().LastAged(), busy->now);
+  EXPECT_EQ(busy->WorkerCount(), 0u);
+  EXPECT_EQ(page->SecondsToNextTimer(), 60u);  // and again a minute later
 }
 
 TEST(TimerService, ItemsDueTogetherReachMonitorNowInOneCall) {
@@ -129,8 +151,9 @@ TEST(TimerService, ItemsDueTogetherReachMonitorNowInOneCall) {
   RecordingPage copy("/u");
   copy.ImportMonitoredItems(exported, false);
   EXPECT_EQ(copy.Items().Count(), 3u);
-  copy.ImportMonitoredItems(exported, true);  // reset: all due at once
+  copy.ImportMonitoredItems(exported, true);  // reset: all due at once, each id once
   EXPECT_EQ(copy.SecondsToNextTimer(), 0u);
+  EXPECT_EQ(copy.Items().Count(), 3u);
 
   MemoryChannel io("");
   EXPECT_TRUE(MonitorPage::IsTimerStatusRequest("TimerStatus=1"));

