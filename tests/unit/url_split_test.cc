@@ -38,7 +38,7 @@ TEST(SplitURL, Parts) {
       {"http://hh:/x", "1 http|||hh|80|/x|"},   // no digits
       {"http://h:/x", "0 http||||80|h:/x|"},   // a drive letter, not a host
       {"http://h:80x/y", "1 http|||h|80|/y|"},  // not followed by a separator
-      {"http://h:99999999999999999999999/", "1 http|||h|80|/|"},
+      {"http://h:99999999999999999999999/", "1 http|||h|65535|/|"},  // (10^23 - 1) mod 2^16
       {"localhost:8080/x", "0 |||localhost|8080|/x|"},  // a host and a port, not a scheme
       // Users, passwords, bracketed hosts.
       {"ftp://joe:secret:x@a@[::1]:2121/pub", "0 ftp|joe|secret:x@a|[::1]|2121|/pub|"},
