@@ -17,7 +17,7 @@ void CookieMaintenancePage::MonitorNow(uint32_t count, const std::string* itemId
 void CookieMaintenancePage::DoCookieMaintenance() {
   Log(256, "DoCookieMaintenance\n");
   for (auto& [path, page] : TheServer().pages) {
-    auto* monitorPage = dynamic_cast<MonitorPage*>(page);
+    auto* monitorPage = dynamic_cast<MonitorPage*>(page.get());
     if (monitorPage == nullptr) continue;
     monitorPage->AgeAsyncCookies();
     monitorPage->workersMaintenance();

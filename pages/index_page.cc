@@ -58,7 +58,7 @@ int IndexPage::Get(IOBase* io, const char*, const char* query, const char* const
   }
   for (auto& [path, page] : server.pages) {
     if (page->IsHidden()) continue;
-    if (auto* monitorPage = dynamic_cast<MonitorPage*>(page)) monitorPage->WriteIndexEntry(&xml, path.c_str());
+    if (auto* monitorPage = dynamic_cast<MonitorPage*>(page.get())) monitorPage->WriteIndexEntry(&xml, path.c_str());
   }
   xml.CloseElement();
   std::string body;

@@ -10,7 +10,7 @@ int SchedulePage::Get(IOBase* io, const char*, const char*, const char* const*, 
   uint32_t state = 0;
   uint32_t wake = 0;
   for (auto& [path, page] : TheServer().pages) {
-    auto* monitorPage = dynamic_cast<MonitorPage*>(page);
+    auto* monitorPage = dynamic_cast<MonitorPage*>(page.get());
     if (monitorPage == nullptr) continue;
     uint32_t value = 0;
     state = std::max(state, monitorPage->GetScheduleState(&value));

@@ -1,6 +1,7 @@
 #include "runtime/monitor_server.h"
 
-#include "runtime/session.h"  // the connection list owns its records
+#include "runtime/served_page.h"  // the registry owns its pages
+#include "runtime/session.h"      // the connection list owns its records
 
 MonitorServer::MonitorServer() = default;
 MonitorServer::~MonitorServer() = default;

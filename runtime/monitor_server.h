@@ -1,12 +1,11 @@
-// The process-wide server record: flags from the command line, the listen
-// socket and port, the page registry, the connection list, idle and
-// heartbeat state, and the master-configuration cache. There is exactly one
-// (TheServer()), constructed before the entry runs; session threads and
-// pages reach it through that accessor.
+// The process-wide server record, in parts: the command-line options, the
+// signals to the loop, the sockets and sessions, the idle and heartbeat
+// state, the configuration caches, and the page registry. There is exactly
+// one (TheServer()), built on first use and never destroyed; session
+// threads and pages reach it through that accessor.
 //
-// Flags that other threads write (the signal flags, lateInitFailed) are
-// atomic; everything else is written on the main thread before the loop
-// starts or by the loop thread alone.
+// Fields that other threads write are atomic; everything else is written
+// on the main thread before the loop starts or by the loop thread alone.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -31,6 +30,79 @@ class MasterConfigCache;  // cached master configuration
 using AlternatePageHandler = int (*)(IOBase* io, const char* verb, const char* path, const char* query,
                                      const char* const* headerNames, const char* const* headerValues);
 
+// Settings from the command line (and the collector's configuration file),
+// fixed before the server runs.
+struct ServerOptions {
+  bool skipStdioPhase = false;          // -c
+  bool tcpPhaseEnabled = false;         // -p
+  bool oneShotRequested = false;        // -o
+  bool oneShotOutputRequested = false;  // -O
+  bool firstRun = false;                // -f: started by the collector's first load
+  bool crashRecovery = false;           // -r: relaunched after a failed heartbeat
+  bool readySignalRequested = false;    // -s
+  bool gatherStats = false;             // -g
+  bool uniquenessRequested = true;      // -u clears it
+  std::string readySignalArgument;      // stored, not used further
+  std::vector<std::string> arguments;   // every command-line word
+  std::string configDirectory;          // first word up to its last "/"
+  std::string oneShotCommand;           // -o
+  std::string oneShotOutputFile;        // -O
+  std::string uniqueName;               // the single-instance name
+};
+
+// Requests to the loop. Any thread may raise one (RaiseServerSignal); the
+// loop reads them when signalEvent wakes it. Shutdown and suggested
+// shutdown stay set once raised; the reconfiguration clears its flag.
+struct ServerSignals {
+  std::atomic<bool> shutdownRequested{false};
+  std::atomic<bool> reconfigRequested{false};
+  std::atomic<bool> suggestShutdownRequested{false};
+  // Auto-reset, initially clear; set by every raised signal. On Linux the
+  // listen socket itself is polled, so there is no separate listen event.
+  platform::WakeEvent signalEvent;
+  // Written by the operating-system signal handlers only (TakeSystemSignals).
+  platform::WakeEvent systemSignalWake;
+};
+
+// The listen socket and the connections served on session threads. The
+// loop thread owns them all; a session thread owns only its socket.
+struct ServerSockets {
+  int listenSocket = -1;
+  uint16_t port = 0;                // 0 lets the system choose; the bound port afterwards
+  platform::NamedEvent readyEvent;  // the parent's ready event, once opened
+  std::list<std::unique_ptr<Connection>> connections;  // sessions, until the loop cleans them
+  // A session's reads and writes give up after this long without progress
+  // (VELMORA_SESSION_TIMEOUT, read when the server starts).
+  uint32_t sessionTimeoutSeconds = 60;
+};
+
+// The idle exit: a provider with no connections whose pages are all idle
+// ends after idleTimeoutSeconds (0 = never, -z). Pages may change the
+// time-out at run time (SetIdleTimeout), hence the atomics.
+struct IdleState {
+  std::atomic<uint32_t> idleTimeoutSeconds{90};  // kDefaultIdleTimeoutSeconds
+  std::atomic<bool> idleTimeoutOverridden{false};
+  uint32_t idleSeconds = 0;  // loop thread only
+};
+
+// Heartbeat registration with the collector while a page's timers call
+// for it.
+struct HeartbeatState {
+  std::atomic<bool> heartbeatActive{false};
+  bool heartbeatEnabled = true;
+  bool heartbeatTracking = false;
+  uint32_t heartbeatIntervalMinutes = 0;  // 0 = not sent
+};
+
+// The master configuration shared while the loop walks the pages (a
+// reconfiguration, the late initialization), and the ruleset object.
+struct ConfigCaches {
+  RulesetCache* rulesetCache = nullptr;
+  std::atomic<bool> configBusy{false};
+  MasterConfigCache* masterConfigCache = nullptr;
+  bool masterConfigCacheEnabled = false;
+};
+
 struct MonitorServer {
   // Out of line: the connection list's records are complete only there.
   MonitorServer();
@@ -38,52 +110,19 @@ struct MonitorServer {
   MonitorServer(const MonitorServer&) = delete;
   MonitorServer& operator=(const MonitorServer&) = delete;
 
-  std::atomic<uint32_t> shutdownRequested{0};
-  std::atomic<uint32_t> reconfigRequested{0};
-  std::atomic<uint32_t> suggestShutdownRequested{0};
-  std::atomic<uint32_t> lateInitFailed{0};
-  AlternatePageHandler alternatePageHandler = nullptr;
-  // Auto-reset, initially clear; set by every signal. On Linux the listen
-  // socket itself is polled, so there is no separate listen event.
-  platform::WakeEvent signalEvent;
-  // Written by the operating-system signal handlers only (TakeSystemSignals).
-  platform::WakeEvent systemSignalWake;
-  platform::NamedEvent readyEvent;  // the parent's ready event, once opened
-  uint32_t skipStdioPhase = 0;          // -c
-  uint32_t tcpPhaseEnabled = 0;         // -p
-  uint32_t oneShotRequested = 0;        // -o
-  uint32_t oneShotOutputRequested = 0;  // -O
-  uint32_t firstRun = 0;                // -f
-  uint32_t crashRecovery = 0;           // -r
-  int listenSocket = -1;
-  uint16_t port = 0;  // 0 lets the system choose; the bound port afterwards
-  std::list<std::unique_ptr<Connection>> connections;  // running sessions
-  // A session's reads and writes give up after this long without progress
-  // (VELMORA_SESSION_TIMEOUT, read when the server starts).
-  uint32_t sessionTimeoutSeconds = 60;
-  std::map<std::string, ServedPage*> pages;  // keyed by path, byte order
+  ServerOptions options;
+  ServerSignals signals;
+  ServerSockets sockets;
+  IdleState idle;
+  HeartbeatState heartbeat;
+  ConfigCaches caches;
+  // Pages keyed by path, compared byte for byte; filled before the loop
+  // starts and only read afterwards (page_registry.h). The registry owns them.
+  std::map<std::string, std::unique_ptr<ServedPage>> pages;
+  AlternatePageHandler alternatePageHandler = nullptr;  // the collector's routing
   bool isCollector = false;
-  std::atomic<uint32_t> idleTimeoutSeconds{90};  // kDefaultIdleTimeoutSeconds  // 0 = never (-z)
-  std::atomic<uint32_t> idleTimeoutOverridden{0};
-  uint32_t idleSeconds = 0;
-  bool readySignalRequested = false;  // -s
-  std::atomic<bool> heartbeatActive{false};
-  bool heartbeatEnabled = true;
-  bool heartbeatTracking = false;
-  uint32_t heartbeatIntervalMinutes = 0;  // 0 = not sent
-  bool gatherStats = false;               // -g
-  std::string readySignalArgument;        // stored, not used further
-  std::vector<std::string> arguments;     // every command-line word
-  std::string configDirectory;            // first word up to its last "/"
-  std::string oneShotCommand;             // -o
-  std::string oneShotOutputFile;          // -O
-  RulesetCache* rulesetCache = nullptr;
-  std::atomic<bool> configBusy{false};
-  MasterConfigCache* masterConfigCache = nullptr;
-  std::string uniqueName;
-  bool uniquenessRequested = true;  // -u clears it
   std::atomic<bool> lateInitDone{false};
-  bool masterConfigCacheEnabled = false;
+  std::atomic<bool> lateInitFailed{false};
 };
 
 MonitorServer& TheServer();

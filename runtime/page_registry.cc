@@ -1,6 +1,7 @@
 #include "runtime/page_registry.h"
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "runtime/log.h"
@@ -8,30 +9,31 @@
 #include "runtime/served_page.h"
 
 bool RegisterPage(ServedPage* page) {
-  if (page == nullptr) return false;
-  if (page->LateInitialize() != 0) {
-    delete page;
-    return false;
-  }
-  return RegisterPageDeferred(page);
+  std::unique_ptr<ServedPage> owned(page);
+  if (owned == nullptr || owned->LateInitialize() != 0) return false;
+  return RegisterPageDeferred(owned.release());
 }
 
 bool RegisterPageDeferred(ServedPage* page) {
-  if (page == nullptr) return false;
-  if (page->RegisterWithServer() != 0) {
-    page->CleanUp();
-    delete page;
+  std::unique_ptr<ServedPage> owned(page);
+  if (owned == nullptr) return false;
+  if (owned->RegisterWithServer() != 0) {
+    owned->CleanUp();
     return false;
   }
+  // RegisterWithServer added the page (AddPage): the registry owns it now.
+  owned.release();
   return true;
 }
 
 int AddPage(const char* path, ServedPage* page) {
   Log(1024, "Adding page %s\n", path);
-  if (!TheServer().pages.emplace(path, page).second) {
+  auto& pages = TheServer().pages;
+  if (pages.count(path) != 0) {
     Log(16, "page %s failed to insert\n", path);
     return 1;
   }
+  pages.emplace(path, std::unique_ptr<ServedPage>(page));
   return 0;
 }
 
@@ -43,7 +45,7 @@ ServedPage* FindPage(const char* path) {
   std::string working = path;
   for (;;) {
     auto it = pages.find(working);
-    if (it != pages.end() && it->second != nullptr) return it->second;
+    if (it != pages.end() && it->second != nullptr) return it->second.get();
     size_t cut = working.rfind('/');
     if (cut == std::string::npos) return nullptr;
     working.resize(cut);
@@ -55,7 +57,6 @@ void CleanUpAllPages() {
   for (auto& [path, page] : server.pages) {
     Log(1024, "Call Cleaning up for page %s\n", path.c_str());
     page->CleanUp();
-    delete page;
   }
-  server.pages.clear();
+  server.pages.clear();  // deletes the pages
 }

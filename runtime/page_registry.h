@@ -6,16 +6,20 @@
 
 class ServedPage;
 
-// Runs a new page's one-time initialization and adds it to the registry.
-// On failure the page is cleaned up (when the registration itself failed),
-// deleted, and false is returned. A null page returns false.
+// Runs a new page's one-time initialization and adds it to the registry,
+// which owns the page from this call on (it deletes the page at teardown,
+// or at once when registering fails). On failure the page is cleaned up
+// (when the registration itself failed) and false is returned. A null page
+// returns false.
 bool RegisterPage(ServedPage* page);
 
 // RegisterPage without the initialization: the server's late
 // initialization initializes the page later.
 bool RegisterPageDeferred(ServedPage* page);
 
-// Adds `page` under `path`; 0 when added, 1 when the path is taken.
+// Adds `page` under `path`; 0 when added (the registry now owns it), 1 when
+// the path is taken (the caller keeps it). Called by a page's
+// RegisterWithServer.
 int AddPage(const char* path, ServedPage* page);
 
 // The page serving `path`: the longest registered prefix that ends at a
