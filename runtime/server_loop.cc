@@ -216,6 +216,7 @@ void ShutdownSequence(MonitorServer& server) {
     }
     SessionCompletionEvent().Wait(250);
   }
+  EndSessionThreads();
   Log(32, "Shutdown request handled by default MonitorServer handler\n");
 }
 
@@ -484,6 +485,7 @@ int RunServer() {
       Log(32, "A failure occurred in LateProviderInitialization; skipping Process Connections\n");
     else
       result = AcceptLoop(server, pendingCapacity);
+    EndSessionThreads();  // also after a loop that ended on an error
     Log(64, "TCP/IP phase finished\n");
   }
   Log(64, "Server finshed\n");

@@ -1,6 +1,12 @@
 #include "runtime/session.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <list>
+#include <memory>
 #include <system_error>
+#include <thread>
+#include <vector>
 
 #include "platform/socket.h"
 #include "runtime/dispatch.h"
@@ -26,8 +32,60 @@ void RunSession(Connection* connection) {
     io.Close();
     connection->socketClosed = true;
   }
-  connection->ended = true;
+  connection->ended = true;  // the loop may delete the record from here on
   SessionCompletionEvent().Set();
+}
+
+// One session thread. `next` is the connection handed to it; all fields are
+// guarded by g_poolLock.
+struct Worker {
+  std::thread thread;
+  Connection* next = nullptr;
+  bool exited = false;
+  std::condition_variable wake;
+};
+
+std::mutex g_poolLock;
+std::list<std::unique_ptr<Worker>> g_workers;  // every thread not yet joined
+std::vector<Worker*> g_parked;                 // idle ones, the latest last
+bool g_stopping = false;
+
+void WorkerMain(Worker* self) {
+  std::unique_lock<std::mutex> lock(g_poolLock);
+  for (;;) {
+    Connection* connection = self->next;
+    self->next = nullptr;
+    lock.unlock();
+    RunSession(connection);
+    lock.lock();
+    if (g_stopping) break;
+    g_parked.push_back(self);
+    self->wake.wait_for(lock, std::chrono::milliseconds(kSessionThreadParkMs),
+                        [self] { return self->next != nullptr || g_stopping; });
+    if (self->next != nullptr) continue;  // the loop took it off the parked list
+    // Parked too long, or the server is ending: leave.
+    for (auto it = g_parked.begin(); it != g_parked.end(); ++it)
+      if (*it == self) {
+        g_parked.erase(it);
+        break;
+      }
+    break;
+  }
+  self->exited = true;
+}
+
+// Joins the threads that have left (loop thread, under g_poolLock). A
+// thread marks itself exited as its last act under the lock, so the join
+// returns at once.
+void JoinExited() {
+  for (auto it = g_workers.begin(); it != g_workers.end();) {
+    if (!(*it)->exited) {
+      ++it;
+      continue;
+    }
+    (*it)->thread.join();
+    it = g_workers.erase(it);
+  }
 }
 
 }  // namespace
@@ -44,12 +102,38 @@ platform::WakeEvent& SessionCompletionEvent() {
 bool StartSession(Connection* connection) {
   static uint32_t sessions = 0;  // loop thread only
   connection->threadId = ++sessions;
+  std::lock_guard<std::mutex> hold(g_poolLock);
+  JoinExited();
+  if (!g_parked.empty()) {
+    Worker* worker = g_parked.back();
+    g_parked.pop_back();
+    worker->next = connection;
+    worker->wake.notify_one();
+    return true;
+  }
+  auto worker = std::make_unique<Worker>();
+  worker->next = connection;
   try {
-    connection->thread = std::thread(RunSession, connection);
+    worker->thread = std::thread(WorkerMain, worker.get());
   } catch (const std::system_error&) {
     return false;
   }
+  g_workers.push_back(std::move(worker));
   return true;
+}
+
+void EndSessionThreads() {
+  std::list<std::unique_ptr<Worker>> workers;
+  {
+    std::lock_guard<std::mutex> hold(g_poolLock);
+    g_stopping = true;
+    for (Worker* w : g_parked) w->wake.notify_one();
+    workers.swap(g_workers);
+  }
+  for (auto& w : workers) w->thread.join();
+  std::lock_guard<std::mutex> hold(g_poolLock);
+  g_parked.clear();
+  g_stopping = false;
 }
 
 size_t RunningSessions() {
@@ -70,7 +154,6 @@ void CleanConnectionList() {
       continue;
     }
     Log(1024, "CleanConnectionList::Cleaning up connection %d\n", c->socket);
-    if (c->thread.joinable()) c->thread.join();
     it = list.erase(it);
   }
 }

@@ -1,9 +1,16 @@
-// Session threads: one per forked connection. The loop thread creates the
-// record, starts the thread and keeps the record in the server's connection
-// list (which owns it); the thread answers the connection and marks its
-// record ended; the loop notices (woken by the completion event), joins the
-// thread and deletes the record. The connection list is touched by the
-// loop thread only.
+// Sessions: one per forked connection, each on a session thread. The loop
+// thread creates the record, hands it to a session thread and keeps it in
+// the server's connection list (which owns it); the thread answers the
+// connection and marks its record ended as its last act for it; the loop
+// notices (woken by the completion event) and deletes the record. The
+// connection list is touched by the loop thread only.
+//
+// Session threads are kept for reuse: one that has answered its connection
+// parks and takes the next forked connection, so a busy server does not
+// pay for a new thread per request. A thread parked longer than
+// kSessionThreadParkMs ends, so at most as many stay as the busiest moment
+// needed, and only for a while. EndSessionThreads ends the parked ones at
+// teardown.
 //
 // A session's reads and writes give up after the server's session time-out
 // without progress ("Session timed out for %s" at level 16), so a client
@@ -14,7 +21,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
-#include <thread>
 
 #include "platform/wake_event.h"
 #include "runtime/url_parse.h"
@@ -22,7 +28,6 @@
 struct Connection {
   int socket = -1;     // the accepted socket; the session thread owns it
   URLParse request;    // a copy of the request head read on the loop thread
-  std::thread thread;  // not joinable when creation failed
   // The session's number in this process (1, 2, ...), used as its thread id
   // in log lines.
   uint32_t threadId = 0;
@@ -37,11 +42,18 @@ struct Connection {
 
 // Sessions that may run at once; past this a forked page is answered 503.
 constexpr size_t kMaxSessions = 512;
+// How long an idle session thread waits for another connection.
+constexpr uint32_t kSessionThreadParkMs = 5000;
 
-// Starts the session thread for `connection` (which must outlive it: the
-// connection list keeps it until the thread has ended). False when the
-// thread could not be created; the caller then closes the socket.
+// Hands `connection` to a parked session thread, or to a new one (the
+// record must outlive the session: the connection list keeps it until it
+// has ended). False when no thread could be created; the caller then closes
+// the socket.
 bool StartSession(Connection* connection);
+
+// Waits for every session thread to finish its connection and ends them all
+// (teardown; the loop no longer starts sessions).
+void EndSessionThreads();
 
 // Set by each session thread as it ends; the loop waits on it.
 platform::WakeEvent& SessionCompletionEvent();
