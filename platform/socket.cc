@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "platform/clock.h"
@@ -78,13 +79,10 @@ uint16_t LocalPort(int fd) {
 
 int Accept(int listenFd) {
   for (;;) {
+    // On Linux the new socket never inherits the listener's O_NONBLOCK:
+    // it is blocking, as sessions expect.
     int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd >= 0) {
-      // A listener polled in non-blocking mode hands its flag on only on
-      // some systems; sessions expect a blocking socket.
-      SetNonBlocking(fd, false);
-      return fd;
-    }
+    if (fd >= 0) return fd;
     if (errno != EINTR) return kInvalidSocket;
   }
 }
@@ -157,6 +155,30 @@ long Peek(int fd, void* buffer, size_t length) {
     if (n >= 0) return static_cast<long>(n);
     if (errno != EINTR) return -1;
   }
+}
+
+long SendAllPair(int fd, const void* first, size_t firstLength, const void* second, size_t secondLength,
+                 int stallMs) {
+  // One sendmsg for both while it takes everything (the common case of a
+  // small answer); what is left after a short write goes out by SendAll.
+  iovec parts[2] = {{const_cast<void*>(first), firstLength}, {const_cast<void*>(second), secondLength}};
+  msghdr message{};
+  message.msg_iov = parts;
+  message.msg_iovlen = 2;
+  ssize_t n;
+  while ((n = sendmsg(fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT)) < 0 && errno == EINTR) {
+  }
+  if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+  size_t sent = n > 0 ? static_cast<size_t>(n) : 0;
+  if (sent < firstLength) {
+    if (SendAll(fd, static_cast<const char*>(first) + sent, firstLength - sent, stallMs) < 0) return -1;
+    sent = firstLength;
+  }
+  size_t secondSent = sent - firstLength;
+  if (secondSent < secondLength &&
+      SendAll(fd, static_cast<const char*>(second) + secondSent, secondLength - secondSent, stallMs) < 0)
+    return -1;
+  return static_cast<long>(firstLength + secondLength);
 }
 
 long ReceiveNow(int fd, void* buffer, size_t length) {

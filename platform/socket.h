@@ -52,6 +52,10 @@ int ConnectLoopback(int fd, uint16_t port, int timeoutMs, int* error);
 // taken nothing for that long: a client that never reads cannot hold the
 // sender for ever. stallMs < 0 waits as long as it takes.
 long SendAll(int fd, const void* data, size_t length, int stallMs = -1);
+// SendAll of two buffers one after the other, in one system call when the
+// socket takes them at once (a response head and a small body).
+long SendAllPair(int fd, const void* first, size_t firstLength, const void* second, size_t secondLength,
+                 int stallMs = -1);
 // One receive of up to length bytes: count, 0 when the peer closed, -1 on error.
 long Receive(int fd, void* buffer, size_t length);
 // Like Receive, but the bytes stay in the socket for the next receive.

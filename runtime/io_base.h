@@ -23,6 +23,14 @@ class IOBase {
   virtual const char* PeerName() = 0;
   // Writes the whole buffer: bytes written, 0 or less on failure.
   virtual long Write(const void* data, size_t length) = 0;
+  // Writes two buffers one after the other (a response head and its body),
+  // in one system call where the channel can. The bytes written: 0 or less
+  // when the first failed, less than both lengths when the second did.
+  virtual long WritePair(const void* first, size_t firstLength, const void* second, size_t secondLength) {
+    if (Write(first, firstLength) <= 0) return 0;
+    if (secondLength != 0 && Write(second, secondLength) <= 0) return static_cast<long>(firstLength);
+    return static_cast<long>(firstLength + secondLength);
+  }
   // Up to length bytes: count, 0 at end of input, -1 on error or when
   // length is below 1.
   virtual long Read(void* buffer, long length) = 0;

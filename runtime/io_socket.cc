@@ -35,6 +35,14 @@ long IOSocket::Write(const void* data, size_t length) {
   return n;
 }
 
+long IOSocket::WritePair(const void* first, size_t firstLength, const void* second, size_t secondLength) {
+  if (Dead() || socket_ == platform::kInvalidSocket) return -1;
+  long n = platform::SendAllPair(socket_, first, firstLength, second, secondLength, stallMs_);
+  if (n < 0 && platform::LastSocketError() == ETIMEDOUT) timedOut_ = true;
+  if (n >= 1) CountWritten(n);
+  return n;
+}
+
 bool IOSocket::WaitForInput() {
   int wait = stallMs_;
   if (deadlineMs_ != 0) {

@@ -28,6 +28,7 @@ class IOSocket : public IOBase {
 
   const char* PeerName() override;
   long Write(const void* data, size_t length) override;
+  long WritePair(const void* first, size_t firstLength, const void* second, size_t secondLength) override;
   long Read(void* buffer, long length) override;
   long ReadLine(char* buffer, long size) override;
 

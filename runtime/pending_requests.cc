@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 
 #include "platform/poll_set.h"
 #include "platform/socket.h"
 #include "runtime/dispatch.h"
+#include "runtime/io_buffer.h"
 #include "runtime/io_socket.h"
 #include "runtime/log.h"
 #include "runtime/request_reader.h"
@@ -109,15 +111,30 @@ bool PendingRequests::AdvanceHead(Waiting& w, bool hungUp) {
   if (n == platform::kWouldBlock && !hungUp) return false;
   // End of input, an error or a hang-up: the head will grow no more, and
   // ReadRequest finds out at once what it makes of what is there.
-  bool complete = n <= 0 || hungUp || HeadComplete(peek_.data(), static_cast<size_t>(n));
-  if (!complete) {
+  const size_t headLength = n > 0 ? HeadLength(peek_.data(), static_cast<size_t>(n)) : 0;
+  if (headLength == 0 && n > 0 && !hungUp) {
     if (static_cast<size_t>(n) < peek_.size()) return false;
     Log(32, "Accept connection failed to parse URI\n");
     return true;
   }
 
   URLParse request;
-  if (ReadRequest(&request, w.io.get()) != kRequestRead) {
+  int read;
+  if (headLength != 0) {
+    // The whole head has been looked at: parse the copy, then take exactly
+    // its bytes from the socket, leaving a body there for the page.
+    IOBuffer head(std::string_view(peek_.data(), headLength));
+    read = ReadRequest(&request, &head);
+    if (read == kRequestRead) {
+      if (!Consume(w, headLength)) return true;
+      w.io->BeginRequest();
+    }
+  } else {
+    // The peer sends no more: ReadRequest finds out at once what it makes
+    // of what is there.
+    read = ReadRequest(&request, w.io.get());
+  }
+  if (read != kRequestRead) {
     if (w.io->TimedOut())
       Log(16, "Request head timed out from %s\n", w.io->PeerName());
     else
@@ -151,6 +168,16 @@ bool PendingRequests::AdvanceHead(Waiting& w, bool hungUp) {
   w.bodyWanted = wanted;
   w.body.reserve(static_cast<size_t>(wanted));
   return AdvanceBody(w);
+}
+
+bool PendingRequests::Consume(Waiting& w, size_t length) {
+  size_t taken = 0;
+  while (taken < length) {
+    long n = platform::ReceiveNow(w.io->Socket(), peek_.data(), length - taken);
+    if (n <= 0) return false;  // the peeked bytes are there; anything else is a broken socket
+    taken += static_cast<size_t>(n);
+  }
+  return true;
 }
 
 bool PendingRequests::AdvanceBody(Waiting& w) {

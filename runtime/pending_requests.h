@@ -11,9 +11,10 @@
 // once: one accepted past that closes the one that has waited longest, so
 // accepting never stops.
 //
-// Heads are only looked at (peeked) until complete, then read by
-// ReadRequest, which therefore never waits; bodies of inline pages are taken
-// into the channel's read-ahead, at most kInlineBodyLimit each.
+// Heads are only looked at (peeked) until complete, then parsed from that
+// copy by ReadRequest and taken off the socket in one read, which leaves a
+// body where the page reads it; bodies of inline pages are taken into the
+// channel's read-ahead, at most kInlineBodyLimit each.
 //
 // Loop thread only. The set owns the connections' channels.
 #pragma once
@@ -60,6 +61,8 @@ class PendingRequests {
   bool Advance(Waiting& w, bool hungUp);
   bool AdvanceHead(Waiting& w, bool hungUp);
   bool AdvanceBody(Waiting& w);
+  // Takes `length` bytes already looked at off the socket.
+  bool Consume(Waiting& w, size_t length);
   void RunBody(Waiting& w);
   void Forget(Waiting& w);
 

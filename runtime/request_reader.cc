@@ -111,7 +111,7 @@ int ReadRequest(URLParse* request, IOBase* io) {
   return kRequestRead;
 }
 
-bool HeadComplete(const char* data, size_t n) {
+size_t HeadLength(const char* data, size_t n) {
   size_t at = 0;
   bool requestLine = true;
   while (at < n) {
@@ -121,12 +121,12 @@ bool HeadComplete(const char* data, size_t n) {
     if (lineFeed != nullptr)
       piece = static_cast<size_t>(static_cast<const char*>(lineFeed) - (data + at)) + 1;
     else if (piece < static_cast<size_t>(kMaxRequestLine))
-      return false;  // the line has not ended yet
-    if (!requestLine && (data[at] == '\r' || data[at] == '\n')) return true;
+      return 0;  // the line has not ended yet
+    if (!requestLine && (data[at] == '\r' || data[at] == '\n')) return at + piece;
     requestLine = false;
     at += piece;
   }
-  return false;
+  return 0;
 }
 
 uint64_t AnnouncedBodyLength(const char* const* headerNames, const char* const* headerValues) {

@@ -29,11 +29,12 @@ constexpr long kMaxRequestLine = 10239;
 // in the headers; the caller tells it apart with the channel's TimedOut().
 int ReadRequest(URLParse* request, IOBase* io);
 
-// True when `data` (the first n bytes waiting on a connection) holds a whole
-// request head as ReadRequest reads it: the request line, then lines up to
-// and including one that starts with CR or LF. Lines are counted in the
-// pieces ReadRequest reads them in, so ReadRequest on such data never waits.
-bool HeadComplete(const char* data, size_t n);
+// The length of the whole request head at the start of `data` (the first n
+// bytes waiting on a connection), as ReadRequest reads it: the request line,
+// then lines up to and including one that starts with CR or LF; 0 while the
+// head is incomplete. Lines are counted in the pieces ReadRequest reads them
+// in, so ReadRequest on such data never waits and never reads past it.
+size_t HeadLength(const char* data, size_t n);
 
 // The Content-Length a head announces, as ReadBody reads it; 0 when the
 // header is missing, zero or negative (no body).

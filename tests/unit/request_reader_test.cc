@@ -134,8 +134,10 @@ TEST(ReadRequest, BinaryGarbageNeverCrashes) {
   }
 }
 
-TEST(HeadComplete, EndsAtALineStartingWithCrOrLf) {
-  auto complete = [](const std::string& s) { return HeadComplete(s.data(), s.size()); };
+TEST(HeadLength, EndsAtALineStartingWithCrOrLf) {
+  auto complete = [](const std::string& s) { return HeadLength(s.data(), s.size()) != 0; };
+  EXPECT_EQ(8u, HeadLength("GET /a\n\nbody", 12));
+  EXPECT_EQ(9u, HeadLength("GET /a\n\r\nbody", 13));
   EXPECT_FALSE(complete(""));
   EXPECT_FALSE(complete("GET /a"));
   EXPECT_FALSE(complete("GET /a\n"));            // the request line alone
@@ -150,11 +152,14 @@ TEST(HeadComplete, EndsAtALineStartingWithCrOrLf) {
   EXPECT_FALSE(complete("GET /" + longLine));
   EXPECT_TRUE(complete(longLine + "\n\n"));
   EXPECT_TRUE(complete(longLine + "b\n" + std::string(kMaxRequestLine - 2, 'c') + "\n\n"));
-  // Whatever it says, ReadRequest on a complete head never waits for more.
-  for (std::string head : {"GET /a\nHost: x\n\rjunk\n", "GET /a\n\n"}) {
-    MemoryChannel io(head);
+  // ReadRequest on a complete head never waits for more, nor reads past it.
+  for (std::string head : {"GET /a\nHost: x\n\rjunk\n", "GET /a\n\n", "GET /a\nA: b\n\r\n"}) {
+    MemoryChannel io(head + "body");
     URLParse r;
-    EXPECT_NE(kRequestEnd, ReadRequest(&r, &io)) << head;
+    EXPECT_EQ(kRequestRead, ReadRequest(&r, &io)) << head;
+    EXPECT_EQ(head.size(), HeadLength((head + "body").data(), head.size() + 4)) << head;
+    char rest[8] = {};
+    EXPECT_EQ(4, io.Read(rest, sizeof rest));
   }
 }
 
