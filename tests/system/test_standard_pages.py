@@ -5,10 +5,8 @@ import subprocess
 import time
 import unittest
 
-from harness import FakeCollector, body_of, check_isolated, exchange, get, start_provider, wait_until
-
-ALL = "0xFFFFFFFF"
-PORT = 5000
+import harness
+from harness import ALL, PORT, FakeCollector, body_of, exchange, get, start_provider, wait_until
 
 
 def curl(*args):
@@ -121,5 +119,4 @@ class Ticker(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    check_isolated()
-    unittest.main()
+    harness.main()

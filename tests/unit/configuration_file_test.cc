@@ -2,13 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
-#include "platform/clock.h"
 #include "platform/process_info.h"
 #include "xml/cached_configuration_file.h"
 #include "xml/configuration_state.h"
@@ -103,25 +101,6 @@ TEST_F(ConfigurationFileTest, ConcurrentWritersLoseNoUpdateAndWaitersGetTheFile)
   // Every save went through a temporary file that was renamed away.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 
-  // A waiter gets the file once the holder saves (renaming a new file over
-  // the one the waiter was waiting for): it holds the new file, so nobody
-  // else can open it for writing, and it reads the holder's update.
-  ConfigurationFile holder(nullptr, path);
-  ASSERT_TRUE(holder.OpenWrite(1));
-  std::atomic<bool> opened{false};
-  std::thread waiter([&] {
-    ConfigurationFile file(nullptr, path);
-    opened = file.OpenWrite(10);
-    EXPECT_FALSE(ConfigurationFile(nullptr, path).OpenWrite(0));
-    unsigned long held = 0;
-    EXPECT_TRUE(file.GetKeyUnsigned(file.GetRoot(), "holder", &held));
-  });
-  platform::SleepMs(600);  // the waiter's first tries find the file held
-  EXPECT_FALSE(opened);
-  holder.SetKeyNumber(holder.GetRoot(), "holder", 1);
-  ASSERT_TRUE(holder.SaveCompact());
-  waiter.join();
-  EXPECT_TRUE(opened);
 }
 
 TEST_F(ConfigurationFileTest, UnparsedFileKeepsItsTextAndHealsOnSave) {
