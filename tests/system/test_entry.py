@@ -107,11 +107,10 @@ class LogDestinations(unittest.TestCase):
                              env={"TEST_PROVIDER_INIT": "1"})
             self.assertEqual((rc, err), (0, ""))
             old, new = harness.read_text(log + ".old"), harness.read_text(log)
+            # Where the file rolls and that lines stay whole: log_test.
             self.assertGreater(len(old), 1024)
-            self.assertLess(len(old), 1024 + 200)  # rolled at the first line past the limit
             self.assertLess(len(new), 1024 + 200)
             self.assertIn("Shutdown...", old + new)  # the last line may itself roll the file
-            self.assertTrue(old.endswith("\n"))
 
 
 class SingleInstance(unittest.TestCase):
