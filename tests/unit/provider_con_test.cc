@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <memory>
 #include <string>
 #include <thread>
 
@@ -108,19 +107,10 @@ TEST(CProviderCon, NoResponseLeavesTheConnectionOpen) {
 }
 
 std::atomic<int> hookCalls{0};
-std::unique_ptr<ScriptedServer> lateServer;
-uint16_t latePort = 0;
 
 int CountingHook(CProviderCon* con) {
   ++hookCalls;
   EXPECT_STREQ("testprov", con->Name());
-  return 0;
-}
-
-int StartingHook(CProviderCon* con) {
-  ++hookCalls;
-  lateServer = std::make_unique<ScriptedServer>("HTTP/1.1 200 OK\r\nContent-Length:2\r\n\r\nup", false,
-                                                static_cast<uint16_t>(con->Port()));
   return 0;
 }
 
@@ -141,18 +131,7 @@ TEST(CProviderCon, NoServerGivesZeroQuickly) {
   EXPECT_EQ(1, hookCalls.load());
   CProviderCon::SetStartHook(nullptr);
   EXPECT_EQ(0, con.connect(true));  // no hook: nothing launched, still fails
-}
-
-TEST(CProviderCon, StartHookBringsTheServerUp) {
-  latePort = FreePort();
-  CProviderCon::SetStartHook(StartingHook);
-  hookCalls = 0;
-  CProviderCon con = SocketClient(latePort);
-  EXPECT_EQ(200, con.requestDocument("/index", "", true, 5));
-  EXPECT_EQ("up", std::string(con.ResponseBody(), con.ResponseBodyLength()));
-  EXPECT_EQ(1, hookCalls.load());
-  CProviderCon::SetStartHook(nullptr);
-  lateServer.reset();
+  // A hook that brings the provider up: collector_launch_netns_test.
 }
 
 TEST(CProviderCon, ModesAndCopies) {
