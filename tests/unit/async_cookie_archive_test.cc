@@ -88,7 +88,7 @@ TEST_F(Archive, UnfinishedCookieExpiresWithOrWithoutAResult) {
   EXPECT_TRUE(Logged("AsyncCookieArchive::SetCookieResult found no match for [" + busy.id + "]"));
 }
 
-TEST_F(Archive, ResultTexts) {
+TEST_F(Archive, ResultTextsAndStatusWithoutArchive) {
   AsyncCookie c = archive.CreateCookie("job", 30, 60);
   ASSERT_TRUE(archive.SetCookieResult(c.id, "r", 40));
   std::string text;
@@ -109,6 +109,12 @@ TEST_F(Archive, ResultTexts) {
   // In id order: the later cookie has the lower unique value.
   EXPECT_EQ(text, "<async-id-matches><async-cookie>" + second.id + "</async-cookie><async-cookie>" + c.id +
                       "</async-cookie></async-id-matches>");
+
+  // No archive name: nothing is written, and the status names none.
+  archive.Term();
+  EXPECT_TRUE(Logged("AsyncCookieArchive::Term has cookies to serialize but no archive name is configured!"));
+  archive.GetStatusXML(&text);
+  EXPECT_EQ(text.rfind("\t<async-results time-now=\"" + std::to_string(now) + "\" last-aged=\"0\">", 0), 0u) << text;
 }
 
 TEST_F(Archive, ArchiveRoundTripAndRewriteOnlyWhenChanged) {
@@ -195,16 +201,6 @@ TEST_F(Archive, DefaultsOfMissingAttributes) {
   EXPECT_TRUE(Logged("XML parse failed to find async-cookie tag"));
   // The discard made the archive dirty: it was rewritten without "gone".
   EXPECT_EQ(ReadFile(File("defaults.xml")).find("gone"), std::string::npos);
-}
-
-TEST_F(Archive, NoArchiveNameMeansNothingWritten) {
-  archive.CreateCookie("job", 30, 60);
-  archive.Term();
-  EXPECT_TRUE(Logged("AsyncCookieArchive::Term has cookies to serialize but no archive name is configured!"));
-  std::string status;
-  archive.GetStatusXML(&status);
-  EXPECT_EQ(status.rfind("\t<async-results time-now=\"" + std::to_string(now) + "\" last-aged=\"0\">", 0), 0u)
-      << status;
 }
 
 // The page's side: operations and the query forms HandleAsyncRequest takes.

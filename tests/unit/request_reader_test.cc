@@ -79,6 +79,9 @@ TEST(ReadRequest, PathDecodedQueryNot) {
   }
 }
 
+// test_server.py (Answers.test_one_request_per_connection_and_bad_heads) sends
+// more bad and cut heads and sees each closed unanswered; here the limits'
+// both sides and which heads are malformed rather than cut.
 TEST(ReadRequest, MalformedHeadsAndEndOfInput) {
   std::string fifteen = "GET /\n", value(1500, 'v');
   for (int i = 0; i < 15; ++i) fifteen += "H" + std::to_string(i) + ": v\n";
@@ -88,20 +91,16 @@ TEST(ReadRequest, MalformedHeadsAndEndOfInput) {
   } cases[] = {
       {fifteen + "\n", kRequestRead},
       {fifteen + "H15: v\n\n", kRequestMalformed},
-      {"GET /\nno colon here\n\n", kRequestMalformed},
-      {"GET /\n  continued\n\n", kRequestMalformed},
       {"GET /\n : empty name\n\n", kRequestMalformed},
       {"GET /\n: empty name\n\n", kRequestMalformed},
       {std::string(100, 'V') + " /\n\n", kRequestMalformed},
       {std::string(99, 'V') + " /\n\n", kRequestRead},
       {"GET //h:99999/x\n\n", kRequestMalformed},  // bad port
-      // Header text overflow, by new headers and by continuation lines.
-      {"GET /\nA: " + value + "\nB: " + value + "\nC: " + value + "\n\n", kRequestMalformed},
+      // Header text overflow by continuation lines.
       {"GET /\nA: " + value + "\n " + value + "\n " + value + "\n\n", kRequestMalformed},
       {"", kRequestEnd},
-      {"GET /sta", kRequestEnd},  // closed mid-line
+      {"GET /sta", kRequestEnd},            // closed mid-line
       {"GET /\nHost: x\n", kRequestEnd},  // no empty line
-      {"GET /\nHost: x", kRequestEnd},
   };
   URLParse r;
   for (const Case& c : cases) EXPECT_EQ(c.result, Read(c.input, &r)) << c.input.substr(0, 40);
