@@ -29,13 +29,11 @@ def wait_until(predicate, timeout=10.0, interval=0.01, what="condition"):
     """Polls predicate() until it returns a true value, which it returns;
     AssertionError when the deadline passes."""
     deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
+    while not (value := predicate()):
         if time.monotonic() >= deadline:
             raise AssertionError("timed out after %.1fs waiting for %s" % (timeout, what))
         time.sleep(interval)
+    return value
 
 
 def sanitizer_report(text):
@@ -116,8 +114,7 @@ class Proc:
         self._err.close()
         name = os.path.basename(self.popen.args[0])
         for path in [self.err_path] + self.log_paths:
-            report = sanitizer_report(read_text(path))
-            if report:
+            if report := sanitizer_report(read_text(path)):
                 raise AssertionError("%s (pid %d) reported in %s:\n%s" % (name, self.pid, path, report))
         if expect is not None and code != expect:
             raise AssertionError("%s (pid %d) exit code %s, expected %s; stderr ends:\n%s"
@@ -137,8 +134,8 @@ def run(name, args=(), timeout=10.0, env=None, cwd=None, input=None):
     r = subprocess.run([binary(name)] + list(args), capture_output=True, timeout=timeout, cwd=cwd, input=input,
                        env=dict(os.environ, **(env or {})), stdin=None if input is not None else subprocess.DEVNULL)
     err = r.stderr.decode("utf-8", "replace")
-    if sanitizer_report(err):
-        raise AssertionError("%s reported:\n%s" % (name, sanitizer_report(err)))
+    if report := sanitizer_report(err):
+        raise AssertionError("%s reported:\n%s" % (name, report))
     return r.returncode, r.stdout.decode("utf-8", "replace"), err
 
 

