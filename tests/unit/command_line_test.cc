@@ -58,7 +58,7 @@ TEST(CommandLine, PortForms) {
     int port;
   } cases[] = {
       {{"p", "-p", "1234"}, 1234}, {{"p", "-p1234"}, 1234}, {{"p", "/p", "1234"}, 1234},
-      {{"p", "-p"}, 0},            {{"p", "-p", "-c"}, 0},  {{"p", "-p", "70000"}, 4464},  // truncated to 16 bits
+      {{"p", "-p"}, 0},            {{"p", "-p", "70000"}, 4464},  // truncated to 16 bits
       {{"p", "-p", "0x50"}, 80},   {{"p", "-p", "010"}, 8},                                // octal
   };
   for (const Case& c : cases) {
@@ -72,7 +72,7 @@ TEST(CommandLine, PortForms) {
 // Optional arguments take only non-option words; grouped letters; the scan
 // ends at "-", "--" and the first plain word.
 TEST(CommandLine, FlagsArgumentsAndTheEndOfTheScan) {
-  Scan grouped({"p", "-cz", "-s", "foo", "-g", "-u", "-f", "-r"});
+  Scan grouped({"p", "-cz", "-s", "foo", "-p", "-g", "-u", "-l", "-f", "-r"});
   EXPECT_EQ(grouped.server.skipStdioPhase, 1u);
   EXPECT_EQ(grouped.server.idleTimeoutSeconds.load(), 0u);
   EXPECT_TRUE(grouped.server.readySignalRequested);
@@ -81,9 +81,10 @@ TEST(CommandLine, FlagsArgumentsAndTheEndOfTheScan) {
   EXPECT_FALSE(grouped.server.uniquenessRequested);
   EXPECT_EQ(grouped.server.firstRun, 1u);
   EXPECT_EQ(grouped.server.crashRecovery, 1u);
+  EXPECT_EQ(grouped.server.port, 0);
+  EXPECT_STREQ(grouped.globals.logFileName, "");
 
   EXPECT_STREQ(Scan({"p", "-l", "x.log"}).globals.logFileName, "x.log");
-  EXPECT_STREQ(Scan({"p", "-l", "-u"}).globals.logFileName, "");
   EXPECT_EQ(std::string(Scan({"p", "-l" + std::string(150, 'n')}).globals.logFileName), std::string(99, 'n'));
   EXPECT_EQ(Scan({"p", "-b", "10"}).globals.logSizeLimit, 10240u);
   uint32_t saved = VerbosityMask();
