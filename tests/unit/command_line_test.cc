@@ -98,7 +98,8 @@ TEST(CommandLine, FlagsArgumentsAndTheEndOfTheScan) {
   EXPECT_EQ(oneShot.server.oneShotOutputRequested, 1u);
   EXPECT_EQ(oneShot.server.oneShotOutputFile, "out.txt");
 
-  for (auto words : std::vector<std::vector<std::string>>{{"p", "-", "-c"}, {"p", "--", "-c"}, {"p", "-z", "w", "-c"}}) {
+  for (auto words :
+       std::vector<std::vector<std::string>>{{"p", "-", "-c"}, {"p", "--", "-c"}, {"p", "-z", "w", "-c"}}) {
     Scan s(words);
     EXPECT_EQ(s.rc, 0);
     EXPECT_EQ(s.server.skipStdioPhase, 0u) << words[1];

@@ -136,7 +136,8 @@ TEST(CProviderCon, NoServerGivesZeroQuickly) {
 
 TEST(CProviderCon, ModesAndCopies) {
   CProviderCon con;
-  for (auto [text, mode] : {std::pair<const char*, uint32_t>{"STDIO+Socket", 3}, {"sock", 2}, {"StdOut", 1}, {nullptr, 0}}) {
+  for (auto [text, mode] :
+       {std::pair<const char*, uint32_t>{"STDIO+Socket", 3}, {"sock", 2}, {"StdOut", 1}, {nullptr, 0}}) {
     con.SetModeFromText(text);
     EXPECT_EQ(mode, con.Mode()) << (text ? text : "null");
   }
