@@ -1,10 +1,7 @@
-"""Helpers for system tests: start our executables, wait for conditions with
-deadlines, judge how every process ended, talk our request dialect.
-
-Every system test runs inside its own network namespace (tests/support/netns,
-wired up by tests/system/CMakeLists.txt); main() refuses to run outside one,
-so a test never touches the machine's real port 21584.
-"""
+"""Helpers for system tests: start our executables, wait with deadlines,
+judge how every process ended, talk our request dialect. Every system test
+runs in a network namespace of its own (tests/support/netns); main() refuses
+to run outside one, so a test never touches the machine's real port 21584."""
 import os
 import shutil
 import signal
@@ -29,16 +26,14 @@ def binary(name):
 
 
 def wait_until(predicate, timeout=10.0, interval=0.01, what="condition"):
-    """Polls predicate() until it returns a true value; returns that value.
-    Raises AssertionError when the deadline passes."""
+    """Polls predicate() until it returns a true value, which it returns;
+    AssertionError when the deadline passes."""
     deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
+    while not (value := predicate()):
         if time.monotonic() >= deadline:
             raise AssertionError("timed out after %.1fs waiting for %s" % (timeout, what))
         time.sleep(interval)
+    return value
 
 
 def sanitizer_report(text):
@@ -56,8 +51,8 @@ def read_text(path):
 
 
 class Proc:
-    """One started executable, its standard output and error in files of a
-    folder of its own. Every Proc must end through stop(), which judges it."""
+    """One started executable, its output in files of a folder of its own.
+    Every Proc must end through stop(), which judges it."""
     live = []
 
     def __init__(self, name, args=(), cwd=None, env=None, stdin=subprocess.DEVNULL):
@@ -89,7 +84,7 @@ class Proc:
         return self.popen.poll() is None
 
     def wait_exit(self, timeout=10.0):
-        """Exit code; raises AssertionError when the process outlives the deadline."""
+        """The exit code; AssertionError when the process outlives the deadline."""
         try:
             return self.popen.wait(timeout)
         except subprocess.TimeoutExpired:
@@ -101,10 +96,9 @@ class Proc:
 
     def stop(self, expect=0, kill=False, timeout=15.0):
         """Ends the process if it still runs (SIGTERM, or SIGKILL with kill)
-        and judges it: it must have exited with `expect` (None: any code)
-        and its standard error and log file must hold no sanitizer report.
-        The work folder is removed when all is well. A test that signalled
-        the process itself waits for its exit first: a second SIGTERM ends
+        and judges it: exit code `expect` (None: any), no sanitizer report in
+        standard error or log file; then removes the work folder. A test that
+        signalled the process waits for its exit first: a second SIGTERM ends
         our servers at once, with -SIGTERM."""
         if self.judged:
             return
@@ -120,8 +114,7 @@ class Proc:
         self._err.close()
         name = os.path.basename(self.popen.args[0])
         for path in [self.err_path] + self.log_paths:
-            report = sanitizer_report(read_text(path))
-            if report:
+            if report := sanitizer_report(read_text(path)):
                 raise AssertionError("%s (pid %d) reported in %s:\n%s" % (name, self.pid, path, report))
         if expect is not None and code != expect:
             raise AssertionError("%s (pid %d) exit code %s, expected %s; stderr ends:\n%s"
@@ -136,19 +129,18 @@ class Proc:
 
 
 def run(name, args=(), timeout=10.0, env=None, cwd=None, input=None):
-    """Runs an executable to its end; returns (exit code, stdout, stderr).
-    A sanitizer report on standard error fails the test."""
+    """Runs an executable to its end: (exit code, stdout, stderr). A
+    sanitizer report on standard error fails the test."""
     r = subprocess.run([binary(name)] + list(args), capture_output=True, timeout=timeout, cwd=cwd, input=input,
                        env=dict(os.environ, **(env or {})), stdin=None if input is not None else subprocess.DEVNULL)
     err = r.stderr.decode("utf-8", "replace")
-    if sanitizer_report(err):
-        raise AssertionError("%s reported:\n%s" % (name, sanitizer_report(err)))
+    if report := sanitizer_report(err):
+        raise AssertionError("%s reported:\n%s" % (name, report))
     return r.returncode, r.stdout.decode("utf-8", "replace"), err
 
 
 def main(isolated=True):
-    """Runs the module's tests; fails when a started process was never
-    stopped (and judged)."""
+    """Runs the module's tests; fails when a started process was never judged."""
     if isolated:
         check_isolated()
     result = unittest.main(exit=False).result
@@ -177,20 +169,16 @@ def port_open(port, host="127.0.0.1"):
 def read_until_close(s):
     """Everything a connected socket receives until the peer closes it."""
     chunks = []
-    while True:
-        try:
-            chunk = s.recv(65536)
-        except ConnectionResetError:
-            break
-        if not chunk:
-            break
-        chunks.append(chunk)
+    try:
+        while chunk := s.recv(65536):
+            chunks.append(chunk)
+    except ConnectionResetError:
+        pass
     return b"".join(chunks)
 
 
 def exchange(port, data, timeout=10.0, shut_write=False):
-    """Sends raw bytes to 127.0.0.1:port and returns everything received
-    until the server closes the connection."""
+    """Sends raw bytes to 127.0.0.1:port; returns all received until the close."""
     with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
         try:
             s.sendall(data)
@@ -236,11 +224,10 @@ def thread_count(pid):
 
 
 class FakeCollector:
-    """A stand-in for the collector on 127.0.0.1:21584, served by a thread
-    of the test: reads each request in our dialect (head to the empty line,
-    then the announced body), records it and answers `status` with the body
-    `reply`. Written against the dialect, not with our own reader, so that a
-    fault in the reader cannot hide a fault in what providers send."""
+    """The collector on 127.0.0.1:21584, served by a thread of the test:
+    records each request (head to the empty line, then the announced body)
+    and answers `status` with body `reply`. Written against the dialect, not
+    with our reader, so a fault there cannot hide one in what providers send."""
 
     def __init__(self, status=200, reply=""):
         reason = {200: "OK", 400: "Bad Request", 404: "Not Found"}.get(status, "Internal Server Error")
@@ -260,20 +247,14 @@ class FakeCollector:
             with conn:
                 conn.settimeout(10)
                 data = b""
-                while b"\n\n" not in data:
-                    piece = conn.recv(1)
-                    if not piece:
-                        break
+                while b"\n\n" not in data and (piece := conn.recv(1)):
                     data += piece
                 head = data.decode("latin-1")
                 lines = head.split("\n")
                 verb, _, target = lines[0].partition(" ")
                 length = sum(int(l.split(":", 1)[1]) for l in lines[1:] if l.lower().startswith("content-length:"))
                 body = b""
-                while len(body) < length:
-                    piece = conn.recv(length - len(body))
-                    if not piece:
-                        break
+                while len(body) < length and (piece := conn.recv(length - len(body))):
                     body += piece
                 path, _, query = target.partition("?")
                 self.recorded.append({"raw": head, "verb": verb, "path": path, "query": query,

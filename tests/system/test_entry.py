@@ -29,28 +29,19 @@ USAGE_TAIL = (
 
 
 class VersionAndUsage(unittest.TestCase):
-    def test_version_texts(self):
-        self.assertEqual(run("demo_provider", ["-v2"])[:2], (1, "9.50.0.1\n"))
-        self.assertEqual(run("demo_provider", ["-v0"])[:2], (1, "9.50.0f1\n"))
-        self.assertEqual(run("demo_provider", ["-v1"])[:2], (1, "186679297\n"))
+    # The selectors (-v0, -v1, -v2) and the error for a missing argument
+    # are in command_line_test; here the executable's full texts.
+    def test_version_and_usage_texts(self):
         rc, out, _ = run("demo_provider", ["-v"])
         self.assertEqual(rc, 1)
         lines = out.split("\n")
         self.assertEqual(len(lines), 4, out)
         self.assertEqual(lines[0], "9.50.0.1")
         self.assertRegex(lines[2], r"^[A-Z][a-z]{2} [ \d]\d \d{4} \d{2}:\d{2}:\d{2}$")
-
-    def test_usage_byte_for_byte(self):
-        rc, out, err = run("demo_provider", ["-h"])
-        self.assertEqual(rc, 1)
-        self.assertEqual(out, "usage: " + binary("demo_provider") + USAGE_TAIL)
+        self.assertEqual(run("demo_provider", ["-h"])[:2], (1, "usage: " + binary("demo_provider") + USAGE_TAIL))
         # The first word as typed, here a relative path.
         rc, out, _ = run("./demo_provider", ["-d", "x"], cwd=os.path.dirname(binary("demo_provider")))
         self.assertEqual((rc, out), (1, "usage: ./demo_provider" + USAGE_TAIL))
-        rc, out, err = run("demo_provider", ["-V"])
-        self.assertEqual(rc, 1)
-        self.assertEqual(err, "ERROR: expected an argument after parameter 'V'\n")
-        self.assertTrue(out.startswith("usage: "))
 
 
 class StartAndEnd(unittest.TestCase):
@@ -115,15 +106,11 @@ class LogDestinations(unittest.TestCase):
             rc, _, err = run("test_provider", ["-c", "-V", ALL, "-b", "1", "-l" + log] + words,
                              env={"TEST_PROVIDER_INIT": "1"})
             self.assertEqual((rc, err), (0, ""))
-            with open(log + ".old") as f:
-                old = f.read()
-            with open(log) as f:
-                new = f.read()
+            old, new = harness.read_text(log + ".old"), harness.read_text(log)
+            # Where the file rolls and that lines stay whole: log_test.
             self.assertGreater(len(old), 1024)
-            self.assertLess(len(old), 1024 + 200)  # rolled at the first line past the limit
             self.assertLess(len(new), 1024 + 200)
             self.assertIn("Shutdown...", old + new)  # the last line may itself roll the file
-            self.assertTrue(old.endswith("\n"))
 
 
 class SingleInstance(unittest.TestCase):

@@ -1,34 +1,26 @@
 """The standard pages of every server, and the ticker sample provider, over
-loopback with curl and with the fake collector on 21584."""
+loopback and with the fake collector on 21584. Other clients (curl,
+http.client) are test_server.py's."""
 import re
-import subprocess
 import time
 import unittest
 
-from harness import FakeCollector, body_of, check_isolated, exchange, get, start_provider, wait_until
-
-ALL = "0xFFFFFFFF"
-PORT = 5000
+import harness
+from harness import ALL, PORT, FakeCollector, body_of, exchange, get, post, start_provider, status_of, wait_until
 
 
-def curl(*args):
-    r = subprocess.run(["curl", "-s", "-o", "-", "-w", "\n%{http_code}", "--max-time", "10"] + list(args),
-                       capture_output=True, timeout=20)
-    body, _, code = r.stdout.decode().rpartition("\n")
-    return int(code), body
-
-
-class WithCurl(unittest.TestCase):
-    def test_status_schedule_extalarm_heartbeat(self):
-        with start_provider("test_provider", ["-c", "-u", "-z"], port=PORT):
-            base = "http://127.0.0.1:%d" % PORT
-            self.assertEqual(curl(base + "/status"), (200, '\t<status provdown="1"/>\n'))
-            self.assertEqual(curl("-X", "POST", base + "/status")[0], 405)
-            self.assertEqual(curl(base + "/extalarm")[0], 400)
-            self.assertEqual(curl(base + "/heartbeat"), (200, ""))
-            self.assertEqual(curl(base + "/schedule"),
-                             (200, '<table type="schedule" >\n\t<tr><td>inactive</td><td>0</td></tr>\n</table>\n'))
-            self.assertEqual(curl("-X", "POST", base + "/shutdown")[0], 200)
+class Pages(unittest.TestCase):
+    def test_status_schedule_extalarm_heartbeat_shutdown(self):
+        with start_provider("test_provider", ["-c", "-u", "-z"]) as p:
+            answer = lambda r: (status_of(r)[9:12], body_of(r))
+            self.assertEqual(answer(get(PORT, "/status")), (b"200", b'\t<status provdown="1"/>\n'))
+            self.assertEqual(answer(post(PORT, "/status"))[0], b"405")
+            self.assertEqual(answer(get(PORT, "/extalarm"))[0], b"400")
+            self.assertEqual(answer(get(PORT, "/heartbeat")), (b"200", b""))
+            self.assertEqual(answer(get(PORT, "/schedule")),
+                             (b"200", b'<table type="schedule" >\n\t<tr><td>inactive</td><td>0</td></tr>\n</table>\n'))
+            self.assertEqual(answer(post(PORT, "/shutdown"))[0], b"200")
+            self.assertEqual(p.wait_exit(), 0)
 
 
 class Index(unittest.TestCase):
@@ -121,5 +113,4 @@ class Ticker(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    check_isolated()
-    unittest.main()
+    harness.main()

@@ -2,13 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
-#include "platform/clock.h"
 #include "platform/process_info.h"
 #include "xml/cached_configuration_file.h"
 #include "xml/configuration_state.h"
@@ -42,13 +40,10 @@ class ConfigurationFileTest : public ::testing::Test {
 
 TEST_F(ConfigurationFileTest, OpenWriteOnMissingFileCreatesItAndSaveIndentedWrites) {
   ConfigurationFile file(dir_.c_str(), "stats.xml");
-  EXPECT_TRUE(file.IsNew());
-  EXPECT_TRUE(file.IsClosed());
   ASSERT_TRUE(file.OpenWrite(20));
   EXPECT_TRUE(fs::exists(dir_ / "stats.xml"));
   EXPECT_TRUE(file.IsNew());
   EXPECT_TRUE(file.IsOpenForWrite());
-  EXPECT_FALSE(file.IsClosed());
   XMLNode* section = file.GetSection(file.GetRoot(), "Stats", true);
   file.SetKeyNumber(section, "hits", 3);
   file.SetKey(file.GetRoot(), "a", "1");
@@ -63,14 +58,9 @@ TEST_F(ConfigurationFileTest, OpenWriteOnMissingFileCreatesItAndSaveIndentedWrit
   ConfigurationFile again(dir_.c_str(), "stats.xml");
   ASSERT_TRUE(again.OpenRead(5));
   EXPECT_FALSE(again.IsNew());
-  EXPECT_TRUE(again.IsClosed());
   unsigned long hits = 0;
   EXPECT_TRUE(again.GetKeyUnsigned(again.FindSection(again.GetRoot(), "Stats"), "hits", &hits));
   EXPECT_EQ(hits, 3u);
-  EXPECT_EQ(again.FindSection(again.GetRoot(), "stats"), nullptr);
-  std::vector<std::string> keys;
-  again.ListKeyNames(again.GetRoot(), &keys);
-  EXPECT_EQ(keys, std::vector<std::string>{"a"});
   EXPECT_FALSE(again.SaveCompact());  // OpenRead never allows a save
 
   // A read open releases the file at once; a write open holds it.
@@ -81,27 +71,9 @@ TEST_F(ConfigurationFileTest, OpenWriteOnMissingFileCreatesItAndSaveIndentedWrit
   EXPECT_TRUE(again.OpenRead(0));
 }
 
-TEST_F(ConfigurationFileTest, SecondOpenWriteFailsAfterAboutOneSecond) {
-  ConfigurationFile holder(dir_.c_str(), "held.xml");
-  ASSERT_TRUE(holder.OpenWrite(1));
-  bool opened = true;
-  double waited = 0;
-  std::thread other([&] {
-    ConfigurationFile second(dir_.c_str(), "held.xml");
-    auto start = std::chrono::steady_clock::now();
-    opened = second.OpenWrite(1);
-    waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  });
-  other.join();
-  EXPECT_FALSE(opened);
-  EXPECT_GE(waited, 0.9);
-  EXPECT_LT(waited, 2.0);
-  // The destructor of an unsaved write open releases the file.
-}
-
 // Each writer holds its own open file, as separate processes do: the lock
 // is taken per open, so threads stand in for processes.
-TEST_F(ConfigurationFileTest, ConcurrentWritersLoseNoUpdateAndWaitersGetTheFile) {
+TEST_F(ConfigurationFileTest, ConcurrentWritersLoseNoUpdate) {
   const std::string path = (dir_ / "shared.xml").string();
   auto add = [&](char prefix) {
     for (int i = 0; i < 100; ++i) {
@@ -125,26 +97,6 @@ TEST_F(ConfigurationFileTest, ConcurrentWritersLoseNoUpdateAndWaitersGetTheFile)
   EXPECT_EQ(value, 99u);
   // Every save went through a temporary file that was renamed away.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
-
-  // A waiter gets the file once the holder saves (renaming a new file over
-  // the one the waiter was waiting for): it holds the new file, so nobody
-  // else can open it for writing, and it reads the holder's update.
-  ConfigurationFile holder(nullptr, path);
-  ASSERT_TRUE(holder.OpenWrite(1));
-  std::atomic<bool> opened{false};
-  std::thread waiter([&] {
-    ConfigurationFile file(nullptr, path);
-    opened = file.OpenWrite(10);
-    EXPECT_FALSE(ConfigurationFile(nullptr, path).OpenWrite(0));
-    unsigned long held = 0;
-    EXPECT_TRUE(file.GetKeyUnsigned(file.GetRoot(), "holder", &held));
-  });
-  platform::SleepMs(600);  // the waiter's first tries find the file held
-  EXPECT_FALSE(opened);
-  holder.SetKeyNumber(holder.GetRoot(), "holder", 1);
-  ASSERT_TRUE(holder.SaveCompact());
-  waiter.join();
-  EXPECT_TRUE(opened);
 }
 
 TEST_F(ConfigurationFileTest, UnparsedFileKeepsItsTextAndHealsOnSave) {
@@ -183,18 +135,11 @@ TEST_F(ConfigurationFileTest, CachedViewNeverTouchesTheFile) {
   ASSERT_TRUE(file.OpenWrite(1));
   file.SetKey(file.GetRoot(), "k", "v");
   {
+    // It borrows the document: Configuration.BorrowedDocumentIsReadOnly.
     CachedConfigurationFile view(file);
-    EXPECT_TRUE(view.IsNew());
-    EXPECT_TRUE(view.IsClosed());
+    EXPECT_EQ(view.GetRoot(), file.GetRoot());
     EXPECT_FALSE(view.IsOpenForWrite());
-    EXPECT_FALSE(view.OpenRead(0));
-    EXPECT_FALSE(view.OpenWrite(0));
-    EXPECT_FALSE(view.SaveCompact());
-    EXPECT_FALSE(view.SaveIndented());
-    std::string v;
-    EXPECT_TRUE(view.GetKey(view.GetRoot(), "k", &v));
-    EXPECT_EQ(v, "v");
-    EXPECT_FALSE(view.SetKey(view.GetRoot(), "k", "w"));
+    EXPECT_FALSE(view.OpenRead(0) || view.OpenWrite(0) || view.SaveCompact() || view.SaveIndented());
   }
   ASSERT_TRUE(file.SaveCompact());
   EXPECT_EQ(Read("c.xml"), "<key name=\"k\" value=\"v\"/>");

@@ -60,52 +60,50 @@ TEST(ReadRequest, QueryHeadersAndBodyLeftInTheChannel) {
 }
 
 TEST(ReadRequest, PathDecodedQueryNot) {
+  struct Case {
+    const char* head;
+    const char* path;
+    const char* query;
+  } cases[] = {
+      {"GET /a%20b+c?x=%20+y HTTP/1.0\n\n", "/a b c", "x=%20+y"},
+      {"GET /bad%2g%4\n\n", "/bad%2g%4", nullptr},
+      {"GET /f#frag?q=1\n\n", "/f", "q=1"},
+      {"GET /f;p\n\n", "/f", nullptr},
+      {"DELETE\n\n", "", nullptr},  // verb alone: empty target
+  };
   URLParse r;
-  ASSERT_EQ(kRequestRead, Read("GET /a%20b+c?x=%20+y HTTP/1.0\n\n", &r));
-  EXPECT_STREQ("/a b c", r.Path());
-  EXPECT_STREQ("x=%20+y", r.Query());
-  ASSERT_EQ(kRequestRead, Read("GET /bad%2g%4\n\n", &r));
-  EXPECT_STREQ("/bad%2g%4", r.Path());
-  ASSERT_EQ(kRequestRead, Read("GET /f#frag?q=1\n\n", &r));
-  EXPECT_STREQ("/f", r.Path());
-  EXPECT_STREQ("q=1", r.Query());
-  ASSERT_EQ(kRequestRead, Read("GET /f;p\n\n", &r));
-  EXPECT_EQ(nullptr, r.Query());
-  ASSERT_EQ(kRequestRead, Read("DELETE\n\n", &r));  // verb alone: empty target
-  EXPECT_STREQ("DELETE", r.Verb());
-  EXPECT_STREQ("", r.Path());
+  for (const Case& c : cases) {
+    ASSERT_EQ(kRequestRead, Read(c.head, &r)) << c.head;
+    EXPECT_STREQ(c.path, r.Path()) << c.head;
+    EXPECT_STREQ(c.query, r.Query()) << c.head;
+  }
 }
 
-TEST(ReadRequest, MalformedHeads) {
-  URLParse r;
-  std::string sixteen = "GET /\n";
-  for (int i = 0; i < 16; ++i) sixteen += "H" + std::to_string(i) + ": v\n";
-  EXPECT_EQ(kRequestMalformed, Read(sixteen + "\n", &r));
-  std::string fifteen = "GET /\n";
+// test_server.py (Answers.test_one_request_per_connection_and_bad_heads) sends
+// more bad and cut heads and sees each closed unanswered; here the limits'
+// both sides and which heads are malformed rather than cut.
+TEST(ReadRequest, MalformedHeadsAndEndOfInput) {
+  std::string fifteen = "GET /\n", value(1500, 'v');
   for (int i = 0; i < 15; ++i) fifteen += "H" + std::to_string(i) + ": v\n";
-  EXPECT_EQ(kRequestRead, Read(fifteen + "\n", &r));
-  EXPECT_EQ(15u, r.HeaderCount());
-
-  EXPECT_EQ(kRequestMalformed, Read("GET /\nno colon here\n\n", &r));
-  EXPECT_EQ(kRequestMalformed, Read("GET /\n  continued\n\n", &r));
-  EXPECT_EQ(kRequestMalformed, Read("GET /\n : empty name\n\n", &r));
-  EXPECT_EQ(kRequestMalformed, Read("GET /\n: empty name\n\n", &r));
-  EXPECT_EQ(kRequestMalformed, Read(std::string(100, 'V') + " /\n\n", &r));
-  EXPECT_EQ(kRequestRead, Read(std::string(99, 'V') + " /\n\n", &r));
-  EXPECT_EQ(kRequestMalformed, Read("GET //h:99999/x\n\n", &r));  // bad port
-
-  // Header text overflow, by new headers and by continuation lines.
-  std::string value(1500, 'v');
-  EXPECT_EQ(kRequestMalformed, Read("GET /\nA: " + value + "\nB: " + value + "\nC: " + value + "\n\n", &r));
-  EXPECT_EQ(kRequestMalformed, Read("GET /\nA: " + value + "\n " + value + "\n " + value + "\n\n", &r));
-}
-
-TEST(ReadRequest, EndOfInput) {
+  struct Case {
+    std::string input;
+    int result;
+  } cases[] = {
+      {fifteen + "\n", kRequestRead},
+      {fifteen + "H15: v\n\n", kRequestMalformed},
+      {"GET /\n : empty name\n\n", kRequestMalformed},
+      {"GET /\n: empty name\n\n", kRequestMalformed},
+      {std::string(100, 'V') + " /\n\n", kRequestMalformed},
+      {std::string(99, 'V') + " /\n\n", kRequestRead},
+      {"GET //h:99999/x\n\n", kRequestMalformed},  // bad port
+      // Header text overflow by continuation lines.
+      {"GET /\nA: " + value + "\n " + value + "\n " + value + "\n\n", kRequestMalformed},
+      {"", kRequestEnd},
+      {"GET /sta", kRequestEnd},            // closed mid-line
+      {"GET /\nHost: x\n", kRequestEnd},  // no empty line
+  };
   URLParse r;
-  EXPECT_EQ(kRequestEnd, Read("", &r));
-  EXPECT_EQ(kRequestEnd, Read("GET /sta", &r));           // closed mid-line
-  EXPECT_EQ(kRequestEnd, Read("GET /\nHost: x\n", &r));   // no empty line
-  EXPECT_EQ(kRequestEnd, Read("GET /\nHost: x", &r));
+  for (const Case& c : cases) EXPECT_EQ(c.result, Read(c.input, &r)) << c.input.substr(0, 40);
 }
 
 TEST(ReadRequest, LongRequestLineComesInPieces) {

@@ -5,12 +5,8 @@
 #include <vector>
 
 #include "pages/cookie_maintenance_page.h"
-#include "pages/external_alarm_page.h"
-#include "pages/index_page.h"
 #include "pages/monitor_page.h"
 #include "pages/schedule_page.h"
-#include "pages/status_page.h"
-#include "runtime/dispatch.h"
 #include "runtime/page_registry.h"
 #include "tests/support/memory_channel.h"
 
@@ -33,14 +29,12 @@ class StatePage : public MonitorPage {
   uint32_t state_, wake_;
 };
 
-// Records MonitorNow calls and wakeups.
+// Records MonitorNow calls.
 class RecordingPage : public MonitorPage {
  public:
   explicit RecordingPage(const char* path) : MonitorPage(path, false) {}
   void MonitorNow(uint32_t count, const std::string* ids) override { calls.emplace_back(ids, ids + count); }
-  void ExternalWakeupRecieved(const char* cookie) override { wakeups.push_back(cookie); }
   std::vector<std::vector<std::string>> calls;
-  std::vector<std::string> wakeups;
 };
 
 class StandardPages : public ::testing::Test {
@@ -68,36 +62,6 @@ TEST_F(StandardPages, ScheduleTakesTheHighestStateAndWakeUpToIt) {
   ASSERT_TRUE(RegisterPage(new StatePage("/a-resident", 2, 0)));
   ASSERT_TRUE(RegisterPage(new StatePage("/b-wake", 1, 30)));
   EXPECT_EQ(GetBody(*schedule), "<table type=\"schedule\" >\n\t<tr><td>resident</td><td>0</td></tr>\n</table>\n");
-}
-
-TEST_F(StandardPages, StatusAndIndex) {
-  StatusPage status;
-  EXPECT_EQ(GetBody(status), "\t<status provdown=\"1\"/>\n");
-  MemoryChannel post("");
-  EXPECT_EQ(status.Post(&post, "/status", nullptr, nullptr, nullptr, 1, 1), 405);
-  EXPECT_EQ(post.Output(), "HTTP/1.1 405 Method Not Allowed\r\n\r\n");
-
-  auto* index = new IndexPage;
-  ASSERT_TRUE(RegisterPage(index));
-  ASSERT_TRUE(RegisterPage(new RecordingPage("/visible")));
-  ASSERT_TRUE(RegisterPage(new StatePage("/hidden", 0, 0)));
-  CollectorRequestSeen() = false;
-  std::string body = GetBody(*index, "collectorrequest=1&x=1");
-  EXPECT_FALSE(CollectorRequestSeen());
-  EXPECT_EQ(body, "<table date=\"9 Feb 2007\" version=\"1.2.0.1\">\n\t<page path=\"/visible\" metadata=\"n\"/>\n</table>\n");
-  GetBody(*index, "collectorrequest=1");
-  EXPECT_TRUE(CollectorRequestSeen());
-}
-
-TEST_F(StandardPages, AlarmsDocumentForwardsEachCompleteAlarm) {
-  auto* page = new RecordingPage("/x");
-  ASSERT_TRUE(RegisterPage(page));
-  ExternalAlarmPage::ProcessAlarms(
-      "<alarms><alarm page=\"/x\" cookie=\"c1\"/><ALARM page=\"/x\" cookie=\"no\"/>"
-      "<alarm page=\"/x\"/><alarm page=\"/x/deeper\" cookie=\"c2\"/></alarms>");
-  EXPECT_EQ(page->wakeups, (std::vector<std::string>{"c1", "c2"}));
-  ExternalAlarmPage::ProcessAlarms("<alarms><alarm page=\"/x\" cookie=\"c3\">");  // does not parse
-  EXPECT_EQ(page->wakeups.size(), 2u);
 }
 
 // A page holding an async cookie (on a clock the test moves) and a worker

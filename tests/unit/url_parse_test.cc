@@ -34,14 +34,13 @@ TEST(URLParse, CopyPointsIntoItsOwnHeaderText) {
   EXPECT_EQ(nullptr, copy.Query());
 }
 
-TEST(URLParse, VerbCodes) {
+TEST(URLParse, VerbCodesIgnoreCase) {
   URLParse r;
-  r.SetVerb("get", 3);
-  EXPECT_EQ(URLParse::kVerbGet, r.VerbCode());
-  r.SetVerb("PoSt", 4);
-  EXPECT_EQ(URLParse::kVerbPost, r.VerbCode());
-  r.SetVerb("PUT", 3);
-  EXPECT_EQ(URLParse::kVerbOther, r.VerbCode());
+  for (auto [verb, code] : {std::pair<std::string, int>{"get", URLParse::kVerbGet}, {"PoSt", URLParse::kVerbPost},
+                            {"PUT", URLParse::kVerbOther}}) {
+    r.SetVerb(verb.data(), verb.size());
+    EXPECT_EQ(code, r.VerbCode()) << verb;
+  }
 }
 
 TEST(URLParse, HeaderLimits) {
