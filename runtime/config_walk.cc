@@ -1,17 +1,7 @@
 #include "runtime/config_walk.h"
 
-#include <atomic>
-
 #include "runtime/log.h"
 #include "runtime/monitor_server.h"
-
-namespace {
-std::atomic<CacheReleaseFunction> g_master_release{nullptr};
-std::atomic<CacheReleaseFunction> g_ruleset_release{nullptr};
-}  // namespace
-
-void SetMasterConfigRelease(CacheReleaseFunction release) { g_master_release = release; }
-void SetRulesetRelease(CacheReleaseFunction release) { g_ruleset_release = release; }
 
 void BeginConfigWalk() {
   MonitorServer& server = TheServer();
@@ -29,11 +19,17 @@ void EndConfigWalk() {
 
 void ReleaseMasterConfigCache() {
   Log(128, "Releasing MasterConfig Cache\n");
-  if (CacheReleaseFunction release = g_master_release.load()) release();
+  TheServer().masterConfigCache.reset();
 }
 
 void ReleaseRulesetCache() {
   // The ruleset object is kept while a walk is still using it.
   if (TheServer().configBusy) return;
-  if (CacheReleaseFunction release = g_ruleset_release.load()) release();
+  std::lock_guard<std::mutex> hold(RulesetCacheLock());
+  TheServer().rulesetCache.reset();
+}
+
+std::mutex& RulesetCacheLock() {
+  static std::mutex lock;
+  return lock;
 }

@@ -4,15 +4,9 @@
 // While a reconfiguration or a late initialization walks the pages, every
 // page that loads the master configuration shares one parsed copy; the copy
 // is dropped when the walk ends. The runtime keeps only the flags and the
-// release points; the layer that parses the master configuration installs
-// the release functions.
+// objects (see server_caches.h); the page framework loads them.
 #pragma once
-
-using CacheReleaseFunction = void (*)();
-
-// Installed by the master-configuration layer; null until then.
-void SetMasterConfigRelease(CacheReleaseFunction release);
-void SetRulesetRelease(CacheReleaseFunction release);
+#include <mutex>
 
 // Sets masterConfigCacheEnabled and configBusy.
 void BeginConfigWalk();
@@ -22,4 +16,8 @@ void EndConfigWalk();
 
 // The release points themselves (also used outside walks).
 void ReleaseMasterConfigCache();
+// Kept while configBusy is set.
 void ReleaseRulesetCache();
+
+// Guards the server's rulesetCache pointer: lookups may run on any thread.
+std::mutex& RulesetCacheLock();
