@@ -131,7 +131,10 @@ TEST(RulesetParserTest, LoadsTheAlertDirectoryOfTheAgentRoot) {
   fs::path root = fs::path(g_log->Dir()) / "agent";
   fs::path alert = root / "qrsroot" / "alert";
   fs::create_directories(alert);
-  std::ofstream(alert / "b.RULESET.XML") << Ruleset(" managed=\"1\"", kTwoConfigs);
+  std::ofstream(alert / "B.RULESET.XML") << Ruleset(" managed=\"1\"", kTwoConfigs);
+  std::ofstream(alert / "D.ruleset.xml") << Ruleset(" managed=\"0\"", kTwoConfigs);
+  std::ofstream(alert / "e.ruleset.xml") << "<other/>";
+  std::ofstream(alert / "F.Ruleset.Xml") << "<other/>";
   std::ofstream(alert / "a.ruleset.xml") << Ruleset(" managed=\"1\"", kTwoConfigs);
   std::ofstream(alert / "c.ruleset.xml") << "<ruleset managed=\"1\"><alert_configs>";
   std::ofstream(alert / "d.ruleset.xml.txt") << Ruleset(" managed=\"1\"", kTwoConfigs);
@@ -144,10 +147,12 @@ TEST(RulesetParserTest, LoadsTheAlertDirectoryOfTheAgentRoot) {
   parser.Lookup("other", &found);
   EXPECT_EQ(found.Size(), 2u);
   log = g_log->LogText().substr(log.size());
-  size_t a = log.find("Found ruleset file " + (alert / "a.ruleset.xml").string() + "\n");
-  size_t b = log.find("Found ruleset file " + (alert / "b.RULESET.XML").string() + "\n");
-  EXPECT_LT(a, b);
-  EXPECT_NE(b, std::string::npos);
+  // Listed in name order without regard to case.
+  size_t at = 0;
+  for (const char* name : {"a.ruleset.xml", "B.RULESET.XML", "c.ruleset.xml", "D.ruleset.xml", "e.ruleset.xml", "F.Ruleset.Xml"}) {
+    at = log.find("Found ruleset file " + (alert / name).string() + "\n", at);
+    ASSERT_NE(at, std::string::npos) << name;
+  }
   EXPECT_NE(log.find("c.ruleset.xml failed to parse! ("), std::string::npos);
 
   setenv("VELMORA_AGENT_ROOT", ("/" + std::string(300, 'x')).c_str(), 1);
