@@ -1,9 +1,17 @@
 #include "runtime/config_walk.h"
 
+#include <atomic>
+#include <thread>
+
 #include "runtime/log.h"
 #include "runtime/monitor_server.h"
 
+namespace {
+std::atomic<std::thread::id> g_walker{};
+}  // namespace
+
 void BeginConfigWalk() {
+  g_walker = std::this_thread::get_id();
   MonitorServer& server = TheServer();
   server.masterConfigCacheEnabled = true;
   server.configBusy = true;
@@ -14,8 +22,11 @@ void EndConfigWalk() {
   server.masterConfigCacheEnabled = false;
   ReleaseMasterConfigCache();
   server.configBusy = false;
+  g_walker = std::thread::id();
   ReleaseRulesetCache();
 }
+
+bool IsConfigWalkThread() { return g_walker.load() == std::this_thread::get_id(); }
 
 void ReleaseMasterConfigCache() {
   Log(128, "Releasing MasterConfig Cache\n");

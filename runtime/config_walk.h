@@ -8,11 +8,17 @@
 #pragma once
 #include <mutex>
 
-// Sets masterConfigCacheEnabled and configBusy.
+// Sets masterConfigCacheEnabled and configBusy, and notes the calling
+// thread as the one walking the pages.
 void BeginConfigWalk();
 // Clears masterConfigCacheEnabled and releases the master-configuration
 // cache; clears configBusy and releases the ruleset object.
 void EndConfigWalk();
+
+// True on the thread walking the pages, while it walks. The master
+// configuration cache belongs to that thread alone: a page answering a
+// request on a session thread meanwhile must neither use nor release it.
+bool IsConfigWalkThread();
 
 // The release points themselves (also used outside walks).
 void ReleaseMasterConfigCache();

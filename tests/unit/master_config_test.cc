@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "pages/master_config_cache.h"
 #include "pages/monitor_page.h"
@@ -152,6 +153,16 @@ TEST_F(MasterConfigFileTest, PagesShareOneParseOnlyDuringAWalk) {
   EXPECT_NE(outside->GetRoot(), first->GetRoot());
   std::string name;
   EXPECT_TRUE(MasterConfigName(*second, &name) && name == "base");
+  // Another thread (a page answering a request meanwhile) reads its own
+  // copy and leaves the walk's copy alone.
+  std::unique_ptr<ConfigurationFile> session;
+  std::thread([&] {
+    session = MonitorPage::LoadMasterConfig(false, false);
+    MonitorPage::LoadMasterConfig(true, false);
+  }).join();
+  EXPECT_FALSE(session->IsBorrowed());
+  EXPECT_NE(session->GetRoot(), nullptr);
+  EXPECT_NE(TheServer().masterConfigCache, nullptr);
   first.reset();
   second.reset();
   // An update drops the shared copy: the next reader parses again.
@@ -167,8 +178,8 @@ TEST_F(MasterConfigFileTest, PagesShareOneParseOnlyDuringAWalk) {
   log = g_log->LogText().substr(log.size());
   EXPECT_EQ(Count(log, "Loading MasterConfig Cache\n"), 2u);
   EXPECT_EQ(Count(log, "Returning shared copy of master configuration TEST-MASTERCONFIGSHARED\n"), 3u);
-  EXPECT_EQ(Count(log, "Reading master configuration TEST-MASTERCONFIGNOTSHARED\n"), 3u);
-  EXPECT_EQ(Count(log, "MonitorServer::GetCachedMasterConfig; no cached copy available\n"), 1u);
+  EXPECT_EQ(Count(log, "Reading master configuration TEST-MASTERCONFIGNOTSHARED\n"), 5u);
+  EXPECT_EQ(Count(log, "MonitorServer::GetCachedMasterConfig; no cached copy available\n"), 2u);
 }
 
 TEST_F(MasterConfigFileTest, RulesetObjectIsKeptUntilAWalkEnds) {
