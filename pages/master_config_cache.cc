@@ -28,8 +28,9 @@ class SharedRulesets final : public RulesetCache {
 
 std::unique_ptr<ConfigurationFile> GetCachedMasterConfig() {
   MonitorServer& server = TheServer();
-  if (server.masterConfigCacheEnabled && server.masterConfigCache == nullptr) LoadMasterConfigCache();
-  if (server.masterConfigCache == nullptr) {
+  bool walking = IsConfigWalkThread();
+  if (walking && server.masterConfigCacheEnabled && server.masterConfigCache == nullptr) LoadMasterConfigCache();
+  if (!walking || server.masterConfigCache == nullptr) {
     Log(128, "MonitorServer::GetCachedMasterConfig; no cached copy available\n");
     return nullptr;
   }
@@ -62,7 +63,7 @@ std::unique_ptr<ConfigurationFile> MonitorPage::LoadMasterConfig(bool forUpdate,
   }
   if (forUpdate) {
     Log(128, "MonitorPage::LoadMasterConfig (forupdate) called; releasing master config cache if any\n");
-    ReleaseMasterConfigCache();
+    if (IsConfigWalkThread()) ReleaseMasterConfigCache();
   }
   Log(128, "MonitorPage::LoadMasterConfig Reading master configuration TEST-MASTERCONFIGNOTSHARED\n");
   return OpenMasterConfig(ModuleDirectory(), forUpdate);
