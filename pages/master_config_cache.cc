@@ -29,26 +29,26 @@ class SharedRulesets final : public RulesetCache {
 std::unique_ptr<ConfigurationFile> GetCachedMasterConfig() {
   MonitorServer& server = TheServer();
   bool walking = IsConfigWalkThread();
-  if (walking && server.masterConfigCacheEnabled && server.masterConfigCache == nullptr) LoadMasterConfigCache();
-  if (!walking || server.masterConfigCache == nullptr) {
+  if (walking && server.caches.masterConfigCacheEnabled && server.caches.masterConfigCache == nullptr) LoadMasterConfigCache();
+  if (!walking || server.caches.masterConfigCache == nullptr) {
     Log(128, "MonitorServer::GetCachedMasterConfig; no cached copy available\n");
     return nullptr;
   }
   Log(128, "MonitorServer::GetCachedMasterConfig Returning copy of MasterConfig Cache\n");
   return std::make_unique<CachedConfigurationFile>(
-      static_cast<const SharedMasterConfig&>(*server.masterConfigCache).File());
+      static_cast<const SharedMasterConfig&>(*server.caches.masterConfigCache).File());
 }
 
 void LoadMasterConfigCache() {
   Log(128, "Loading MasterConfig Cache\n");
   ReleaseMasterConfigCache();
-  TheServer().masterConfigCache =
+  TheServer().caches.masterConfigCache =
       std::make_unique<SharedMasterConfig>(OpenMasterConfig(MonitorPage::ModuleDirectory(), false));
 }
 
 void GetAlertConfigs(const std::string& alertId, AlertConfigCollection* result) {
   std::lock_guard<std::mutex> hold(RulesetCacheLock());
-  std::unique_ptr<RulesetCache>& cache = TheServer().rulesetCache;
+  std::unique_ptr<RulesetCache>& cache = TheServer().caches.rulesetCache;
   if (cache == nullptr) cache = std::make_unique<SharedRulesets>();
   static_cast<const SharedRulesets&>(*cache).parser.Lookup(alertId, result);
 }

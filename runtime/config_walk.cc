@@ -13,15 +13,15 @@ std::atomic<std::thread::id> g_walker{};
 void BeginConfigWalk() {
   g_walker = std::this_thread::get_id();
   MonitorServer& server = TheServer();
-  server.masterConfigCacheEnabled = true;
-  server.configBusy = true;
+  server.caches.masterConfigCacheEnabled = true;
+  server.caches.configBusy = true;
 }
 
 void EndConfigWalk() {
   MonitorServer& server = TheServer();
-  server.masterConfigCacheEnabled = false;
+  server.caches.masterConfigCacheEnabled = false;
   ReleaseMasterConfigCache();
-  server.configBusy = false;
+  server.caches.configBusy = false;
   g_walker = std::thread::id();
   ReleaseRulesetCache();
 }
@@ -30,14 +30,14 @@ bool IsConfigWalkThread() { return g_walker.load() == std::this_thread::get_id()
 
 void ReleaseMasterConfigCache() {
   Log(128, "Releasing MasterConfig Cache\n");
-  TheServer().masterConfigCache.reset();
+  TheServer().caches.masterConfigCache.reset();
 }
 
 void ReleaseRulesetCache() {
   // The ruleset object is kept while a walk is still using it.
-  if (TheServer().configBusy) return;
+  if (TheServer().caches.configBusy) return;
   std::lock_guard<std::mutex> hold(RulesetCacheLock());
-  TheServer().rulesetCache.reset();
+  TheServer().caches.rulesetCache.reset();
 }
 
 std::mutex& RulesetCacheLock() {

@@ -172,7 +172,7 @@ int ProviderInitialize() {
   const char* failLate = std::getenv("TEST_PROVIDER_FAIL_LATE");
   if (failLate != nullptr && std::strcmp(failLate, "1") == 0 && !RegisterPageDeferred(new FailingPage)) return 1;
 
-  for (const std::string& word : TheServer().arguments)
+  for (const std::string& word : TheServer().options.arguments)
     if (word == "alt") TheServer().alternatePageHandler = Alternate;
   return 0;
 }

@@ -113,7 +113,7 @@ class MasterConfigFileTest : public ::testing::Test {
     setenv("VELMORA_AGENT_ROOT", dir_.c_str(), 1);
   }
   void TearDown() override {
-    TheServer().configBusy = false;
+    TheServer().caches.configBusy = false;
     EndConfigWalk();
   }
   fs::path dir_;
@@ -140,7 +140,7 @@ TEST_F(MasterConfigFileTest, PagesShareOneParseOnlyDuringAWalk) {
   Write(dir_ / kMasterConfigFileName, kMaster);
   std::string log = g_log->LogText();
   std::unique_ptr<ConfigurationFile> outside = MonitorPage::LoadMasterConfig(false, false);
-  EXPECT_EQ(TheServer().masterConfigCache, nullptr);
+  EXPECT_EQ(TheServer().caches.masterConfigCache, nullptr);
 
   BeginConfigWalk();
   std::unique_ptr<ConfigurationFile> first = MonitorPage::LoadMasterConfig(false, false);
@@ -162,18 +162,18 @@ TEST_F(MasterConfigFileTest, PagesShareOneParseOnlyDuringAWalk) {
   }).join();
   EXPECT_FALSE(session->IsBorrowed());
   EXPECT_NE(session->GetRoot(), nullptr);
-  EXPECT_NE(TheServer().masterConfigCache, nullptr);
+  EXPECT_NE(TheServer().caches.masterConfigCache, nullptr);
   first.reset();
   second.reset();
   // An update drops the shared copy: the next reader parses again.
   std::unique_ptr<ConfigurationFile> update = MonitorPage::LoadMasterConfig(true, false);
-  EXPECT_EQ(TheServer().masterConfigCache, nullptr);
+  EXPECT_EQ(TheServer().caches.masterConfigCache, nullptr);
   EXPECT_TRUE(update->IsOpenForWrite());
   update.reset();
   std::unique_ptr<ConfigurationFile> third = MonitorPage::LoadMasterConfig(false, false);
   third.reset();
   EndConfigWalk();
-  EXPECT_EQ(TheServer().masterConfigCache, nullptr);
+  EXPECT_EQ(TheServer().caches.masterConfigCache, nullptr);
 
   log = g_log->LogText().substr(log.size());
   EXPECT_EQ(Count(log, "Loading MasterConfig Cache\n"), 2u);
@@ -198,10 +198,10 @@ TEST_F(MasterConfigFileTest, RulesetObjectIsKeptUntilAWalkEnds) {
   // ...not even when released in the middle of a walk...
   BeginConfigWalk();
   ReleaseRulesetCache();
-  EXPECT_NE(TheServer().rulesetCache, nullptr);
+  EXPECT_NE(TheServer().caches.rulesetCache, nullptr);
   // ...but after the walk's end the rulesets are read again.
   EndConfigWalk();
-  EXPECT_EQ(TheServer().rulesetCache, nullptr);
+  EXPECT_EQ(TheServer().caches.rulesetCache, nullptr);
   found.Clear();
   GetAlertConfigs("a", &found);
   EXPECT_EQ(found.Size(), 2u);
