@@ -13,6 +13,7 @@
 // own state is shared takes its page lock (Lock/Unlock) itself.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -25,6 +26,7 @@
 class IOBase;
 class XMLAccumulator;
 class ProviderErrorList;
+class ConfigurationFile;
 
 class MonitorPage : public ServedPage {
  public:
@@ -199,6 +201,11 @@ class MonitorPage : public ServedPage {
                        std::string* body);
   // The executable's folder, with its trailing "/".
   static const std::string& ModuleDirectory();
+  // The master configuration of the module directory, owned by the caller:
+  // a read-only view of the server's shared copy during a walk over the
+  // pages (unless forUpdate or noSharedCopy), else a fresh read. forUpdate
+  // holds the file for a save and drops the shared copy.
+  static std::unique_ptr<ConfigurationFile> LoadMasterConfig(bool forUpdate, bool noSharedCopy);
 
  protected:
   WorkerList& Workers() { return workers_; }

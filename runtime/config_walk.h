@@ -4,22 +4,26 @@
 // While a reconfiguration or a late initialization walks the pages, every
 // page that loads the master configuration shares one parsed copy; the copy
 // is dropped when the walk ends. The runtime keeps only the flags and the
-// release points; the layer that parses the master configuration installs
-// the release functions.
+// objects (see server_caches.h); the page framework loads them.
 #pragma once
+#include <mutex>
 
-using CacheReleaseFunction = void (*)();
-
-// Installed by the master-configuration layer; null until then.
-void SetMasterConfigRelease(CacheReleaseFunction release);
-void SetRulesetRelease(CacheReleaseFunction release);
-
-// Sets masterConfigCacheEnabled and configBusy.
+// Sets masterConfigCacheEnabled and configBusy, and notes the calling
+// thread as the one walking the pages.
 void BeginConfigWalk();
 // Clears masterConfigCacheEnabled and releases the master-configuration
 // cache; clears configBusy and releases the ruleset object.
 void EndConfigWalk();
 
+// True on the thread walking the pages, while it walks. The master
+// configuration cache belongs to that thread alone: a page answering a
+// request on a session thread meanwhile must neither use nor release it.
+bool IsConfigWalkThread();
+
 // The release points themselves (also used outside walks).
 void ReleaseMasterConfigCache();
+// Kept while configBusy is set.
 void ReleaseRulesetCache();
+
+// Guards the server's rulesetCache pointer: lookups may run on any thread.
+std::mutex& RulesetCacheLock();

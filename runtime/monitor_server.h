@@ -17,13 +17,12 @@
 
 #include "platform/named_event.h"
 #include "platform/wake_event.h"
+#include "runtime/server_caches.h"
 
 class ServedPage;
 class URLParse;
 class IOBase;
 struct Connection;        // a session thread's record, owned by the loop
-class RulesetCache;       // built on demand by the master configuration
-class MasterConfigCache;  // cached master configuration
 
 // Called (on a session thread) for a request whose path matches no page;
 // returns the HTTP status it wrote. The query may be null.
@@ -97,9 +96,11 @@ struct HeartbeatState {
 // The master configuration shared while the loop walks the pages (a
 // reconfiguration, the late initialization), and the ruleset object.
 struct ConfigCaches {
-  RulesetCache* rulesetCache = nullptr;
+  // Built at the first alert-configuration lookup, under RulesetCacheLock().
+  std::unique_ptr<RulesetCache> rulesetCache;
   std::atomic<bool> configBusy{false};
-  MasterConfigCache* masterConfigCache = nullptr;
+  // Loaded and used only on the loop thread while it walks the pages.
+  std::unique_ptr<MasterConfigCache> masterConfigCache;
   bool masterConfigCacheEnabled = false;
 };
 

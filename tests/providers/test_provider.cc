@@ -5,6 +5,8 @@
 //                            set but empty gives an empty name)
 //   TEST_PROVIDER_INIT       the result of ProviderInitialize (default 0)
 //   TEST_PROVIDER_FAIL_LATE  1: a deferred page whose initialization fails
+//   TEST_PROVIDER_MASTERCONFIG  1: the pages /config/one and /config/two,
+//                            which read the master configuration in Reconfig
 // The word "alt" after the options installs an alternate page handler.
 //
 // Pages (all visible unless noted):
@@ -31,6 +33,7 @@
 #include "runtime/monitor_server.h"
 #include "runtime/page_registry.h"
 #include "runtime/response_writer.h"
+#include "xml/master_config.h"
 
 namespace {
 
@@ -68,6 +71,18 @@ class TestPage : public MonitorPage {
   bool forked_;
   Handler get_;
   Handler post_;
+};
+
+// Reads the master configuration at each reconfiguration and logs its name.
+class ConfigPage : public MonitorPage {
+ public:
+  explicit ConfigPage(const char* path) : MonitorPage(path, false) {}
+  void Reconfig() override {
+    std::unique_ptr<ConfigurationFile> config = LoadMasterConfig(false, false);
+    std::string name = "(none)";
+    MasterConfigName(*config, &name);
+    Log(64, "ConfigPage::Reconfig %s reads %s\n", GetPath(), name.c_str());
+  }
 };
 
 class FailingPage : public MonitorPage {
@@ -150,6 +165,10 @@ int ProviderInitialize() {
             RegisterPage(new TestPage("/timers", false, Timers)) &&
             RegisterPage(new TestPage("/hiddentimers", false, Timers, nullptr, true));
   if (!ok) return 1;
+  const char* masterConfig = std::getenv("TEST_PROVIDER_MASTERCONFIG");
+  if (masterConfig != nullptr && std::strcmp(masterConfig, "1") == 0 &&
+      !(RegisterPage(new ConfigPage("/config/one")) && RegisterPage(new ConfigPage("/config/two"))))
+    return 1;
   const char* failLate = std::getenv("TEST_PROVIDER_FAIL_LATE");
   if (failLate != nullptr && std::strcmp(failLate, "1") == 0 && !RegisterPageDeferred(new FailingPage)) return 1;
 
