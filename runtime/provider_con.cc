@@ -24,6 +24,7 @@ constexpr size_t kHeaderLineSize = 2048;
 constexpr uint32_t kBodyPiece = 65536;
 // How often a cancellable wait looks at its flag.
 constexpr int kCancelSliceMs = 50;
+constexpr const char* kNoStatusBody = "500 internal server error";
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
@@ -308,11 +309,17 @@ int CProviderCon::Request(const char* uri, IOBase* output, std::string_view body
   Log(1024, "Header content length is %u\n", bodyLength);
 
   bool copying = true;
-  if (streaming) {
+  if (streaming && !sawStatus) {
     // Without a status line the caller's client still gets a well-formed
     // answer that says what happened.
-    copying = BeginStreamedResponse(output, sawStatus ? statusText.c_str() : kStatus500, bodyLength, nullptr,
-                                    nullptr) == 0;
+    StandardResponse(output, kStatus500, kNoStatusBody, static_cast<uint32_t>(strlen(kNoStatusBody)), nullptr,
+                     nullptr);
+    copying = false;
+  } else if (streaming && withheld_ != 0 && status_ == withheld_) {
+    Log(1024, "Answer %d not passed on\n", status_);
+    copying = false;
+  } else if (streaming) {
+    copying = BeginStreamedResponse(output, statusText.c_str(), bodyLength, nullptr, nullptr) == 0;
   }
 
   uint32_t remaining = bodyLength;
