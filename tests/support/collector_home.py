@@ -50,6 +50,17 @@ def processes(name):
     return found
 
 
+def kill_all(name):
+    """SIGKILLs every process of `name` and waits until each is reaped (by
+    the collector that started it): only then are its sockets surely shut."""
+    pids = processes(name)
+    for pid in pids:
+        os.kill(pid, signal.SIGKILL)
+    for pid in pids:
+        wait_until(lambda: not os.path.exists("/proc/%d" % pid), 10, what="%s %d reaped" % (name, pid))
+    return pids
+
+
 def cmdline(pid):
     with open("/proc/%d/cmdline" % pid, "rb") as f:
         return [w.decode() for w in f.read().split(b"\0") if w]

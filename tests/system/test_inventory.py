@@ -1,15 +1,13 @@
 """The commands posted to "/inventory" and "/providercontrol" of a real
 collector: what each changes, what each refuses, and what never reaches the
 loop thread's page."""
-import os
-import signal
 import socket
 import time
 import unittest
 
 import harness
 from harness import COLLECTOR_PORT, exchange, wait_until
-from collector_home import CollectorHome, cmdline, processes, request
+from collector_home import CollectorHome, cmdline, kill_all, processes, request
 
 DEMO, TICKER = 21601, 21602
 STOP_REPLY = b'\t<shutdownrequest provider="ticker_provider" result="200"/>\n'
@@ -103,9 +101,7 @@ class Inventory(unittest.TestCase):
         self.assertEqual(c.stderr().count("does internal post"), removes)
 
         # Stopping one that is not running launches it to hear the request.
-        for pid in processes("demo_provider"):
-            os.kill(pid, signal.SIGKILL)
-        wait_until(lambda: not processes("demo_provider"), what="demo gone")
+        kill_all("demo_provider")
         self.assertEqual(request("POST", "/providercontrol?name=demo_provider&cmd=stop")[1],
                          b'\t<shutdownrequest provider="demo_provider" result="200"/>\n')
         c.wait_log("ProviderControlPage::ShutdownProvider internal post response 200")

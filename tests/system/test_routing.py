@@ -3,7 +3,6 @@ and "/index", routing through port 21584, the answers it gives for
 providers that load, fail, answer 503 or vanish, and large transfers."""
 import hashlib
 import os
-import re
 import signal
 import socket
 import tempfile
@@ -12,8 +11,8 @@ import time
 import unittest
 
 import harness
-from harness import COLLECTOR_PORT, Proc, exchange, post, status_of, body_of, wait_until
-from collector_home import CollectorHome, cmdline, curl, processes, request, sanitized, status_field
+from harness import COLLECTOR_PORT, Proc, exchange, status_of, wait_until
+from collector_home import CollectorHome, cmdline, curl, kill_all, processes, request, sanitized, status_field
 
 DEMO, TICKER, TEST = 21601, 21602, 21610
 
@@ -72,14 +71,12 @@ class Routing(unittest.TestCase):
         old = processes("demo_provider")
         self.assertEqual(len(old), 1)
         self.assertIn("-f", cmdline(old[0]))
-        os.kill(old[0], signal.SIGKILL)
-        wait_until(lambda: not processes("demo_provider"), what="demo gone")
+        kill_all("demo_provider")  # reaped, so no zombie is left
         self.assertEqual(request("GET", "/demo/hello")[0], 200)
         new = processes("demo_provider")
         self.assertEqual(len(new), 1)
         self.assertNotEqual(new, old)
         self.assertNotIn("-f", cmdline(new[0]))
-        self.assertFalse(os.path.exists("/proc/%d" % old[0]))  # reaped, no zombie
 
         # 50 MB through the collector: the same bytes, little memory.
         direct = hashlib.sha256(curl("http://127.0.0.1:%d/demo/big?mb=50" % DEMO)[1]).hexdigest()
@@ -109,9 +106,7 @@ class Routing(unittest.TestCase):
 
         # No executable and no process: 503 at once, not after a launch wait.
         os.remove(self.home.path("demo_provider"))
-        for pid in processes("demo_provider"):
-            os.kill(pid, signal.SIGKILL)
-        wait_until(lambda: not processes("demo_provider"), what="demo gone")
+        kill_all("demo_provider")
         started = time.monotonic()
         self.assertEqual(request("GET", "/demo/hello"), (503, b"503 service unavailable"))
         self.assertLess(time.monotonic() - started, 5)
@@ -119,8 +114,7 @@ class Routing(unittest.TestCase):
     def test_concurrent_clients(self):
         self.home.start(ready=["demo_provider", "ticker_provider"])
         for name in ("demo_provider", "ticker_provider"):
-            for pid in processes(name):
-                os.kill(pid, signal.SIGKILL)
+            kill_all(name)
         paths = ["/demo/hello", "/ticker", "/demo/echo/c"]
         results = []
 
