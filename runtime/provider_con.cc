@@ -190,14 +190,17 @@ int CProviderCon::WaitForAnswer(int timeoutMs) {
 long CProviderCon::ReadHeaderLine(char* buffer, size_t size, int timeoutSeconds) {
   if ((mode_ & kModeSocket) == 0 || socket_ == platform::kInvalidSocket || size < 2) return 0;
   size_t stored = 0;
+  // Each pass looks at what has arrived and takes only up to the line's
+  // end, so the rest (the next line, the body) stays in the socket: a few
+  // calls per line rather than two per byte.
   while (stored < size - 1) {
     int ready = WaitForAnswer(TimeoutMs(timeoutSeconds));
     if (ready == 0) {
       Log(16, "ERROR(1): timed out [%d] waiting for collector %s to respond\n", timeoutSeconds, name_);
       break;
     }
-    char c = 0;
-    long n = ready < 0 ? -1 : platform::Receive(socket_, &c, 1);
+    char* at = buffer + stored;
+    long n = ready < 0 ? -1 : platform::Peek(socket_, at, size - 1 - stored);
     if (n < 0) {
       buffer[0] = '\0';
       return 0;
@@ -207,8 +210,18 @@ long CProviderCon::ReadHeaderLine(char* buffer, size_t size, int timeoutSeconds)
       disconnect();
       break;
     }
-    if (c == '\n') break;
-    buffer[stored++] = c;
+    const void* lineFeed = memchr(at, '\n', static_cast<size_t>(n));
+    long take = lineFeed != nullptr ? static_cast<const char*>(lineFeed) - at + 1 : n;
+    long got = platform::Receive(socket_, at, static_cast<size_t>(take));
+    if (got <= 0) {
+      buffer[0] = '\0';
+      return 0;
+    }
+    stored += static_cast<size_t>(got);
+    if (lineFeed != nullptr && got == take) {
+      --stored;  // the line feed ends the line and is not part of it
+      break;
+    }
   }
   buffer[stored] = '\0';
   return static_cast<long>(stored);
