@@ -30,7 +30,7 @@ void ApplyOptions(ConfigurationFile& file, XMLNode* section, uint32_t* mask, Col
   if (file.GetKey(section, "b", &text))
     Globals().logSizeLimit = static_cast<uint32_t>(strtoul(text.c_str(), nullptr, 0)) * 1024u;
   long number = 0;
-  if (file.GetKeySigned(section, "g", &number) && number != 0) TheServer().gatherStats = true;
+  if (file.GetKeySigned(section, "g", &number) && number != 0) TheServer().options.gatherStats = true;
   number = 0;
   if (file.GetKeySigned(section, "noheartbeat", &number) && number != 0) options->heartbeatsEnabled = false;
   if (file.GetKey(section, "logallproviders", &text)) options->logAll = text;

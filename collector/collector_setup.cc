@@ -35,7 +35,7 @@ int RegisterCollectorPages(const CollectorPageRow* rows, size_t count) {
 int CollectorInitialize(const CollectorPageRow* rows, size_t count) {
   MonitorServer& server = TheServer();
   ProcessGlobals& globals = Globals();
-  const std::string& directory = server.configDirectory.empty() ? globals.moduleDirectory : server.configDirectory;
+  const std::string& directory = server.options.configDirectory.empty() ? globals.moduleDirectory : server.options.configDirectory;
   std::error_code error;
   std::filesystem::current_path(directory, error);  // a failed change is ignored
   std::string current = std::filesystem::current_path(error).string();

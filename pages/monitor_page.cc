@@ -176,16 +176,16 @@ void MonitorPage::WriteIndexEntryRow(XMLAccumulator* xml, const char* path, cons
 void MonitorPage::SignalShutdown() { RaiseServerSignal(platform::kSignalShutdown); }
 void MonitorPage::SignalSuggestShutdown() { RaiseServerSignal(platform::kSignalSuggestShutdown); }
 void MonitorPage::SetIdleTimeout(uint32_t seconds) { ::SetIdleTimeout(seconds); }
-uint32_t MonitorPage::GetIdleTimeout() { return TheServer().idleTimeoutSeconds; }
-bool MonitorPage::IsIdleTimeoutSet() { return TheServer().idleTimeoutOverridden != 0; }
+uint32_t MonitorPage::GetIdleTimeout() { return TheServer().idle.idleTimeoutSeconds; }
+bool MonitorPage::IsIdleTimeoutSet() { return TheServer().idle.idleTimeoutOverridden != 0; }
 uint32_t MonitorPage::GetDefaultIdleTimeout() { return kDefaultIdleTimeoutSeconds; }
 
 void MonitorPage::OverrideHeartbeatInterval(uint32_t minutes) {
   Log(256, "OverrideHeartbeatInterval\n");
-  TheServer().heartbeatIntervalMinutes = minutes;
+  TheServer().heartbeat.heartbeatIntervalMinutes = minutes;
 }
 
-void MonitorPage::DisableHeartbeat() { TheServer().heartbeatEnabled = false; }
+void MonitorPage::DisableHeartbeat() { TheServer().heartbeat.heartbeatEnabled = false; }
 
 int MonitorPage::PostToSelf(const char* pathAndQuery, const std::string& body, std::string* reply) {
   return InternalRequest("post", pathAndQuery, body, reply);

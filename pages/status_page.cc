@@ -25,7 +25,7 @@ int StatusPage::Get(IOBase* io, const char*, const char*, const char* const*, co
 
 int StatusPage::Post(IOBase* io, const char*, const char*, const char* const*, const char* const*, int mode, int) {
   if (mode == 3) {
-    TheServer().shutdownRequested = 1;
+    TheServer().signals.shutdownRequested = 1;
     SendResponse(io, kStatus200, nullptr, 0, nullptr, nullptr);
     return 200;
   }

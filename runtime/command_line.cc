@@ -60,12 +60,12 @@ void PrintVersion(FILE* out, const char* selector) {
 
 int ScanCommandLine(int argc, char* const* argv, MonitorServer& server, ProcessGlobals& globals,
                     FILE* out, FILE* errors) {
-  server.arguments.assign(argv, argv + argc);
-  server.configDirectory.clear();
+  server.options.arguments.assign(argv, argv + argc);
+  server.options.configDirectory.clear();
   if (argc > 0) {
     const std::string first = argv[0];
     size_t cut = first.find_last_of("/\\");
-    if (cut != std::string::npos) server.configDirectory = first.substr(0, cut + 1);
+    if (cut != std::string::npos) server.options.configDirectory = first.substr(0, cut + 1);
   }
   const char* program = argc > 0 ? argv[0] : "";
 
@@ -74,11 +74,11 @@ int ScanCommandLine(int argc, char* const* argv, MonitorServer& server, ProcessG
     const char* arg = scanner.Argument();
     switch (letter) {
       case 'p':
-        server.tcpPhaseEnabled = 1;
-        if (arg != nullptr) server.port = static_cast<uint16_t>(ParseNumber(arg));
+        server.options.tcpPhaseEnabled = 1;
+        if (arg != nullptr) server.sockets.port = static_cast<uint16_t>(ParseNumber(arg));
         break;
       case 'c':
-        server.skipStdioPhase = 1;
+        server.options.skipStdioPhase = 1;
         break;
       case 'l':
         snprintf(globals.logFileName, sizeof globals.logFileName, "%s", arg != nullptr ? arg : "");
@@ -90,31 +90,31 @@ int ScanCommandLine(int argc, char* const* argv, MonitorServer& server, ProcessG
         SetVerbosityMask(static_cast<uint32_t>(ParseNumber(arg)));
         break;
       case 's':
-        server.readySignalRequested = true;
-        if (arg != nullptr) server.readySignalArgument = arg;
+        server.options.readySignalRequested = true;
+        if (arg != nullptr) server.options.readySignalArgument = arg;
         break;
       case 'z':
-        server.idleTimeoutSeconds = 0;
+        server.idle.idleTimeoutSeconds = 0;
         break;
       case 'g':
-        server.gatherStats = true;
+        server.options.gatherStats = true;
         break;
       case 'f':
-        server.firstRun = 1;
+        server.options.firstRun = 1;
         break;
       case 'o':
-        server.oneShotRequested = 1;
-        server.oneShotCommand = arg;
+        server.options.oneShotRequested = 1;
+        server.options.oneShotCommand = arg;
         break;
       case 'O':
-        server.oneShotOutputRequested = 1;
-        server.oneShotOutputFile = arg;
+        server.options.oneShotOutputRequested = 1;
+        server.options.oneShotOutputFile = arg;
         break;
       case 'u':
-        server.uniquenessRequested = false;
+        server.options.uniquenessRequested = false;
         break;
       case 'r':
-        server.crashRecovery = 1;
+        server.options.crashRecovery = 1;
         break;
       case 'b':
         globals.logSizeLimit = static_cast<uint32_t>(ParseNumber(arg) * 1024);

@@ -20,7 +20,7 @@ constexpr const char* kVersionText = "9.50.0.1";
 constexpr const char* kVersionTextShort = "9.50.0f1";
 constexpr unsigned long kBuildNumber = 186679297;
 
-// Copies the words into server.arguments, derives configDirectory, then
+// Copies the words into server.options.arguments, derives configDirectory, then
 // scans the options into `server` and `globals`. Returns 0 to go on, or the
 // exit code (1) after printing usage or a version text to `out`.
 int ScanCommandLine(int argc, char* const* argv, MonitorServer& server, ProcessGlobals& globals,

@@ -15,15 +15,15 @@ void SetRulesetRelease(CacheReleaseFunction release) { g_ruleset_release = relea
 
 void BeginConfigWalk() {
   MonitorServer& server = TheServer();
-  server.masterConfigCacheEnabled = true;
-  server.configBusy = true;
+  server.caches.masterConfigCacheEnabled = true;
+  server.caches.configBusy = true;
 }
 
 void EndConfigWalk() {
   MonitorServer& server = TheServer();
-  server.masterConfigCacheEnabled = false;
+  server.caches.masterConfigCacheEnabled = false;
   ReleaseMasterConfigCache();
-  server.configBusy = false;
+  server.caches.configBusy = false;
   ReleaseRulesetCache();
 }
 
@@ -34,6 +34,6 @@ void ReleaseMasterConfigCache() {
 
 void ReleaseRulesetCache() {
   // The ruleset object is kept while a walk is still using it.
-  if (TheServer().configBusy) return;
+  if (TheServer().caches.configBusy) return;
   if (CacheReleaseFunction release = g_ruleset_release.load()) release();
 }

@@ -71,7 +71,7 @@ void ForkRequest(IOSocket& io, const URLParse& request) {
     return;
   }
   Log(128, "Created thread with id %u", connection->threadId);
-  server.connections.push_back(std::move(connection));
+  server.sockets.connections.push_back(std::move(connection));
 }
 
 void RunInlineRequest(IOSocket& io, ServedPage* page, const URLParse& request) {

@@ -32,15 +32,15 @@ void AdoptSystemCharacterSet() {
 // start on this platform; SocketStartup stays as the one place that would.
 int InitializeServer(MonitorServer& server) {
   if (platform::SocketStartup() != 0) return -1;
-  if (server.signalEvent.Create() != 0 || server.systemSignalWake.Create() != 0) return -1;
-  return platform::InstallSignalHandlers(server.systemSignalWake.Fd());
+  if (server.signals.signalEvent.Create() != 0 || server.signals.systemSignalWake.Create() != 0) return -1;
+  return platform::InstallSignalHandlers(server.signals.systemSignalWake.Fd());
 }
 
 void LogStartup(const MonitorServer& server, const ProcessGlobals& globals) {
   Log(128, "App name is [%s]\n", globals.applicationName.c_str());
   Log(16, "Verbosity level is %04x\n", VerbosityMask());
-  for (size_t i = 0; i < server.arguments.size(); ++i)
-    Log(128, "Arg:%d,%s\n", static_cast<int>(i), server.arguments[i].c_str());
+  for (size_t i = 0; i < server.options.arguments.size(); ++i)
+    Log(128, "Arg:%d,%s\n", static_cast<int>(i), server.options.arguments[i].c_str());
   if (globals.logSizeLimit != 0) Log(128, "Log rollover at %u\n", globals.logSizeLimit);
 }
 
@@ -88,13 +88,13 @@ int RunEntry(int argc, char** argv, const EntryHooks& hooks) {
 
   // Single instance: a second process with the same unique name ends here
   // with exit code 1 (unless -u); the name is held until the process ends.
-  server.uniqueName = ProviderUniqueName();
-  if (server.uniquenessRequested) {
-    if (server.uniqueName.empty()) {
+  server.options.uniqueName = ProviderUniqueName();
+  if (server.options.uniquenessRequested) {
+    if (server.options.uniqueName.empty()) {
       Log(16, "Required Provider unique name not set!\n");
       return 1;
     }
-    if (!Unicorn::TheOne(server.uniqueName)) return 1;
+    if (!Unicorn::TheOne(server.options.uniqueName)) return 1;
   } else {
     Log(32, "Uniqueness not requested\n");
   }
@@ -105,7 +105,7 @@ int RunEntry(int argc, char** argv, const EntryHooks& hooks) {
 
   // Without -g a statistics file left by an earlier run is removed, so that
   // nobody reads stale counts.
-  if (server.gatherStats) {
+  if (server.options.gatherStats) {
     Log(64, "Stats requested; registering stats page\n");
     if (hooks.registerStatsPage != nullptr && hooks.registerStatsPage(firstWord) != 0) {
       TearDown();

@@ -10,7 +10,7 @@
 bool SendHeartbeatCommand(uint32_t intervalMinutes, bool cancel) {
   MonitorServer& server = TheServer();
   Log(256, "MonitorServer::SendHeartbeatCommand\n");
-  std::string target = "/heartbeat/monitor?port=" + std::to_string(server.port);
+  std::string target = "/heartbeat/monitor?port=" + std::to_string(server.sockets.port);
   if (intervalMinutes != 0) target += "&interval=" + std::to_string(intervalMinutes);
   if (cancel) target += "&cancel=1";
   Log(256, "MonitorServer::SendHeartbeatCommand Requesting document: %s\n", target.c_str());
@@ -25,7 +25,7 @@ bool SendHeartbeatCommand(uint32_t intervalMinutes, bool cancel) {
 
 void UpdateHeartbeat() {
   MonitorServer& server = TheServer();
-  if (!server.heartbeatEnabled) return;
+  if (!server.heartbeat.heartbeatEnabled) return;
   Log(256, "MonitorServer::UpdateHeartbeat\n");
   bool wanted = false;
   for (auto& [path, page] : server.pages) {
@@ -36,22 +36,22 @@ void UpdateHeartbeat() {
       break;
     }
   }
-  if (wanted == server.heartbeatActive) return;
+  if (wanted == server.heartbeat.heartbeatActive) return;
   if (wanted) {
-    SendHeartbeatCommand(server.heartbeatIntervalMinutes, false);
-    server.heartbeatActive = true;
+    SendHeartbeatCommand(server.heartbeat.heartbeatIntervalMinutes, false);
+    server.heartbeat.heartbeatActive = true;
   } else {
     SendHeartbeatCommand(0, true);
-    server.heartbeatActive = false;
+    server.heartbeat.heartbeatActive = false;
   }
 }
 
 void StartHeartbeatTracking() {
-  TheServer().heartbeatTracking = true;
+  TheServer().heartbeat.heartbeatTracking = true;
   UpdateHeartbeat();
 }
 
 void RecheckHeartbeat() {
   MonitorServer& server = TheServer();
-  if (server.heartbeatTracking && !server.isCollector) UpdateHeartbeat();
+  if (server.heartbeat.heartbeatTracking && !server.isCollector) UpdateHeartbeat();
 }

@@ -23,7 +23,7 @@ int LateProviderInitialization() {
     }
   }
   EndConfigWalk();
-  if (server.firstRun) TellCollectorAboutLateInitialization(result);
+  if (server.options.firstRun) TellCollectorAboutLateInitialization(result);
   return result;
 }
 

@@ -70,38 +70,38 @@ int SetupListenSocket(MonitorServer& server) {
   }
   if (platform::SetReuseAddress(fd) != 0) Log(16, "setsockopt SO_REUSEADDR failed!\n");
   Log(1024, "MonitorServer::SetupListenSocket calls bind\n");
-  if (platform::BindLoopback(fd, server.port) != 0) {
-    Log(16, "Unable to bind to 127.0.0.1:%d\n", static_cast<int>(server.port));
+  if (platform::BindLoopback(fd, server.sockets.port) != 0) {
+    Log(16, "Unable to bind to 127.0.0.1:%d\n", static_cast<int>(server.sockets.port));
     platform::CloseSocket(fd);
     return -1;
   }
-  server.port = platform::LocalPort(fd);
-  Log(1024, "Listen port bound to %d\n", static_cast<int>(server.port));
+  server.sockets.port = platform::LocalPort(fd);
+  Log(1024, "Listen port bound to %d\n", static_cast<int>(server.sockets.port));
   platform::SetNonBlocking(fd, true);
-  server.listenSocket = fd;
+  server.sockets.listenSocket = fd;
   return 0;
 }
 
 void ShutdownListenSocket(MonitorServer& server) {
   Log(64, "MonitorServer::ShutdownListenSocket");
-  if (server.listenSocket == platform::kInvalidSocket) return;
-  platform::ShutdownBoth(server.listenSocket);
-  platform::CloseSocket(server.listenSocket);
-  server.listenSocket = platform::kInvalidSocket;
+  if (server.sockets.listenSocket == platform::kInvalidSocket) return;
+  platform::ShutdownBoth(server.sockets.listenSocket);
+  platform::CloseSocket(server.sockets.listenSocket);
+  server.sockets.listenSocket = platform::kInvalidSocket;
   Log(1024, "listen socket closed");
 }
 
 int SignalResult(MonitorServer& server) {
   Log(128, "Got Event+1\n");
-  if (server.shutdownRequested) {
+  if (server.signals.shutdownRequested) {
     Log(64, "Got Event+1 (shutdown)\n");
     return kShutdown;
   }
-  if (server.reconfigRequested) {
+  if (server.signals.reconfigRequested) {
     Log(64, "Got Event+1 (reconfig)\n");
     return kReconfig;
   }
-  if (server.suggestShutdownRequested) {
+  if (server.signals.suggestShutdownRequested) {
     Log(64, "Got Event+1 (suggestshutdown)\n");
     return kSuggestShutdown;
   }
@@ -122,14 +122,14 @@ int InternalSelect(MonitorServer& server, LoopState& state, uint64_t waitUntilMs
   const bool acceptPaused = now < state.acceptPausedUntilMs;
   platform::PollSet& poll = state.poll;
   poll.Clear();
-  poll.Add(server.signalEvent.Fd());
-  poll.Add(server.systemSignalWake.Fd());
+  poll.Add(server.signals.signalEvent.Fd());
+  poll.Add(server.signals.systemSignalWake.Fd());
   poll.Add(SessionCompletionEvent().Fd());
-  poll.Add(acceptPaused ? platform::kInvalidSocket : server.listenSocket);
+  poll.Add(acceptPaused ? platform::kInvalidSocket : server.sockets.listenSocket);
   state.pending.AddToPoll(poll);
   Log(64, "WindowsInternalSelect calls WSAEventSelect\n");
   Log(64, "WindowsInternalSelect calls WSAWaitForMultipleEvents (%ld items)\n",
-      static_cast<long>(2 + server.connections.size()));
+      static_cast<long>(2 + server.sockets.connections.size()));
 
   // The wait ends early for a pending connection's deadline or the end of
   // an accept pause; that is not the loop's time-out.
@@ -156,7 +156,7 @@ int InternalSelect(MonitorServer& server, LoopState& state, uint64_t waitUntilMs
     // before their bits are taken), then the event that the flags set is
     // cleared and the flags are read: no wake is lost.
     TakeSystemSignals();
-    server.signalEvent.Consume();
+    server.signals.signalEvent.Consume();
     result = SignalResult(server);
   } else if (poll.Ready(kListenIndex)) {
     Log(128, "Select returns ACCEPT SOCKET CONNECTION\n");
@@ -185,7 +185,7 @@ void RunReconfiguration() {
     page->Reconfig();
   }
   EndConfigWalk();
-  server.reconfigRequested = 0;
+  server.signals.reconfigRequested = 0;
 }
 
 namespace {
@@ -204,10 +204,10 @@ void ShutdownSequence(MonitorServer& server) {
   // ends every read and write of theirs at once.
   const uint64_t start = platform::TickCountMs();
   bool interrupted = false;
-  while (!server.connections.empty()) {
+  while (!server.sockets.connections.empty()) {
     Log(64, "Waiting for processes to end\n");
     CheckConnectionList();
-    if (server.connections.empty()) break;
+    if (server.sockets.connections.empty()) break;
     if (!interrupted && platform::TickCountMs() - start >= kSessionShutdownWaitMs) {
       Log(16, "Sessions still running after %u ms; shutting their connections down\n",
           static_cast<unsigned>(kSessionShutdownWaitMs));
@@ -229,17 +229,17 @@ uint32_t AdvanceTimers(LoopState& state) {
 
 // Whole seconds since the server was last busy, kept in the server record.
 uint32_t IdleSeconds(MonitorServer& server, const LoopState& state) {
-  server.idleSeconds = static_cast<uint32_t>((platform::TickCountMs() - state.idleSinceMs) / 1000);
-  return server.idleSeconds;
+  server.idle.idleSeconds = static_cast<uint32_t>((platform::TickCountMs() - state.idleSinceMs) / 1000);
+  return server.idle.idleSeconds;
 }
 
 void ResetIdle(MonitorServer& server, LoopState& state) {
   state.idleSinceMs = platform::TickCountMs();
-  server.idleSeconds = 0;
+  server.idle.idleSeconds = 0;
 }
 
 uint32_t NextTimeout(MonitorServer& server, const LoopState& state) {
-  return BoundByIdleTime(server.isCollector, server.idleTimeoutSeconds, IdleSeconds(server, state),
+  return BoundByIdleTime(server.isCollector, server.idle.idleTimeoutSeconds, IdleSeconds(server, state),
                          UpdateSchedulersTimeout());
 }
 
@@ -247,7 +247,7 @@ uint32_t NextTimeout(MonitorServer& server, const LoopState& state) {
 // must end (the listen socket failed).
 bool AcceptReady(MonitorServer& server, LoopState& state) {
   for (int taken = 0; taken < kAcceptBatch; ++taken) {
-    int socket = platform::Accept(server.listenSocket);
+    int socket = platform::Accept(server.sockets.listenSocket);
     if (socket != platform::kInvalidSocket) {
       state.acceptExhausted = false;
       state.pending.Add(socket, platform::TickCountMs());
@@ -275,7 +275,7 @@ bool AcceptReady(MonitorServer& server, LoopState& state) {
 
 // Returns 0 after a shutdown or an idle exit, 1 on a failure.
 int AcceptLoop(MonitorServer& server, size_t pendingCapacity) {
-  if (platform::Listen(server.listenSocket, 4096) != 0) {
+  if (platform::Listen(server.sockets.listenSocket, 4096) != 0) {
     Log(16, "Unable to listen() %d\n", platform::LastSocketError());
     return 1;
   }
@@ -352,13 +352,13 @@ int AcceptLoop(MonitorServer& server, size_t pendingCapacity) {
       CheckConnectionList();
       continue;
     }
-    const uint32_t idleLimit = server.idleTimeoutSeconds;
+    const uint32_t idleLimit = server.idle.idleTimeoutSeconds;
     if (idleLimit == 0) {
       ResetIdle(server, state);
     } else if (IdleSeconds(server, state) >= idleLimit) {
       Log(128, "Exit if idle...\n");
       CleanConnectionList();
-      if (server.connections.empty() && state.pending.Size() == 0 && AllMonitorsIdle()) break;
+      if (server.sockets.connections.empty() && state.pending.Size() == 0 && AllMonitorsIdle()) break;
       ResetIdle(server, state);
     }
     setTimeout(BoundByIdleTime(server.isCollector, idleLimit, IdleSeconds(server, state), next));
@@ -378,20 +378,20 @@ int AcceptLoop(MonitorServer& server, size_t pendingCapacity) {
 // loop.
 bool StandardInputShouldEnd() {
   TakeSystemSignals();
-  return TheServer().shutdownRequested != 0;
+  return TheServer().signals.shutdownRequested != 0;
 }
 
 void OneShotPhase(MonitorServer& server) {
   FILE* output = stdout;
   FILE* opened = nullptr;
-  if (server.oneShotOutputRequested) {
-    opened = platform::OpenWriteStream(server.oneShotOutputFile.c_str());
+  if (server.options.oneShotOutputRequested) {
+    opened = platform::OpenWriteStream(server.options.oneShotOutputFile.c_str());
     output = opened;  // null when it could not be opened: nothing is written
   }
-  IOOneShot io(server.oneShotCommand.c_str(), output, stdin);
-  io.SetInterrupt(server.systemSignalWake.Fd(), StandardInputShouldEnd);
-  Log(64, "One shot STDIO phase started cmd=[%s] output=[%s]\n", server.oneShotCommand.c_str(),
-      server.oneShotOutputFile.c_str());
+  IOOneShot io(server.options.oneShotCommand.c_str(), output, stdin);
+  io.SetInterrupt(server.signals.systemSignalWake.Fd(), StandardInputShouldEnd);
+  Log(64, "One shot STDIO phase started cmd=[%s] output=[%s]\n", server.options.oneShotCommand.c_str(),
+      server.options.oneShotOutputFile.c_str());
   URLParse request;
   if (ReadRequest(&request, &io) == kRequestRead) ProcessRequests(&io, request);
   Log(64, "STDIO phase finished\n");
@@ -402,7 +402,7 @@ void StdioPhase(MonitorServer& server, IOStdio& stdio) {
   Log(64, "STDIO phase started\n");
   LateProviderInitialization();
   Log(64, "LateInitialization complete\n");
-  stdio.SetInterrupt(server.systemSignalWake.Fd(), StandardInputShouldEnd);
+  stdio.SetInterrupt(server.signals.systemSignalWake.Fd(), StandardInputShouldEnd);
   URLParse request;
   if (ReadRequest(&request, &stdio) == kRequestRead) ProcessRequests(&stdio, request);
   Log(64, "STDIO phase finished\n");
@@ -443,26 +443,26 @@ uint32_t UpdateSchedulersTimeout() {
       Log(512, "MonitorServer::UpdateSchedulersTimeout %s returns %u\n", path.c_str(), seconds);
     next = std::min(next, seconds);
   }
-  if (next == kNoTimerSeconds) next = server.idleTimeoutSeconds;
+  if (next == kNoTimerSeconds) next = server.idle.idleTimeoutSeconds;
   Log(512, "MonitorServer::UpdateSchedulersTimeout returns %u (idle is %u,%u)\n", next,
-      server.idleTimeoutSeconds.load(), kNoTimerSeconds);
+      server.idle.idleTimeoutSeconds.load(), kNoTimerSeconds);
   return next;
 }
 
 int RunServer() {
   MonitorServer& server = TheServer();
-  server.sessionTimeoutSeconds = SessionTimeoutFromEnvironment(std::getenv("VELMORA_SESSION_TIMEOUT"));
+  server.sockets.sessionTimeoutSeconds = SessionTimeoutFromEnvironment(std::getenv("VELMORA_SESSION_TIMEOUT"));
   const long descriptors = platform::RaiseDescriptorLimit();
   const size_t pendingCapacity = static_cast<size_t>(std::min(kMaxPendingRequests, descriptors / 4));
   IOStdio stdio(stdin, stdout);
   Log(64, "Server started\n");
-  if (server.oneShotRequested) OneShotPhase(server);
+  if (server.options.oneShotRequested) OneShotPhase(server);
 
-  if (!server.oneShotRequested && server.tcpPhaseEnabled && SetupListenSocket(server) != 0) {
+  if (!server.options.oneShotRequested && server.options.tcpPhaseEnabled && SetupListenSocket(server) != 0) {
     Log(16, "Unable to initialize TCP/IP communication.  TCP/IP phase will be disabled\n");
-    server.tcpPhaseEnabled = 0;
+    server.options.tcpPhaseEnabled = 0;
   }
-  if (!server.oneShotRequested && !server.skipStdioPhase)
+  if (!server.options.oneShotRequested && !server.options.skipStdioPhase)
     StdioPhase(server, stdio);
   else
     Log(64, "STDIO phase skipped\n");
@@ -471,12 +471,12 @@ int RunServer() {
   platform::ReplaceStandardStreamsWithNull(LogUsesStandardError());
 
   int result = 0;
-  if (!server.oneShotRequested && server.tcpPhaseEnabled && server.shutdownRequested) {
+  if (!server.options.oneShotRequested && server.options.tcpPhaseEnabled && server.signals.shutdownRequested) {
     // Stopped while it served standard input: the run ends here, in order.
     Log(64, "Shutdown requested; TCP/IP phase skipped\n");
-  } else if (!server.oneShotRequested && server.tcpPhaseEnabled) {
+  } else if (!server.options.oneShotRequested && server.options.tcpPhaseEnabled) {
     Log(64, "TCP/IP phase started\n");
-    if (!server.firstRun) {
+    if (!server.options.firstRun) {
       if (LateProviderInitialization() != 0) server.lateInitFailed = 1;
       server.lateInitDone = true;
     }

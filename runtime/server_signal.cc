@@ -8,21 +8,21 @@ void RaiseServerSignal(int kind) {
   MonitorServer& server = TheServer();
   switch (kind) {
     case platform::kSignalShutdown:
-      server.shutdownRequested = 1;
+      server.signals.shutdownRequested = 1;
       Log(64, "Signal Shutdown\n");
       break;
     case platform::kSignalReconfig:
-      server.reconfigRequested = 1;
+      server.signals.reconfigRequested = 1;
       Log(64, "Signal Reconfig\n");
       break;
     case platform::kSignalSuggestShutdown:
-      server.suggestShutdownRequested = 1;
+      server.signals.suggestShutdownRequested = 1;
       Log(64, "Signal SuggestShutdown\n");
       break;
     default:
       return;
   }
-  server.signalEvent.Set();
+  server.signals.signalEvent.Set();
 }
 
 void TakeSystemSignals(void (*between)()) {
@@ -33,6 +33,6 @@ void TakeSystemSignals(void (*between)()) {
 
 void SetIdleTimeout(uint32_t seconds) {
   MonitorServer& server = TheServer();
-  server.idleTimeoutSeconds = seconds;
-  server.idleTimeoutOverridden = 1;
+  server.idle.idleTimeoutSeconds = seconds;
+  server.idle.idleTimeoutOverridden = 1;
 }

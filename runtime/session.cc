@@ -14,7 +14,7 @@ void RunSession(Connection* connection) {
   Log(64, "MonitorServer::Session\n");
   {
     IOSocket io(connection->socket);  // owns the socket from here
-    io.SetStallLimit(static_cast<int>(TheServer().sessionTimeoutSeconds * 1000));
+    io.SetStallLimit(static_cast<int>(TheServer().sockets.sessionTimeoutSeconds * 1000));
     Log(32, "HTTP Session started for peer %s (pcon %p, socket %d)\n", io.PeerName(),
         static_cast<void*>(connection), connection->socket);
     io.BeginRequest();  // the head was read on the loop thread's channel
@@ -54,13 +54,13 @@ bool StartSession(Connection* connection) {
 
 size_t RunningSessions() {
   size_t running = 0;
-  for (const auto& c : TheServer().connections)
+  for (const auto& c : TheServer().sockets.connections)
     if (!c->ended.load()) ++running;
   return running;
 }
 
 void CleanConnectionList() {
-  auto& list = TheServer().connections;
+  auto& list = TheServer().sockets.connections;
   Log(1024, "CleanConnectionList\n");
   Log(1024, "CleanConnectionList size %u\n", static_cast<unsigned>(list.size()));
   for (auto it = list.begin(); it != list.end();) {
@@ -78,7 +78,7 @@ void CleanConnectionList() {
 void CheckConnectionList() {
   Log(1024, "checkConnectionList\n");
   CleanConnectionList();
-  for (const auto& c : TheServer().connections) {
+  for (const auto& c : TheServer().sockets.connections) {
     if (c->done) continue;
     if (c->ended.load()) {
       Log(1024, "checkConnectionList: connection thread completed; mark for deletion\n");
@@ -90,7 +90,7 @@ void CheckConnectionList() {
 }
 
 void InterruptSessions() {
-  for (const auto& c : TheServer().connections) {
+  for (const auto& c : TheServer().sockets.connections) {
     std::lock_guard<std::mutex> hold(c->socketLock);
     if (!c->socketClosed) platform::ShutdownBoth(c->socket);
   }

@@ -175,7 +175,7 @@ int ProviderInitialize() {
   const char* version = std::getenv("TEST_PROVIDER_VERSION");
   if (version != nullptr) IndexPage::OverrideVersion(version);
 
-  for (const std::string& word : TheServer().arguments)
+  for (const std::string& word : TheServer().options.arguments)
     if (word == "alt") TheServer().alternatePageHandler = Alternate;
   return 0;
 }

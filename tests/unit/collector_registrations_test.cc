@@ -119,7 +119,7 @@ TEST_F(Folder, CollectorConfigOptionsAndOverrides) {
   SetVerbosityMask(mask);
   EXPECT_STREQ(Globals().logFileName, "c.log");
   EXPECT_EQ(Globals().logSizeLimit, 8u * 1024u);  // octal
-  EXPECT_TRUE(TheServer().gatherStats);
+  EXPECT_TRUE(TheServer().options.gatherStats);
   const CollectorOptions& options = TheCollectorOptions();
   EXPECT_FALSE(options.heartbeatsEnabled);
   EXPECT_EQ(options.logAll, "yes");
@@ -127,7 +127,7 @@ TEST_F(Folder, CollectorConfigOptionsAndOverrides) {
   EXPECT_TRUE(options.overrides.at("p").block);
   EXPECT_EQ(options.overrides.at("p").logto, "o.log");
   EXPECT_FALSE(options.overrides.at("q").block);
-  TheServer().gatherStats = false;
+  TheServer().options.gatherStats = false;
   Globals().logFileName[0] = '\0';
   Globals().logSizeLimit = 0;
 }

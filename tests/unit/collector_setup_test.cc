@@ -30,7 +30,7 @@ ServedPage* Fail(const char* path, bool) {
 TEST(CollectorInitialize, ThirdPageFailsLaterPagesNeverBuilt) {
   auto dir = std::filesystem::temp_directory_path() / ("velmora-setup-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
-  TheServer().configDirectory = dir.string() + "/";
+  TheServer().options.configDirectory = dir.string() + "/";
   const CollectorPageRow rows[] = {
       {"/one", false, Build}, {"/skipped", false, nullptr}, {"/two", true, Build},
       {"/three", false, Fail}, {"/four", false, Build},     {"/five", false, Build},

@@ -43,36 +43,36 @@ struct Scan {
 TEST(CommandLine, DefaultsWithoutOptions) {
   Scan s({"/opt/x/prov"});
   EXPECT_EQ(s.rc, 0);
-  EXPECT_EQ(s.server.tcpPhaseEnabled, 0u);
-  EXPECT_EQ(s.server.port, 0);
-  EXPECT_EQ(s.server.idleTimeoutSeconds.load(), 90u);
-  EXPECT_TRUE(s.server.uniquenessRequested);
-  EXPECT_TRUE(s.server.heartbeatEnabled);
-  EXPECT_EQ(s.server.configDirectory, "/opt/x/");
-  EXPECT_EQ(s.server.arguments, std::vector<std::string>{"/opt/x/prov"});
+  EXPECT_EQ(s.server.options.tcpPhaseEnabled, 0u);
+  EXPECT_EQ(s.server.sockets.port, 0);
+  EXPECT_EQ(s.server.idle.idleTimeoutSeconds.load(), 90u);
+  EXPECT_TRUE(s.server.options.uniquenessRequested);
+  EXPECT_TRUE(s.server.heartbeat.heartbeatEnabled);
+  EXPECT_EQ(s.server.options.configDirectory, "/opt/x/");
+  EXPECT_EQ(s.server.options.arguments, std::vector<std::string>{"/opt/x/prov"});
   EXPECT_EQ(s.globals.logFileName[0], '\0');
 }
 
 TEST(CommandLine, GroupedLettersAndArgumentForms) {
   Scan grouped({"p", "-cz"});
-  EXPECT_EQ(grouped.server.skipStdioPhase, 1u);
-  EXPECT_EQ(grouped.server.idleTimeoutSeconds.load(), 0u);
+  EXPECT_EQ(grouped.server.options.skipStdioPhase, 1u);
+  EXPECT_EQ(grouped.server.idle.idleTimeoutSeconds.load(), 0u);
 
   for (auto words : std::vector<std::vector<std::string>>{
            {"p", "-p", "1234"}, {"p", "-p1234"}, {"p", "/p", "1234"}}) {
     Scan s(words);
     EXPECT_EQ(s.rc, 0);
-    EXPECT_EQ(s.server.tcpPhaseEnabled, 1u) << words[1];
-    EXPECT_EQ(s.server.port, 1234) << words[1];
+    EXPECT_EQ(s.server.options.tcpPhaseEnabled, 1u) << words[1];
+    EXPECT_EQ(s.server.sockets.port, 1234) << words[1];
   }
 
   Scan alone({"p", "-p"});
-  EXPECT_EQ(alone.server.tcpPhaseEnabled, 1u);
-  EXPECT_EQ(alone.server.port, 0);
+  EXPECT_EQ(alone.server.options.tcpPhaseEnabled, 1u);
+  EXPECT_EQ(alone.server.sockets.port, 0);
 
-  EXPECT_EQ(Scan({"p", "-p", "70000"}).server.port, 4464);  // truncated to 16 bits
-  EXPECT_EQ(Scan({"p", "-p", "0x50"}).server.port, 80);
-  EXPECT_EQ(Scan({"p", "-p", "010"}).server.port, 8);  // octal
+  EXPECT_EQ(Scan({"p", "-p", "70000"}).server.sockets.port, 4464);  // truncated to 16 bits
+  EXPECT_EQ(Scan({"p", "-p", "0x50"}).server.sockets.port, 80);
+  EXPECT_EQ(Scan({"p", "-p", "010"}).server.sockets.port, 8);  // octal
 }
 
 TEST(CommandLine, NumericOptions) {
@@ -87,41 +87,41 @@ TEST(CommandLine, NumericOptions) {
 
 TEST(CommandLine, OptionalArgumentsTakeOnlyNonOptionWords) {
   Scan s({"p", "-s", "foo", "-p", "-c"});
-  EXPECT_TRUE(s.server.readySignalRequested);
-  EXPECT_EQ(s.server.readySignalArgument, "foo");
-  EXPECT_EQ(s.server.tcpPhaseEnabled, 1u);
-  EXPECT_EQ(s.server.port, 0);
-  EXPECT_EQ(s.server.skipStdioPhase, 1u);
+  EXPECT_TRUE(s.server.options.readySignalRequested);
+  EXPECT_EQ(s.server.options.readySignalArgument, "foo");
+  EXPECT_EQ(s.server.options.tcpPhaseEnabled, 1u);
+  EXPECT_EQ(s.server.sockets.port, 0);
+  EXPECT_EQ(s.server.options.skipStdioPhase, 1u);
 
   Scan log({"p", "-l", "x.log", "-g"});
   EXPECT_STREQ(log.globals.logFileName, "x.log");
-  EXPECT_TRUE(log.server.gatherStats);
+  EXPECT_TRUE(log.server.options.gatherStats);
 
   Scan emptyLog({"p", "-l", "-u"});
   EXPECT_STREQ(emptyLog.globals.logFileName, "");
-  EXPECT_FALSE(emptyLog.server.uniquenessRequested);
+  EXPECT_FALSE(emptyLog.server.options.uniquenessRequested);
 
   Scan longName({"p", "-l" + std::string(150, 'n')});
   EXPECT_EQ(std::string(longName.globals.logFileName), std::string(99, 'n'));
 
   Scan oneShot({"p", "-o", "GET /status", "-O", "out.txt", "-f", "-r"});
-  EXPECT_EQ(oneShot.server.oneShotRequested, 1u);
-  EXPECT_EQ(oneShot.server.oneShotCommand, "GET /status");
-  EXPECT_EQ(oneShot.server.oneShotOutputRequested, 1u);
-  EXPECT_EQ(oneShot.server.oneShotOutputFile, "out.txt");
-  EXPECT_EQ(oneShot.server.firstRun, 1u);
-  EXPECT_EQ(oneShot.server.crashRecovery, 1u);
+  EXPECT_EQ(oneShot.server.options.oneShotRequested, 1u);
+  EXPECT_EQ(oneShot.server.options.oneShotCommand, "GET /status");
+  EXPECT_EQ(oneShot.server.options.oneShotOutputRequested, 1u);
+  EXPECT_EQ(oneShot.server.options.oneShotOutputFile, "out.txt");
+  EXPECT_EQ(oneShot.server.options.firstRun, 1u);
+  EXPECT_EQ(oneShot.server.options.crashRecovery, 1u);
 }
 
 TEST(CommandLine, ScanEndsAtDashesAndWords) {
   Scan dash({"p", "-", "-c"});
   EXPECT_EQ(dash.rc, 0);
-  EXPECT_EQ(dash.server.skipStdioPhase, 0u);
+  EXPECT_EQ(dash.server.options.skipStdioPhase, 0u);
   Scan dashes({"p", "--", "-c"});
-  EXPECT_EQ(dashes.server.skipStdioPhase, 0u);
+  EXPECT_EQ(dashes.server.options.skipStdioPhase, 0u);
   Scan word({"p", "-z", "word", "-c"});
-  EXPECT_EQ(word.server.idleTimeoutSeconds.load(), 0u);
-  EXPECT_EQ(word.server.skipStdioPhase, 0u);
+  EXPECT_EQ(word.server.idle.idleTimeoutSeconds.load(), 0u);
+  EXPECT_EQ(word.server.options.skipStdioPhase, 0u);
 
   // The scanner itself: "--" is consumed, a plain word is not.
   std::vector<std::string> words{"p", "--", "x"};

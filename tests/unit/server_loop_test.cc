@@ -30,20 +30,20 @@ TEST(LoopTimeout, SessionTimeoutFromTheEnvironment) {
 
 TEST(SystemSignals, ASignalLandingBetweenClearingAndTakingIsSeen) {
   MonitorServer& server = TheServer();
-  ASSERT_EQ(0, server.signalEvent.Create());
-  ASSERT_EQ(0, server.systemSignalWake.Create());
-  ASSERT_EQ(0, platform::InstallSignalHandlers(server.systemSignalWake.Fd()));
+  ASSERT_EQ(0, server.signals.signalEvent.Create());
+  ASSERT_EQ(0, server.signals.systemSignalWake.Create());
+  ASSERT_EQ(0, platform::InstallSignalHandlers(server.signals.systemSignalWake.Fd()));
 
   std::raise(SIGHUP);
   TakeSystemSignals();
-  EXPECT_EQ(1u, server.reconfigRequested.load());
-  EXPECT_TRUE(server.signalEvent.Consume());          // the loop is woken
-  EXPECT_FALSE(server.systemSignalWake.Consume());    // the handler's wake is cleared
+  EXPECT_EQ(1u, server.signals.reconfigRequested.load());
+  EXPECT_TRUE(server.signals.signalEvent.Consume());          // the loop is woken
+  EXPECT_FALSE(server.signals.systemSignalWake.Consume());    // the handler's wake is cleared
 
-  server.reconfigRequested = 0;
+  server.signals.reconfigRequested = 0;
   TakeSystemSignals([] { std::raise(SIGHUP); });
-  EXPECT_EQ(1u, server.reconfigRequested.load());     // taken in this pass, not left behind
-  EXPECT_TRUE(server.signalEvent.Consume());
+  EXPECT_EQ(1u, server.signals.reconfigRequested.load());     // taken in this pass, not left behind
+  EXPECT_TRUE(server.signals.signalEvent.Consume());
 }
 
 }  // namespace

@@ -133,7 +133,7 @@ TEST(WorkerReports, SentRefusedAfterTheExitRequestAndAbandoned) {
   {
     Reset();
     ScriptedServer page("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
-    TheServer().port = page.Port();
+    TheServer().sockets.port = page.Port();
     WorkerControlObject w("/batch", ReportingWorker, "r", nullptr, nullptr, 0);
     ASSERT_TRUE(w.Start());
     g_release = true;
@@ -145,7 +145,7 @@ TEST(WorkerReports, SentRefusedAfterTheExitRequestAndAbandoned) {
   {
     Reset();
     ScriptedServer page("");
-    TheServer().port = page.Port();
+    TheServer().sockets.port = page.Port();
     WorkerControlObject w("/batch", ReportingWorker, "r", nullptr, nullptr, 0);
     EXPECT_FALSE(w.postToParent("x", nullptr));  // not started: asked to end
     ASSERT_TRUE(w.Start());
@@ -160,7 +160,7 @@ TEST(WorkerReports, SentRefusedAfterTheExitRequestAndAbandoned) {
   {
     Reset();
     ScriptedServer page("", /*holdOpen=*/true);  // reads the report, never answers
-    TheServer().port = page.Port();
+    TheServer().sockets.port = page.Port();
     WorkerControlObject w("/batch", ReportingWorker, "r", nullptr, nullptr, 0);
     ASSERT_TRUE(w.Start());
     g_release = true;
