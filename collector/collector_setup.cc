@@ -4,7 +4,10 @@
 #include <string>
 
 #include "collector/collector_config.h"
+#include "collector/inventory_page.h"
+#include "collector/provider_control_page.h"
 #include "collector/provider_launch.h"
+#include "collector/provider_routing.h"
 #include "collector/started_file.h"
 #include "runtime/log.h"
 #include "runtime/monitor_server.h"
@@ -14,10 +17,10 @@
 // The factories come with the pages: inventory, scheduler, statistics,
 // provider control and heartbeat monitor.
 const CollectorPageRow kCollectorPages[kCollectorPageCount] = {
-    {"/inventory", false, nullptr},
+    {"/inventory", false, InventoryPage::Create},
     {"/extschedule", true, nullptr},
     {"/collector/stats", false, nullptr},
-    {"/providercontrol", false, nullptr},
+    {"/providercontrol", false, ProviderControlPage::Create},
     {"/heartbeat/monitor", false, nullptr},
 };
 
@@ -38,6 +41,7 @@ int CollectorInitialize(const CollectorPageRow* rows, size_t count) {
   std::string current = std::filesystem::current_path(error).string();
   Log(4, "Working Directory is %s\n", current.c_str());
   server.isCollector = true;
+  InstallProviderRouting();
   globals.firstStartFunction = CheckFirstStart;
   InstallProviderLaunch();
   LogCollectorConfigOutcome();

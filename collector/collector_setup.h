@@ -1,6 +1,6 @@
 // What makes a server the collector: its unique name, its initialization
-// (working directory, the collector flag, the first-start function and the
-// provider launch, its pages) and its post-option step (the collector
+// (working directory, the collector flag, the routing of provider pages, the
+// first-start function and the provider launch, its pages) and its post-option step (the collector
 // configuration file).
 #pragma once
 #include <cstddef>
@@ -29,9 +29,9 @@ int RegisterCollectorPages(const CollectorPageRow* rows, size_t count);
 // The collector's initialization. Changes to the configuration directory
 // (the folder of the first command-line word; the executable's folder when
 // that word has none), logs it, marks the server as the collector, installs
-// the first-start check and the provider launch, logs what the collector
-// configuration read found, and registers the pages. 0 on success, 1 when a
-// page failed.
+// the routing to providers, the first-start check and the provider launch,
+// logs what the collector configuration read found, and registers the
+// pages. 0 on success, 1 when a page failed.
 int CollectorInitialize(const CollectorPageRow* rows, size_t count);
 
 // The post-option step: reads the collector configuration file. 0.

@@ -205,6 +205,17 @@ bool ProviderMap::findProviderForPage(const char* path, CProviderCon** provider)
   return *provider != nullptr;
 }
 
+bool ProviderMap::copyProviderForPage(const char* path, std::unique_ptr<CProviderCon>* copy, uint32_t* state) {
+  copy->reset();
+  if (!Lock()) return false;
+  if (ProviderPage* page = FindPageRecord(path)) {
+    *copy = std::make_unique<CProviderCon>(*page->provider);
+    *state = page->provider->LaunchData().state.load();
+  }
+  Unlock();
+  return *copy != nullptr;
+}
+
 void ProviderMap::ForEachPage(const std::function<void(const ProviderPage&)>& visit) {
   if (!Lock()) return;
   for (auto& entry : pages_) visit(*entry.second);

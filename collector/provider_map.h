@@ -80,6 +80,10 @@ class ProviderMap {
   // the longest prefix of it ending before a "/".
   bool findProviderName(const char* path, std::string* name);
   bool findProviderForPage(const char* path, CProviderCon** provider);
+  // The same search, but the provider's state and a private copy of its
+  // record are taken under the lock, so that a status report or a reload
+  // landing meanwhile cannot be half seen.
+  bool copyProviderForPage(const char* path, std::unique_ptr<CProviderCon>* copy, uint32_t* state);
 
   // Calls visit for each page record in path order, under the lock.
   void ForEachPage(const std::function<void(const ProviderPage&)>& visit);

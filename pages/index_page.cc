@@ -29,6 +29,8 @@ IndexPage::IndexPage() : MonitorPage("/index", true) {
   }
 }
 
+void IndexPage::OverrideVersion(const char* version) { IndexAttributes()["version"] = version; }
+
 int IndexPage::Get(IOBase* io, const char*, const char* query, const char* const*, const char* const*, int, int) {
   MonitorServer& server = TheServer();
   if (query != nullptr && !CollectorRequestSeen() && strcmp(query, "collectorrequest=1") == 0) {

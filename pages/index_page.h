@@ -13,4 +13,8 @@ class IndexPage : public MonitorPage {
   bool ForkOnRequest(const char*, const char*, const char* const*, const char* const*, int) override { return false; }
   int Get(IOBase* io, const char* path, const char* query, const char* const* headerNames,
           const char* const* headerValues, int mode, int forked) override;
+
+  // Announces another interface version from now on (a provider built for
+  // an older collector; tests). Called before the loop starts.
+  static void OverrideVersion(const char* version);
 };

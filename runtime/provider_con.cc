@@ -24,6 +24,7 @@ constexpr size_t kHeaderLineSize = 2048;
 constexpr uint32_t kBodyPiece = 65536;
 // How often a cancellable wait looks at its flag.
 constexpr int kCancelSliceMs = 50;
+constexpr const char* kNoStatusBody = "500 internal server error";
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
@@ -189,14 +190,17 @@ int CProviderCon::WaitForAnswer(int timeoutMs) {
 long CProviderCon::ReadHeaderLine(char* buffer, size_t size, int timeoutSeconds) {
   if ((mode_ & kModeSocket) == 0 || socket_ == platform::kInvalidSocket || size < 2) return 0;
   size_t stored = 0;
+  // Each pass looks at what has arrived and takes only up to the line's
+  // end, so the rest (the next line, the body) stays in the socket: a few
+  // calls per line rather than two per byte.
   while (stored < size - 1) {
     int ready = WaitForAnswer(TimeoutMs(timeoutSeconds));
     if (ready == 0) {
       Log(16, "ERROR(1): timed out [%d] waiting for collector %s to respond\n", timeoutSeconds, name_);
       break;
     }
-    char c = 0;
-    long n = ready < 0 ? -1 : platform::Receive(socket_, &c, 1);
+    char* at = buffer + stored;
+    long n = ready < 0 ? -1 : platform::Peek(socket_, at, size - 1 - stored);
     if (n < 0) {
       buffer[0] = '\0';
       return 0;
@@ -206,8 +210,18 @@ long CProviderCon::ReadHeaderLine(char* buffer, size_t size, int timeoutSeconds)
       disconnect();
       break;
     }
-    if (c == '\n') break;
-    buffer[stored++] = c;
+    const void* lineFeed = memchr(at, '\n', static_cast<size_t>(n));
+    long take = lineFeed != nullptr ? static_cast<const char*>(lineFeed) - at + 1 : n;
+    long got = platform::Receive(socket_, at, static_cast<size_t>(take));
+    if (got <= 0) {
+      buffer[0] = '\0';
+      return 0;
+    }
+    stored += static_cast<size_t>(got);
+    if (lineFeed != nullptr && got == take) {
+      --stored;  // the line feed ends the line and is not part of it
+      break;
+    }
   }
   buffer[stored] = '\0';
   return static_cast<long>(stored);
@@ -308,11 +322,17 @@ int CProviderCon::Request(const char* uri, IOBase* output, std::string_view body
   Log(1024, "Header content length is %u\n", bodyLength);
 
   bool copying = true;
-  if (streaming) {
+  if (streaming && !sawStatus) {
     // Without a status line the caller's client still gets a well-formed
     // answer that says what happened.
-    copying = BeginStreamedResponse(output, sawStatus ? statusText.c_str() : kStatus500, bodyLength, nullptr,
-                                    nullptr) == 0;
+    StandardResponse(output, kStatus500, kNoStatusBody, static_cast<uint32_t>(strlen(kNoStatusBody)), nullptr,
+                     nullptr);
+    copying = false;
+  } else if (streaming && withheld_ != 0 && status_ == withheld_) {
+    Log(1024, "Answer %d not passed on\n", status_);
+    copying = false;
+  } else if (streaming) {
+    copying = BeginStreamedResponse(output, statusText.c_str(), bodyLength, nullptr, nullptr) == 0;
   }
 
   uint32_t remaining = bodyLength;

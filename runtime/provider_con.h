@@ -103,6 +103,11 @@ class CProviderCon {
   // exit request frees it from a report the server will no longer answer.
   void SetCancelFlag(const std::atomic<bool>* cancel) { cancel_ = cancel; }
 
+  // Streaming form only: an answer with this status is not passed on (the
+  // caller means to ask again and the client must get one answer only); the
+  // status is still returned. 0 (the default) passes every answer on.
+  void WithholdStatus(int status) { withheld_ = status; }
+
   // A channel the object owns from now on; deleted at disconnect. While
   // one is attached, connect() reports success without connecting.
   void AttachChannel(IOBase* io);
@@ -121,7 +126,10 @@ class CProviderCon {
   int requestDocument(const char* uri, std::string_view body, bool startOnFailure, int timeoutSeconds,
                       bool noResponse = false);
   // Streaming form: the response's status line, Content-Length and body are
-  // copied to `output` (other response headers are not passed on).
+  // copied to `output` (other response headers are not passed on). A
+  // connection that ends without a status line gives the client "500
+  // Internal Server Error" with the body "500 internal server error": an
+  // empty status would be a malformed answer.
   int requestDocument(const char* uri, IOBase* output, std::string_view body, bool startOnFailure,
                       int timeoutSeconds);
 
@@ -158,6 +166,7 @@ class CProviderCon {
   ProviderLaunchData launch_;
   IOBase* attached_ = nullptr;
   const std::atomic<bool>* cancel_ = nullptr;
+  int withheld_ = 0;
   std::list<std::pair<std::string, std::string>> headers_;  // newest first
   std::string body_;
 };

@@ -1,6 +1,7 @@
 #include "runtime/request_reader.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -129,10 +130,21 @@ size_t HeadLength(const char* data, size_t n) {
   return 0;
 }
 
+int ContentLengthOf(const char* text) {
+  if (text == nullptr) return 0;
+  while (*text == ' ' || *text == '\t') ++text;
+  int64_t value = 0;
+  const char* digits = text;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    value = value * 10 + (*text - '0');
+    if (value > INT32_MAX) return 0;
+  }
+  while (*text == ' ' || *text == '\t' || *text == '\r') ++text;
+  return text == digits || *text != '\0' ? 0 : static_cast<int>(value);
+}
+
 uint64_t AnnouncedBodyLength(const char* const* headerNames, const char* const* headerValues) {
-  const char* text = FindHeaderValue(headerNames, headerValues, "Content-Length");
-  int announced = TextToInt(text);
-  return announced > 0 ? static_cast<uint64_t>(announced) : 0;
+  return static_cast<uint64_t>(ContentLengthOf(FindHeaderValue(headerNames, headerValues, "Content-Length")));
 }
 
 bool ReadBody(IOBase* io, const char* const* headerNames, const char* const* headerValues, std::string* body) {
@@ -141,7 +153,7 @@ bool ReadBody(IOBase* io, const char* const* headerNames, const char* const* hea
     Log(32, "ReadBody::Header content length not found!\n");
     return false;
   }
-  int announced = TextToInt(text);
+  int announced = ContentLengthOf(text);
   if (announced <= 0) {
     Log(1024, "ReadBody::Header content length ZERO found!\n");
     return false;

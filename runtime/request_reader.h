@@ -36,12 +36,18 @@ int ReadRequest(URLParse* request, IOBase* io);
 // in, so ReadRequest on such data never waits and never reads past it.
 size_t HeadLength(const char* data, size_t n);
 
+// A Content-Length value: decimal digits (blanks around them allowed) up to
+// 2147483647. Anything else (a sign, other characters, a larger number)
+// counts as no length at all: 0.
+int ContentLengthOf(const char* text);
+
 // The Content-Length a head announces, as ReadBody reads it; 0 when the
-// header is missing, zero or negative (no body).
+// header is missing, zero, or not a length by ContentLengthOf (no body).
 uint64_t AnnouncedBodyLength(const char* const* headerNames, const char* const* headerValues);
 
 // Reads a body of Content-Length bytes (header looked up without regard to
-// case). False when the header is missing, zero or negative; otherwise
+// case). False when the header is missing or announces no body
+// (ContentLengthOf gives 0); otherwise
 // true, also when the input ended early and the body is shorter. A body
 // longer than the channel's BodyLimit() is refused: nothing is read, the
 // channel is told (RefuseBody) and the result is false.

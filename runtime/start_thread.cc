@@ -23,29 +23,34 @@ LiveThreads& Live() {
 
 }  // namespace
 
-void StartThread(void (*function)(), const char* typeName) {
+bool TryStartThread(std::function<void()> function) {
   LiveThreads& live = Live();
   {
     std::lock_guard<std::mutex> guard(live.mutex);
     ++live.count;
   }
   try {
-    std::thread([function, &live] {
+    std::thread([function = std::move(function), &live]() mutable {
       function();
+      function = nullptr;  // its state goes before teardown may go on
       std::lock_guard<std::mutex> guard(live.mutex);
       --live.count;
       live.ended.notify_all();
     }).detach();
   } catch (const std::system_error&) {
-    {
-      std::lock_guard<std::mutex> guard(live.mutex);
-      --live.count;
-    }
-    if (typeName != nullptr)
-      Log(1, "Unable to create %s thread\n", typeName);
-    else
-      Log(1, "Unable to create thread (no type given)\n");
+    std::lock_guard<std::mutex> guard(live.mutex);
+    --live.count;
+    return false;
   }
+  return true;
+}
+
+void StartThread(void (*function)(), const char* typeName) {
+  if (TryStartThread(function)) return;
+  if (typeName != nullptr)
+    Log(1, "Unable to create %s thread\n", typeName);
+  else
+    Log(1, "Unable to create thread (no type given)\n");
 }
 
 bool WaitForDetachedThreads(uint32_t timeoutMs) {

@@ -7,6 +7,9 @@
 //   TEST_PROVIDER_FAIL_LATE  1: a deferred page whose initialization fails
 //   TEST_PROVIDER_MASTERCONFIG  1: the pages /config/one and /config/two,
 //                            which read the master configuration in Reconfig
+//   TEST_PROVIDER_LATE_WAIT  a file: a deferred page whose initialization
+//                            waits (up to 60 s) until the file exists
+//   TEST_PROVIDER_VERSION    the interface version its index announces
 // The word "alt" after the options installs an alternate page handler.
 //
 // Pages (all visible unless noted):
@@ -23,9 +26,11 @@
 //   /hiddentimers?... the same on a hidden page (inline)
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 
+#include "pages/index_page.h"
 #include "pages/monitor_page.h"
 #include "pages/query_map.h"
 #include "runtime/entry.h"
@@ -89,6 +94,19 @@ class FailingPage : public MonitorPage {
  public:
   FailingPage() : MonitorPage("/failing", false) {}
   uint32_t Initialize() override { return 1; }
+};
+
+class WaitingPage : public MonitorPage {
+ public:
+  explicit WaitingPage(std::string file) : MonitorPage("/waiting", false), file_(std::move(file)) {}
+  uint32_t Initialize() override {
+    for (int i = 0; i < 1200 && !std::filesystem::exists(file_); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return 0;
+  }
+
+ private:
+  std::string file_;
 };
 
 int Slow(MonitorPage*, IOBase* io, const char*, const QueryMap& q, const char* const*, const char* const*) {
@@ -171,6 +189,10 @@ int ProviderInitialize() {
     return 1;
   const char* failLate = std::getenv("TEST_PROVIDER_FAIL_LATE");
   if (failLate != nullptr && std::strcmp(failLate, "1") == 0 && !RegisterPageDeferred(new FailingPage)) return 1;
+  const char* lateWait = std::getenv("TEST_PROVIDER_LATE_WAIT");
+  if (lateWait != nullptr && lateWait[0] != '\0' && !RegisterPageDeferred(new WaitingPage(lateWait))) return 1;
+  const char* version = std::getenv("TEST_PROVIDER_VERSION");
+  if (version != nullptr) IndexPage::OverrideVersion(version);
 
   for (const std::string& word : TheServer().options.arguments)
     if (word == "alt") TheServer().alternatePageHandler = Alternate;

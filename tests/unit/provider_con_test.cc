@@ -81,7 +81,15 @@ TEST(CProviderCon, StreamingCopiesStatusLengthAndBody) {
   CProviderCon again = SocketClient(silent.Port());
   MemoryChannel out2("");
   EXPECT_EQ(500, again.requestDocument("/x", &out2, "", false, 5));
-  EXPECT_EQ("HTTP/1.1 500 Internal Server Error\r\n\r\n", out2.Output());
+  EXPECT_EQ("HTTP/1.1 500 Internal Server Error\r\nContent-Length:25\r\n\r\n500 internal server error", out2.Output());
+
+  // A withheld status is returned but not passed on.
+  ScriptedServer busy("HTTP/1.1 503 Service Unavailable\r\nContent-Length: 4\r\n\r\nbusy");
+  CProviderCon held = SocketClient(busy.Port());
+  held.WithholdStatus(503);
+  MemoryChannel out3("");
+  EXPECT_EQ(503, held.requestDocument("/x", &out3, "", false, 5));
+  EXPECT_EQ("", out3.Output());
 }
 
 TEST(CProviderCon, ShortBodyEndsAtTheTimeout) {

@@ -190,4 +190,12 @@ TEST(TextToInt, BehavesLikeAtoiWithinRange) {
   EXPECT_EQ(-2147483647 - 1, TextToInt("-99999999999999999999"));
 }
 
+TEST(ContentLengthOf, OnlyDecimalsInRangeAreLengths) {
+  EXPECT_EQ(12, ContentLengthOf(" 12 \r"));
+  EXPECT_EQ(2147483647, ContentLengthOf("2147483647"));
+  for (const char* none : {"2147483648", "99999999999", "-1", "+5", "5abc", "abc", "", " "})
+    EXPECT_EQ(0, ContentLengthOf(none)) << none;
+  EXPECT_EQ(0, ContentLengthOf(nullptr));
+}
+
 }  // namespace

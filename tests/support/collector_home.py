@@ -1,0 +1,144 @@
+"""A collector in a folder of its own: copies of the collector and of the
+providers a test registers, the registration file, and helpers to talk to
+it over curl and http.client. For system tests that run a real collector."""
+import http.client
+import os
+import signal
+import re
+import shutil
+import subprocess
+import tempfile
+
+import harness
+from harness import COLLECTOR_PORT, Proc, binary, port_open, wait_until
+
+
+def request(method, path, body=None, port=COLLECTOR_PORT, timeout=30):
+    """(status, body bytes) through http.client."""
+    conn = http.client.HTTPConnection("127.0.0.1", port, timeout=timeout)
+    try:
+        conn.request(method, path, body=body)
+        r = conn.getresponse()
+        return r.status, r.read()
+    finally:
+        conn.close()
+
+
+def curl(*args, timeout=60):
+    """(exit code, stdout bytes) of curl -s with the arguments."""
+    r = subprocess.run(["curl", "-s"] + list(args), capture_output=True, timeout=timeout)
+    return r.returncode, r.stdout
+
+
+def processes(name):
+    """Ids of live processes whose program file is `name` (zombies left out)."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                stat = f.read()
+            with open("/proc/%s/cmdline" % entry, "rb") as f:
+                words = f.read().split(b"\0")
+        except OSError:
+            continue
+        if stat.rsplit(")", 1)[1].split()[0] == "Z":
+            continue
+        if os.path.basename(words[0].decode(errors="replace")).strip('"') == name:
+            found.append(int(entry))
+    return found
+
+
+def kill_all(name):
+    """SIGKILLs every process of `name` and waits until each is reaped (by
+    the collector that started it): only then are its sockets surely shut."""
+    pids = processes(name)
+    for pid in pids:
+        os.kill(pid, signal.SIGKILL)
+    for pid in pids:
+        wait_until(lambda: not os.path.exists("/proc/%d" % pid), 10, what="%s %d reaped" % (name, pid))
+    return pids
+
+
+def cmdline(pid):
+    with open("/proc/%d/cmdline" % pid, "rb") as f:
+        return [w.decode() for w in f.read().split(b"\0") if w]
+
+
+def status_field(pid, field):
+    """A /proc/<pid>/status field in kB (VmHWM, VmRSS)."""
+    with open("/proc/%d/status" % pid) as f:
+        return int(re.search(r"^%s:\s+(\d+)" % field, f.read(), re.M).group(1))
+
+
+def sanitized(pid):
+    with open("/proc/%d/maps" % pid) as f:
+        text = f.read()
+    return "libasan" in text or "libtsan" in text
+
+
+class CollectorHome:
+    """providers: [(registered name, executable to copy or None, port)]."""
+
+    def __init__(self, providers, env=None, extra=""):
+        self.home = tempfile.mkdtemp(prefix="velmora-home-")
+        self.system = os.path.join(self.home, "system")
+        os.makedirs(self.system)
+        self.exe = os.path.join(self.home, "velmora_collector")
+        shutil.copy(binary("velmora_collector"), self.exe)
+        rows = []
+        self.names = [name for name, _, _ in providers]
+        for name, source, port in providers:
+            if source:
+                shutil.copy(binary(source), os.path.join(self.home, name))
+            rows.append('<file name="%s" port="%d"/>' % (name, port))
+        self.write("test.velmora.provider.xml",
+                   "<startup><execute><provider>%s</provider></execute></startup>" % ("".join(rows) + extra))
+        self.env = dict(env or {}, VELMORA_SYSTEM_CONFIG_DIR=self.system + "/")
+        self.procs = []
+
+    def path(self, name):
+        return os.path.join(self.home, name)
+
+    def write(self, name, text):
+        with open(self.path(name), "w") as f:
+            f.write(text)
+
+    def start(self, args=("-V", "0xFFFF"), ready=()):
+        """Starts the collector; waits until every name in `ready` shows
+        state "ready" in the status list."""
+        p = Proc(self.exe, ["-p", str(COLLECTOR_PORT), "-c"] + list(args), env=self.env)
+        self.procs.append(p)
+        wait_until(lambda: port_open(COLLECTOR_PORT) or not p.running(), 10, what="collector port")
+        assert p.running(), p.stderr()
+        for name in ready:
+            self.wait_state(name, "ready")
+        return p
+
+    def inventory(self):
+        return request("GET", "/inventory")[1].decode()
+
+    def record(self, name):
+        """The attributes of one provider element of the status list."""
+        m = re.search(r'<provider name="%s"([^>]*)>' % re.escape(name), self.inventory())
+        return dict(re.findall(r'(\w+)="([^"]*)"', m.group(1))) if m else None
+
+    def wait_state(self, name, state, timeout=30):
+        wait_until(lambda: (self.record(name) or {}).get("state") == state, timeout,
+                   what="%s %s" % (name, state))
+
+    def close(self):
+        """Stops every started collector (judged by the harness), then ends
+        the providers left (children of a stopped collector)."""
+        for p in self.procs:
+            p.stop()
+        for name in self.names:
+            for pid in processes(name):
+                try:
+                    os.kill(pid, 9)
+                except OSError:
+                    pass
+        for name in self.names:
+            wait_until(lambda: not processes(name), 10, what="%s gone" % name)
+        shutil.rmtree(self.home, ignore_errors=True)

@@ -1,0 +1,202 @@
+"""A real collector with the sample providers: the load shown at "/inventory"
+and "/index", routing through port 21584, the answers it gives for
+providers that load, fail, answer 503 or vanish, and large transfers."""
+import hashlib
+import os
+import signal
+import socket
+import tempfile
+import threading
+import time
+import unittest
+
+import harness
+from harness import COLLECTOR_PORT, Proc, exchange, status_of, wait_until
+from collector_home import CollectorHome, cmdline, curl, kill_all, processes, request, sanitized, status_field
+
+DEMO, TICKER, TEST = 21601, 21602, 21610
+
+
+class Routing(unittest.TestCase):
+    def setUp(self):
+        self.home = CollectorHome([("demo_provider", "demo_provider", DEMO),
+                                   ("ticker_provider", "ticker_provider", TICKER),
+                                   ("conflict_provider", "demo_provider", DEMO)])
+
+    def tearDown(self):
+        self.home.close()
+
+    def test_load_and_routes(self):
+        c = self.home.start(ready=["demo_provider", "ticker_provider"])
+        ticker = wait_until(lambda: processes("ticker_provider"), what="ticker process")
+        wait_until(lambda: self.home.record("ticker_provider")["lastpid"] == str(ticker[0]), what="ticker pid")
+        demo = self.home.record("demo_provider")
+        self.assertEqual((demo["response"], demo["state"]), ("200", "ready"))
+        conflict = self.home.record("conflict_provider")
+        self.assertEqual((conflict["response"], conflict["state"], conflict["origin"]),
+                         ("port conflict", "loading", "test.velmora.provider.xml"))
+        self.assertNotIn("InventoryLoad for conflict_provider", c.stderr())
+        self.assertEqual(processes("conflict_provider"), [])
+        index = request("GET", "/index")[1].decode()
+        self.assertRegex(index, r'/demo/hello</a>\s*</td>\s*<td>ready</td>\s*<td>demo_provider</td>')
+
+        # Routed answers equal direct ones; sub-paths go to the page's owner.
+        self.assertEqual(request("GET", "/demo/hello"), request("GET", "/demo/hello", port=DEMO))
+        self.assertEqual(request("GET", "/demo/echo/x?a=b"), (200, b"/demo/echo/x?a=b"))
+        self.assertEqual(status_of(harness.get(COLLECTOR_PORT, "/demo/echox")), b"HTTP/1.1 404 Not Found")
+        self.assertEqual(request("GET", "/" + "d" * 300)[0], 404)
+        body = os.urandom(200000)
+        self.assertEqual(request("POST", "/demo/echo", body), (200, body))
+        self.assertEqual(status_of(exchange(COLLECTOR_PORT, b"DELETE /demo/hello\n\n")),
+                         b"HTTP/1.1 405 Method Not Allowed")
+        self.assertIn("Invalid request type DELETE", c.stderr())
+
+        # A page answering 503 is asked twice; the client reads one answer.
+        raw = harness.get(COLLECTOR_PORT, "/demo/code?s=503")
+        self.assertEqual((raw.count(b"HTTP/1.1"), status_of(raw)), (1, b"HTTP/1.1 503 Service Unavailable"))
+        self.assertEqual(request("GET", "/demo/hits"), (200, b"2"))
+        self.assertEqual(request("GET", "/demo/code?s=404")[0], 404)
+        self.assertEqual(request("GET", "/demo/hits"), (200, b"3"))
+
+        # A second collector, uniqueness off, meets the first one's event.
+        second = Proc(self.home.exe, ["-p", "21585", "-c", "-u"], env=self.home.env)
+        self.assertEqual(second.wait_exit(), 0)
+        self.assertIn("InventoryPage::Initialize opened unique event; another collector is already running!",
+                      second.stderr())
+        second.stop(expect=0)
+
+    def test_killed_providers_and_large_answers(self):
+        c = self.home.start(ready=["demo_provider"])
+        self.assertEqual(request("GET", "/demo/hello")[0], 200)
+        old = processes("demo_provider")
+        self.assertEqual(len(old), 1)
+        self.assertIn("-f", cmdline(old[0]))
+        kill_all("demo_provider")  # reaped, so no zombie is left
+        self.assertEqual(request("GET", "/demo/hello")[0], 200)
+        new = processes("demo_provider")
+        self.assertEqual(len(new), 1)
+        self.assertNotEqual(new, old)
+        self.assertNotIn("-f", cmdline(new[0]))
+
+        # 50 MB through the collector: the same bytes, little memory.
+        direct = hashlib.sha256(curl("http://127.0.0.1:%d/demo/big?mb=50" % DEMO)[1]).hexdigest()
+        before = status_field(c.pid, "VmHWM")
+        code, routed = curl("http://127.0.0.1:%d/demo/big?mb=50" % COLLECTOR_PORT)
+        self.assertEqual((code, hashlib.sha256(routed).hexdigest()), (0, direct))
+        with socket.create_connection(("127.0.0.1", COLLECTOR_PORT)) as s:
+            s.sendall(b"GET /demo/big?mb=50\n\n")
+            time.sleep(2)  # the client pauses: the collector must not buffer
+            got = len(harness.read_until_close(s))
+        self.assertGreater(got, 50 << 20)
+        if not sanitized(c.pid):
+            self.assertLess(status_field(c.pid, "VmHWM") - before, 16 * 1024)
+
+        # The provider dies mid-transfer: a short body, the collector lives on.
+        result = {}
+        t = threading.Thread(target=lambda: result.update(
+            code=curl("http://127.0.0.1:%d/demo/big?mb=50" % COLLECTOR_PORT, "--limit-rate", "20M")[0]))
+        t.start()
+        time.sleep(0.5)
+        for pid in processes("demo_provider"):
+            os.kill(pid, signal.SIGKILL)
+        t.join(60)
+        self.assertEqual(result["code"], 18)
+        self.assertTrue(c.running())
+        self.assertEqual(request("GET", "/demo/hello")[0], 200)
+
+        # No executable and no process: 503 at once, not after a launch wait.
+        os.remove(self.home.path("demo_provider"))
+        kill_all("demo_provider")
+        started = time.monotonic()
+        self.assertEqual(request("GET", "/demo/hello"), (503, b"503 service unavailable"))
+        self.assertLess(time.monotonic() - started, 5)
+
+    def test_concurrent_clients(self):
+        self.home.start(ready=["demo_provider", "ticker_provider"])
+        for name in ("demo_provider", "ticker_provider"):
+            kill_all(name)
+        paths = ["/demo/hello", "/ticker", "/demo/echo/c"]
+        results = []
+
+        def client(i, rounds):
+            for _ in range(rounds):
+                results.append((paths[i % 3], request("GET", paths[i % 3])[0]))
+
+        threads = [threading.Thread(target=client, args=(i, 1)) for i in range(64)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join(120)
+        self.assertEqual([r for _, r in results], [200] * 64)
+        # Launches that raced end at the single-instance check: one copy stays.
+        wait_until(lambda: (len(processes("demo_provider")), len(processes("ticker_provider"))) == (1, 1),
+                   what="one process per provider")
+
+        # Again while the status list is read and ticker stopped and started.
+        results.clear()
+        stop = threading.Event()
+
+        def churn():
+            while not stop.is_set():
+                request("GET", "/inventory")
+                for cmd in ("stop", "start"):
+                    request("POST", "/providercontrol?name=ticker_provider&cmd=" + cmd)
+
+        churner = threading.Thread(target=churn)
+        churner.start()
+        threads = [threading.Thread(target=client, args=(i, 3)) for i in range(64)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join(120)
+        stop.set()
+        churner.join(60)
+        self.assertEqual(len(results), 192)
+        # A ticker request that meets a stop gets a whole 500 or 503 (http.client
+        # reads every body to its length); the others are untouched.
+        others = [r for p, r in results if p != "/ticker"]
+        self.assertEqual(others, [200] * len(others))
+        self.assertEqual(len(others), 3 * 43)
+        self.assertTrue(all(r in (200, 500, 503) for _, r in results), results)
+
+
+class ProviderStates(unittest.TestCase):
+    """test_provider copies steered by the environment the collector passes on."""
+
+    def tearDown(self):
+        self.home.close()
+
+    def test_late_initialization_and_reported_error(self):
+        flag = os.path.join(tempfile.mkdtemp(), "go")
+        self.home = CollectorHome([("late_provider", "test_provider", TEST)],
+                                  env={"TEST_PROVIDER_LATE_WAIT": flag})
+        c = self.home.start()
+        wait_until(lambda: self.home.record("late_provider")["response"] == "200", what="late map update")
+        self.assertEqual(request("GET", "/plain"), (503, b"503 service unavailable"))
+        self.assertIn("request for page /plain decline with SERVICE_UNAVAILABLE", c.stderr())
+        self.assertNotIn("Request document iresult", c.stderr())  # the provider was never asked
+        open(flag, "w").close()
+        self.home.wait_state("late_provider", "ready")
+        self.assertEqual(request("GET", "/plain")[0], 200)
+
+        self.assertEqual(request("POST", "/inventory?file=late_provider&provstatus=0"), (200, b""))
+        self.assertEqual(request("GET", "/plain"), (500, b"500 internal server error"))
+        self.assertEqual(self.home.record("late_provider")["state"], "error")
+        request("POST", "/inventory?file=late_provider&provstatus=1")
+        self.assertEqual(request("GET", "/a"), (200, b"/a"))
+
+    def test_old_version_running_before_the_collector(self):
+        self.home = CollectorHome([("old_provider", "test_provider", TEST)])
+        # Started by hand, without -f: its index reply carries lateinitdone.
+        old = Proc(self.home.path("old_provider"), ["-p", str(TEST), "-c", "-u"],
+                   env={"TEST_PROVIDER_VERSION": "1.0"})
+        wait_until(lambda: harness.port_open(TEST), what="old provider")
+        self.home.start(ready=["old_provider"])
+        self.assertEqual(request("GET", "/a/b"), (200, b"/a/b"))
+        # A status report does not move a record out of version mismatch;
+        # this one is ready by lateinitdone, so an error report applies.
+        old.stop()
+
+
+if __name__ == "__main__":
+    harness.main()
