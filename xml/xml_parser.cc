@@ -1,5 +1,6 @@
 #include "xml/xml_parser.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -11,6 +12,22 @@ constexpr size_t npos = std::string_view::npos;
 
 inline bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 inline unsigned char Upper(unsigned char c) { return (c >= 'a' && c <= 'z') ? c - 32 : c; }
+
+// Bytes that end a name in the mark index: a blank, "/" or ">" (which make
+// it a mark) or "<" (which does not).
+struct NameEnds {
+  bool at[256] = {};
+  constexpr NameEnds() {
+    for (unsigned char c : {' ', '\t', '\n', '\r', '/', '>', '<'}) at[c] = true;
+  }
+};
+constexpr NameEnds kNameEnds;
+
+uint64_t HashName(std::string_view name) {
+  uint64_t h = 0xcbf29ce484222325ull;
+  for (char c : name) h = (h ^ Upper(static_cast<unsigned char>(c))) * 0x100000001b3ull;
+  return h;
+}
 
 bool AllSpace(std::string_view s) {
   for (char c : s)
@@ -89,23 +106,90 @@ size_t XMLParser::CachedEnd(size_t start, std::string_view name, size_t limit) c
   return it->second;
 }
 
-size_t XMLParser::FindMatchingEnd(std::string_view name, size_t from, size_t limit, int depth) {
+XMLParser::Marks* XMLParser::Slot(std::string_view name, uint64_t hash, bool create) {
+  if (table_.empty()) table_.assign(64, 0);
+  for (size_t mask = table_.size() - 1, i = hash & mask;; i = (i + 1) & mask) {
+    if (table_[i] != 0) {
+      Marks& marks = names_[table_[i] - 1];
+      if (marks.hash == hash && XMLNamesEqual(marks.name, name)) return &marks;
+      continue;
+    }
+    if (!create) return nullptr;
+    names_.push_back(Marks{name, hash, {}, {}});
+    table_[i] = static_cast<uint32_t>(names_.size());
+    if (names_.size() * 2 > table_.size()) {  // keep the table at most half full
+      table_.assign(table_.size() * 2, 0);
+      mask = table_.size() - 1;
+      for (size_t n = 0; n < names_.size(); ++n) {
+        size_t j = names_[n].hash & mask;
+        while (table_[j] != 0) j = (j + 1) & mask;
+        table_[j] = static_cast<uint32_t>(n + 1);
+      }
+    }
+    return &names_.back();
+  }
+}
+
+// One pass over every "<": a "<" or "</" followed by a name that ends in a
+// blank, "/" or ">" is a start or end mark of that name. A name here holds
+// no "<", so the next "<" is never inside it.
+void XMLParser::IndexMarks() {
+  indexed_ = true;
+  const char* text = text_.data();
+  const size_t size = text_.size();
+  for (size_t lt = FindChar('<', 0, size); lt != npos;) {
+    size_t begin = lt + 1;
+    const bool end = begin < size && text[begin] == '/';
+    if (end) ++begin;
+    size_t stop = begin;
+    while (stop < size && !kNameEnds.at[static_cast<unsigned char>(text[stop])]) ++stop;
+    if (stop > begin && stop < size && text[stop] != '<') {
+      std::string_view name(text + begin, stop - begin);
+      Marks* marks = Slot(name, HashName(name), true);
+      (end ? marks->ends : marks->starts).push_back(lt);
+    }
+    lt = FindChar('<', stop, size);
+  }
+}
+
+const XMLParser::Marks* XMLParser::MarksOf(std::string_view name) {
+  if (name.find_first_of("/<") != npos) return nullptr;
+  if (!indexed_) IndexMarks();
+  const Marks* marks = Slot(name, HashName(name), false);
+  return marks ? marks : &noMarks_;
+}
+
+// The character after the name must lie before limit, as for a scan that
+// stops at limit; later marks lie further, so only the first can qualify.
+size_t XMLParser::NextEndMark(std::string_view name, const Marks* marks, size_t from, size_t limit) const {
+  if (!marks) {
+    for (size_t end = from;; ++end) {
+      end = FindEndMark(name, end, limit);
+      if (end == npos || IsBoundaryAt(end + 2 + name.size(), limit)) return end;
+    }
+  }
+  auto it = std::lower_bound(marks->ends.begin(), marks->ends.end(), from);
+  return it != marks->ends.end() && *it + 2 + name.size() < limit ? *it : npos;
+}
+
+size_t XMLParser::NextStartMark(std::string_view name, const Marks* marks, size_t from, size_t limit) const {
+  if (!marks) return FindStartMark(name, from, limit);
+  auto it = std::lower_bound(marks->starts.begin(), marks->starts.end(), from);
+  return it != marks->starts.end() && *it + 1 + name.size() < limit ? *it : npos;
+}
+
+size_t XMLParser::FindMatchingEnd(std::string_view name, const Marks* marks, size_t from, size_t limit, int depth) {
   size_t endFrom = from;    // where the next end mark is looked for
   size_t startFrom = from;  // where nested start marks are looked for
   for (;;) {
     // The next end mark that is not part of a longer name.
-    size_t end = endFrom;
-    for (;;) {
-      end = FindEndMark(name, end, limit);
-      if (end == npos) return npos;
-      if (IsBoundaryAt(end + 2 + name.size(), limit)) break;
-      end += 1;
-    }
+    size_t end = NextEndMark(name, marks, endFrom, limit);
+    if (end == npos) return npos;
     // A start tag of the same name before it nests: skip past its own end.
     bool nested = false;
     size_t scan = startFrom;
     while (!nested) {
-      size_t start = FindStartMark(name, scan, end);
+      size_t start = NextStartMark(name, marks, scan, end);
       if (start == npos) return end;
       size_t gt = FindChar('>', start, limit);
       if (gt == npos) return npos;
@@ -119,7 +203,7 @@ size_t XMLParser::FindMatchingEnd(std::string_view name, size_t from, size_t lim
           tooDeep_ = true;
           return npos;
         }
-        inner = FindMatchingEnd(name, start + 1 + name.size(), limit, depth + 1);
+        inner = FindMatchingEnd(name, marks, start + 1 + name.size(), limit, depth + 1);
         if (inner == npos) return npos;
         nestedEnds_.emplace(start, inner);
       }
@@ -191,7 +275,7 @@ int XMLParser::ParseElement(XMLNode* parent, size_t lt, size_t limit, int depth,
     // reused when the tag holds no "<" (the two searches then see the same
     // marks; they differ only in where they start inside the tag).
     size_t end = FindChar('<', lt + 1, gt) == npos ? CachedEnd(lt, name, limit) : npos;
-    if (end == npos) end = FindMatchingEnd(name, gt + 1, limit, depth);
+    if (end == npos) end = FindMatchingEnd(name, MarksOf(name), gt + 1, limit, depth);
     if (end == npos) return Fail(tooDeep_ ? kXMLErrorTooDeep : "End tag not found", lt);
     if (ParseRange(node.get(), gt + 1, end, depth + 1) != 0) return Fail(error_, lt);
     size_t close = FindChar('>', end + 2 + name.size(), limit);

@@ -6,7 +6,16 @@
 // "<!" declarations (kept whole, balanced on "<" and ">") and elements. An
 // element's content ends at its matching end tag, found by a search that
 // counts nested start tags of the same name; the content is then parsed
-// within those bounds, so cost grows with size times nesting depth.
+// within those bounds.
+//
+// The search is textual: marks inside comments, CDATA sections and attribute
+// values count. So that it does not rescan each element's content, the first
+// search indexes the whole text in one pass: for each name, the sorted
+// offsets of its start marks ("<name" + blank, "/" or ">") and end marks
+// ("</name" + the same). A search then looks marks up instead of scanning
+// for them, and the parse stays linear in size and depth. Names holding "/"
+// or "<" (only malformed input has them) can share a mark with a shorter
+// name; for those the marks are scanned for as the text is read.
 //
 // The parser works on the caller's text in place, through offsets; it never
 // copies or changes it, and a NUL byte is an ordinary character. Nodes are
@@ -27,8 +36,10 @@
 //   overflowing the stack.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "xml/xml_node.h"
 
@@ -53,11 +64,30 @@ class XMLParser {
   int ParseAttributes(XMLNode* node, size_t pos, size_t limit);
   int ParseElement(XMLNode* parent, size_t lt, size_t limit, int depth, size_t* next);
   void DropWhitespaceText(XMLNode* parent);
+
+  // The start and end marks of one name (upper-cased bytes compared), in
+  // text order.
+  struct Marks {
+    std::string_view name;
+    uint64_t hash;
+    std::vector<size_t> starts;
+    std::vector<size_t> ends;
+  };
+  void IndexMarks();
+  // The marks of a name, or null for a name holding "/" or "<", whose marks
+  // are scanned for instead.
+  const Marks* MarksOf(std::string_view name);
+  Marks* Slot(std::string_view name, uint64_t hash, bool create);
+
   // Offset of the end mark "</name" that matches an element whose content
   // starts at `from`, or npos (then tooDeep_ tells whether the search gave up
   // on depth).
-  size_t FindMatchingEnd(std::string_view name, size_t from, size_t limit, int depth);
+  size_t FindMatchingEnd(std::string_view name, const Marks* marks, size_t from, size_t limit, int depth);
   size_t CachedEnd(size_t start, std::string_view name, size_t limit) const;
+  // The first end mark (with the character after the name) at or after
+  // `from` and before limit; the first start mark likewise.
+  size_t NextEndMark(std::string_view name, const Marks* marks, size_t from, size_t limit) const;
+  size_t NextStartMark(std::string_view name, const Marks* marks, size_t from, size_t limit) const;
   size_t FindEndMark(std::string_view name, size_t from, size_t limit) const;
   size_t FindStartMark(std::string_view name, size_t from, size_t limit) const;
   size_t Find(std::string_view what, size_t from, size_t limit) const;
@@ -74,4 +104,10 @@ class XMLParser {
   // outer element's end, keyed by the nested start tag's "<". The element's
   // own search later reuses them instead of repeating the nested search.
   std::unordered_map<size_t, size_t> nestedEnds_;
+  // The mark index, built by the first search: names_ in order of first
+  // appearance, table_ an open-addressed hash of 1 + their positions.
+  bool indexed_ = false;
+  std::vector<Marks> names_;
+  std::vector<uint32_t> table_;
+  const Marks noMarks_{};
 };
