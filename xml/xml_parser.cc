@@ -1,6 +1,7 @@
 #include "xml/xml_parser.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -137,6 +138,8 @@ void XMLParser::IndexMarks() {
   indexed_ = true;
   const char* text = text_.data();
   const size_t size = text_.size();
+  size_t lastStart = npos;  // names mostly repeat: try the last one first
+  size_t lastEnd = npos;
   for (size_t lt = FindChar('<', 0, size); lt != npos;) {
     size_t begin = lt + 1;
     const bool end = begin < size && text[begin] == '/';
@@ -145,51 +148,87 @@ void XMLParser::IndexMarks() {
     while (stop < size && !kNameEnds.at[static_cast<unsigned char>(text[stop])]) ++stop;
     if (stop > begin && stop < size && text[stop] != '<') {
       std::string_view name(text + begin, stop - begin);
-      Marks* marks = Slot(name, HashName(name), true);
-      (end ? marks->ends : marks->starts).push_back(lt);
+      size_t& last = end ? lastEnd : lastStart;  // an index: Slot may move names_
+      if (last == npos || !XMLNamesEqual(names_[last].name, name))
+        last = static_cast<size_t>(Slot(name, HashName(name), true) - names_.data());
+      (end ? names_[last].ends : names_[last].starts).push_back(static_cast<uint32_t>(lt));
     }
     lt = FindChar('<', stop, size);
   }
 }
 
-const XMLParser::Marks* XMLParser::MarksOf(std::string_view name) {
+XMLParser::Marks* XMLParser::MarksOf(std::string_view name) {
+  if (!indexed_) {
+    // Scanning is cheapest while ends lie close to their starts (flat
+    // documents); the index pays once the scans add up to a few passes over
+    // the text, as they do when elements nest deeply.
+    if (scanned_ < kScanPasses * text_.size()) return nullptr;
+    if (text_.size() > UINT32_MAX) return nullptr;
+    IndexMarks();
+  }
   if (name.find_first_of("/<") != npos) return nullptr;
-  if (!indexed_) IndexMarks();
-  const Marks* marks = Slot(name, HashName(name), false);
-  return marks ? marks : &noMarks_;
+  if (!lastMarks_ || !XMLNamesEqual(lastMarks_->name, name)) {
+    Marks* marks = Slot(name, HashName(name), false);
+    lastMarks_ = marks ? marks : &noMarks_;
+  }
+  return lastMarks_;
 }
 
-// The character after the name must lie before limit, as for a scan that
-// stops at limit; later marks lie further, so only the first can qualify.
-size_t XMLParser::NextEndMark(std::string_view name, const Marks* marks, size_t from, size_t limit) const {
-  if (!marks) {
-    for (size_t end = from;; ++end) {
-      end = FindEndMark(name, end, limit);
-      if (end == npos || IsBoundaryAt(end + 2 + name.size(), limit)) return end;
+namespace {
+
+// The first of the sorted marks at or after `from`; *hint is where the last
+// look-up ended.
+size_t FirstAtOrAfter(const std::vector<uint32_t>& marks, size_t from, size_t* hint) {
+  size_t i = *hint;
+  if (i < marks.size() && marks[i] < from)
+    i = std::lower_bound(marks.begin() + i + 1, marks.end(), from) - marks.begin();
+  else if (i > 0 && marks[i - 1] >= from)
+    i = std::lower_bound(marks.begin(), marks.begin() + i - 1, from) - marks.begin();
+  *hint = i;
+  return i < marks.size() ? marks[i] : npos;
+}
+
+}  // namespace
+
+// Scanned or looked up, the result is the same: the character after the
+// name must lie before limit, as for a scan that stops at limit; later marks
+// lie further, so only the first can qualify.
+size_t XMLParser::NextEndMark(std::string_view name, size_t from, size_t limit) {
+  if (Marks* marks = MarksOf(name)) {
+    size_t at = FirstAtOrAfter(marks->ends, from, &marks->endHint);
+    return at != npos && at + 2 + name.size() < limit ? at : npos;
+  }
+  for (size_t end = from;; ++end) {
+    end = FindEndMark(name, end, limit);
+    if (end == npos || IsBoundaryAt(end + 2 + name.size(), limit)) {
+      scanned_ += (end == npos ? limit : end) - std::min(from, limit);
+      return end;
     }
   }
-  auto it = std::lower_bound(marks->ends.begin(), marks->ends.end(), from);
-  return it != marks->ends.end() && *it + 2 + name.size() < limit ? *it : npos;
 }
 
-size_t XMLParser::NextStartMark(std::string_view name, const Marks* marks, size_t from, size_t limit) const {
-  if (!marks) return FindStartMark(name, from, limit);
-  auto it = std::lower_bound(marks->starts.begin(), marks->starts.end(), from);
-  return it != marks->starts.end() && *it + 1 + name.size() < limit ? *it : npos;
+size_t XMLParser::NextStartMark(std::string_view name, size_t from, size_t limit) {
+  if (Marks* marks = MarksOf(name)) {
+    size_t at = FirstAtOrAfter(marks->starts, from, &marks->startHint);
+    return at != npos && at + 1 + name.size() < limit ? at : npos;
+  }
+  size_t at = FindStartMark(name, from, limit);
+  scanned_ += (at == npos ? limit : at) - std::min(from, limit);
+  return at;
 }
 
-size_t XMLParser::FindMatchingEnd(std::string_view name, const Marks* marks, size_t from, size_t limit, int depth) {
+size_t XMLParser::FindMatchingEnd(std::string_view name, size_t from, size_t limit, int depth) {
   size_t endFrom = from;    // where the next end mark is looked for
   size_t startFrom = from;  // where nested start marks are looked for
   for (;;) {
     // The next end mark that is not part of a longer name.
-    size_t end = NextEndMark(name, marks, endFrom, limit);
+    size_t end = NextEndMark(name, endFrom, limit);
     if (end == npos) return npos;
     // A start tag of the same name before it nests: skip past its own end.
     bool nested = false;
     size_t scan = startFrom;
     while (!nested) {
-      size_t start = NextStartMark(name, marks, scan, end);
+      size_t start = NextStartMark(name, scan, end);
       if (start == npos) return end;
       size_t gt = FindChar('>', start, limit);
       if (gt == npos) return npos;
@@ -203,7 +242,7 @@ size_t XMLParser::FindMatchingEnd(std::string_view name, const Marks* marks, siz
           tooDeep_ = true;
           return npos;
         }
-        inner = FindMatchingEnd(name, marks, start + 1 + name.size(), limit, depth + 1);
+        inner = FindMatchingEnd(name, start + 1 + name.size(), limit, depth + 1);
         if (inner == npos) return npos;
         nestedEnds_.emplace(start, inner);
       }
@@ -274,8 +313,8 @@ int XMLParser::ParseElement(XMLNode* parent, size_t lt, size_t limit, int depth,
     // A match found while searching for an enclosing element's end is
     // reused when the tag holds no "<" (the two searches then see the same
     // marks; they differ only in where they start inside the tag).
-    size_t end = FindChar('<', lt + 1, gt) == npos ? CachedEnd(lt, name, limit) : npos;
-    if (end == npos) end = FindMatchingEnd(name, MarksOf(name), gt + 1, limit, depth);
+    size_t end = !nestedEnds_.empty() && FindChar('<', lt + 1, gt) == npos ? CachedEnd(lt, name, limit) : npos;
+    if (end == npos) end = FindMatchingEnd(name, gt + 1, limit, depth);
     if (end == npos) return Fail(tooDeep_ ? kXMLErrorTooDeep : "End tag not found", lt);
     if (ParseRange(node.get(), gt + 1, end, depth + 1) != 0) return Fail(error_, lt);
     size_t close = FindChar('>', end + 2 + name.size(), limit);
@@ -297,7 +336,9 @@ int XMLParser::ParseOne(XMLNode* parent, size_t pos, size_t limit, int depth, si
   if (lt > pos) parent->AppendEscapedText(text_.substr(pos, lt - pos));
 
   std::string_view rest = text_.substr(lt, limit - lt);
-  if (rest.substr(0, 4) == "<!--") {
+  if (rest.size() < 2 || (rest[1] != '!' && rest[1] != '?')) {
+    if (ParseElement(parent, lt, limit, depth, next) != 0) return 1;
+  } else if (rest.substr(0, 4) == "<!--") {
     size_t end = Find("-->", lt + 4, limit);
     if (end == npos) return Fail("End of comment not found", lt);
     parent->AppendChild(std::make_unique<XMLNode>(XMLNode::kComment))->SetValue(text_.substr(lt + 4, end - lt - 4));
@@ -331,8 +372,6 @@ int XMLParser::ParseOne(XMLNode* parent, size_t pos, size_t limit, int depth, si
     if (i >= limit) return Fail("End of DTD not found", lt);
     parent->AppendChild(std::make_unique<XMLNode>(XMLNode::kDeclaration))->SetValue(text_.substr(lt, i + 1 - lt));
     *next = i + 1;
-  } else {
-    if (ParseElement(parent, lt, limit, depth, next) != 0) return 1;
   }
   DropWhitespaceText(parent);
   return 0;

@@ -66,28 +66,32 @@ class XMLParser {
   void DropWhitespaceText(XMLNode* parent);
 
   // The start and end marks of one name (upper-cased bytes compared), in
-  // text order.
+  // text order, with where the last look-up of each ended: searches mostly
+  // move forward, so the next one usually starts there.
   struct Marks {
     std::string_view name;
     uint64_t hash;
-    std::vector<size_t> starts;
-    std::vector<size_t> ends;
+    std::vector<uint32_t> starts;
+    std::vector<uint32_t> ends;
+    size_t startHint = 0;
+    size_t endHint = 0;
   };
   void IndexMarks();
-  // The marks of a name, or null for a name holding "/" or "<", whose marks
-  // are scanned for instead.
-  const Marks* MarksOf(std::string_view name);
+  // The marks of a name, or null while they are scanned for: before the
+  // index is built, for a name holding "/" or "<", and in a text of 4 GiB or
+  // more.
+  Marks* MarksOf(std::string_view name);
   Marks* Slot(std::string_view name, uint64_t hash, bool create);
 
   // Offset of the end mark "</name" that matches an element whose content
   // starts at `from`, or npos (then tooDeep_ tells whether the search gave up
   // on depth).
-  size_t FindMatchingEnd(std::string_view name, const Marks* marks, size_t from, size_t limit, int depth);
+  size_t FindMatchingEnd(std::string_view name, size_t from, size_t limit, int depth);
   size_t CachedEnd(size_t start, std::string_view name, size_t limit) const;
   // The first end mark (with the character after the name) at or after
   // `from` and before limit; the first start mark likewise.
-  size_t NextEndMark(std::string_view name, const Marks* marks, size_t from, size_t limit) const;
-  size_t NextStartMark(std::string_view name, const Marks* marks, size_t from, size_t limit) const;
+  size_t NextEndMark(std::string_view name, size_t from, size_t limit);
+  size_t NextStartMark(std::string_view name, size_t from, size_t limit);
   size_t FindEndMark(std::string_view name, size_t from, size_t limit) const;
   size_t FindStartMark(std::string_view name, size_t from, size_t limit) const;
   size_t Find(std::string_view what, size_t from, size_t limit) const;
@@ -104,10 +108,14 @@ class XMLParser {
   // outer element's end, keyed by the nested start tag's "<". The element's
   // own search later reuses them instead of repeating the nested search.
   std::unordered_map<size_t, size_t> nestedEnds_;
-  // The mark index, built by the first search: names_ in order of first
-  // appearance, table_ an open-addressed hash of 1 + their positions.
+  // The mark index, built once scans have covered the text kScanPasses
+  // times: names_ in order of first appearance, table_ an open-addressed
+  // hash of 1 + their positions.
+  static constexpr size_t kScanPasses = 4;
+  size_t scanned_ = 0;
   bool indexed_ = false;
   std::vector<Marks> names_;
   std::vector<uint32_t> table_;
-  const Marks noMarks_{};
+  Marks noMarks_{};
+  Marks* lastMarks_ = nullptr;  // the last name looked up
 };
