@@ -253,6 +253,9 @@ size_t XMLParser::FindMatchingEnd(std::string_view name, size_t from, size_t lim
 }
 
 int XMLParser::ParseAttributes(XMLNode* node, size_t pos, size_t limit) {
+  size_t count = 0;  // at most one attribute per "="
+  for (size_t at = FindChar('=', pos, limit); at != npos; at = FindChar('=', at + 1, limit)) ++count;
+  if (count > 0) node->ReserveAttributes(count);
   for (;;) {
     while (pos < limit && IsSpace(text_[pos])) ++pos;
     if (pos >= limit) return 0;
