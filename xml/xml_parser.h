@@ -9,13 +9,15 @@
 // within those bounds.
 //
 // The search is textual: marks inside comments, CDATA sections and attribute
-// values count. So that it does not rescan each element's content, the first
-// search indexes the whole text in one pass: for each name, the sorted
-// offsets of its start marks ("<name" + blank, "/" or ">") and end marks
-// ("</name" + the same). A search then looks marks up instead of scanning
-// for them, and the parse stays linear in size and depth. Names holding "/"
+// values count. Marks are first scanned for; flat documents, whose ends lie
+// close to their starts, stay with that. Once the scans add up to a few
+// passes over the text (each level of nesting rescans its content), the
+// whole text is indexed in one pass: for each name, the sorted offsets of
+// its start marks ("<name" + blank, "/" or ">") and end marks ("</name" +
+// the same), and later searches look marks up instead, so the parse stays
+// linear in size and depth. Both ways find the same marks. Names holding "/"
 // or "<" (only malformed input has them) can share a mark with a shorter
-// name; for those the marks are scanned for as the text is read.
+// name; theirs are always scanned for.
 //
 // The parser works on the caller's text in place, through offsets; it never
 // copies or changes it, and a NUL byte is an ordinary character. Nodes are
