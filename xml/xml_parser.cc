@@ -116,7 +116,9 @@ XMLParser::Marks* XMLParser::Slot(std::string_view name, uint64_t hash, bool cre
       continue;
     }
     if (!create) return nullptr;
-    names_.push_back(Marks{name, hash, {}, {}});
+    names_.push_back(Marks{});
+    names_.back().name = name;
+    names_.back().hash = hash;
     table_[i] = static_cast<uint32_t>(names_.size());
     if (names_.size() * 2 > table_.size()) {  // keep the table at most half full
       table_.assign(table_.size() * 2, 0);
@@ -133,27 +135,45 @@ XMLParser::Marks* XMLParser::Slot(std::string_view name, uint64_t hash, bool cre
 
 // One pass over every "<": a "<" or "</" followed by a name that ends in a
 // blank, "/" or ">" is a start or end mark of that name. A name here holds
-// no "<", so the next "<" is never inside it.
+// no "<", so the next "<" is never inside it. The marks are collected in text
+// order, then grouped by name.
 void XMLParser::IndexMarks() {
   indexed_ = true;
   const char* text = text_.data();
   const size_t size = text_.size();
-  size_t lastStart = npos;  // names mostly repeat: try the last one first
-  size_t lastEnd = npos;
+  size_t count = 0;
+  for (size_t lt = FindChar('<', 0, size); lt != npos; lt = FindChar('<', lt + 1, size)) ++count;
+  std::vector<uint64_t> marks;  // offset, and 2 x name + end in the high half
+  marks.reserve(count);
+  size_t last[2] = {npos, npos};  // names mostly repeat: try the last one first
   for (size_t lt = FindChar('<', 0, size); lt != npos;) {
     size_t begin = lt + 1;
-    const bool end = begin < size && text[begin] == '/';
-    if (end) ++begin;
+    const size_t end = begin < size && text[begin] == '/';
+    begin += end;
     size_t stop = begin;
     while (stop < size && !kNameEnds.at[static_cast<unsigned char>(text[stop])]) ++stop;
     if (stop > begin && stop < size && text[stop] != '<') {
       std::string_view name(text + begin, stop - begin);
-      size_t& last = end ? lastEnd : lastStart;  // an index: Slot may move names_
-      if (last == npos || !XMLNamesEqual(names_[last].name, name))
-        last = static_cast<size_t>(Slot(name, HashName(name), true) - names_.data());
-      (end ? names_[last].ends : names_[last].starts).push_back(static_cast<uint32_t>(lt));
+      if (last[end] == npos || !XMLNamesEqual(names_[last[end]].name, name))
+        last[end] = static_cast<size_t>(Slot(name, HashName(name), true) - names_.data());
+      ++names_[last[end]].count[end];
+      marks.push_back(static_cast<uint64_t>(last[end] * 2 + end) << 32 | lt);
     }
     lt = FindChar('<', stop, size);
+  }
+  size_t next = 0;
+  for (Marks& m : names_) {
+    for (int k = 0; k < 2; ++k) {
+      m.begin[k] = next;
+      next += m.count[k];
+      m.count[k] = 0;  // counted again as the marks are placed
+    }
+  }
+  positions_.resize(next);
+  for (uint64_t mark : marks) {
+    Marks& m = names_[(mark >> 32) / 2];
+    const int k = (mark >> 32) % 2;
+    positions_[m.begin[k] + m.count[k]++] = static_cast<uint32_t>(mark);
   }
 }
 
@@ -178,14 +198,14 @@ namespace {
 
 // The first of the sorted marks at or after `from`; *hint is where the last
 // look-up ended.
-size_t FirstAtOrAfter(const std::vector<uint32_t>& marks, size_t from, size_t* hint) {
+size_t FirstAtOrAfter(const uint32_t* marks, size_t count, size_t from, size_t* hint) {
   size_t i = *hint;
-  if (i < marks.size() && marks[i] < from)
-    i = std::lower_bound(marks.begin() + i + 1, marks.end(), from) - marks.begin();
+  if (i < count && marks[i] < from)
+    i = std::lower_bound(marks + i + 1, marks + count, from) - marks;
   else if (i > 0 && marks[i - 1] >= from)
-    i = std::lower_bound(marks.begin(), marks.begin() + i - 1, from) - marks.begin();
+    i = std::lower_bound(marks, marks + i - 1, from) - marks;
   *hint = i;
-  return i < marks.size() ? marks[i] : npos;
+  return i < count ? marks[i] : npos;
 }
 
 }  // namespace
@@ -195,7 +215,7 @@ size_t FirstAtOrAfter(const std::vector<uint32_t>& marks, size_t from, size_t* h
 // lie further, so only the first can qualify.
 size_t XMLParser::NextEndMark(std::string_view name, size_t from, size_t limit) {
   if (Marks* marks = MarksOf(name)) {
-    size_t at = FirstAtOrAfter(marks->ends, from, &marks->endHint);
+    size_t at = FirstAtOrAfter(positions_.data() + marks->begin[1], marks->count[1], from, &marks->hint[1]);
     return at != npos && at + 2 + name.size() < limit ? at : npos;
   }
   for (size_t end = from;; ++end) {
@@ -209,7 +229,7 @@ size_t XMLParser::NextEndMark(std::string_view name, size_t from, size_t limit) 
 
 size_t XMLParser::NextStartMark(std::string_view name, size_t from, size_t limit) {
   if (Marks* marks = MarksOf(name)) {
-    size_t at = FirstAtOrAfter(marks->starts, from, &marks->startHint);
+    size_t at = FirstAtOrAfter(positions_.data() + marks->begin[0], marks->count[0], from, &marks->hint[0]);
     return at != npos && at + 1 + name.size() < limit ? at : npos;
   }
   size_t at = FindStartMark(name, from, limit);

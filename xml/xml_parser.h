@@ -67,16 +67,16 @@ class XMLParser {
   int ParseElement(XMLNode* parent, size_t lt, size_t limit, int depth, size_t* next);
   void DropWhitespaceText(XMLNode* parent);
 
-  // The start and end marks of one name (upper-cased bytes compared), in
-  // text order, with where the last look-up of each ended: searches mostly
-  // move forward, so the next one usually starts there.
+  // The start ([0]) and end ([1]) marks of one name (upper-cased bytes
+  // compared): count[k] offsets in text order from positions_[begin[k]],
+  // and where the last look-up of each ended (searches mostly move forward,
+  // so the next one usually starts there).
   struct Marks {
     std::string_view name;
-    uint64_t hash;
-    std::vector<uint32_t> starts;
-    std::vector<uint32_t> ends;
-    size_t startHint = 0;
-    size_t endHint = 0;
+    uint64_t hash = 0;
+    size_t begin[2] = {};
+    size_t count[2] = {};
+    size_t hint[2] = {};
   };
   void IndexMarks();
   // The marks of a name, or null while they are scanned for: before the
@@ -112,12 +112,14 @@ class XMLParser {
   std::unordered_map<size_t, size_t> nestedEnds_;
   // The mark index, built once scans have covered the text kScanPasses
   // times: names_ in order of first appearance, table_ an open-addressed
-  // hash of 1 + their positions.
+  // hash of 1 + their positions, positions_ the marks grouped by name. Each
+  // is allocated once at its full size.
   static constexpr size_t kScanPasses = 4;
   size_t scanned_ = 0;
   bool indexed_ = false;
   std::vector<Marks> names_;
   std::vector<uint32_t> table_;
+  std::vector<uint32_t> positions_;
   Marks noMarks_{};
   Marks* lastMarks_ = nullptr;  // the last name looked up
 };
