@@ -110,6 +110,8 @@ class XMLNode {
   // children. Returns it (now owned by this node).
   XMLNode* AppendChild(std::unique_ptr<XMLNode> node);
   XMLNode* PrependChild(std::unique_ptr<XMLNode> node);
+  // Room for `count` more attributes (the parser counts a tag's first).
+  void ReserveAttributes(size_t count) { attributes_.reserve(attributes_.size() + count); }
 
   // Finds the first child element named path[0]; with more names, descends
   // into it with the rest, and when that fails goes on with the next child of

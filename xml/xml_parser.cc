@@ -1,5 +1,7 @@
 #include "xml/xml_parser.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -11,6 +13,22 @@ constexpr size_t npos = std::string_view::npos;
 
 inline bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 inline unsigned char Upper(unsigned char c) { return (c >= 'a' && c <= 'z') ? c - 32 : c; }
+
+// Bytes that end a name in the mark index: a blank, "/" or ">" (which make
+// it a mark) or "<" (which does not).
+struct NameEnds {
+  bool at[256] = {};
+  constexpr NameEnds() {
+    for (unsigned char c : {' ', '\t', '\n', '\r', '/', '>', '<'}) at[c] = true;
+  }
+};
+constexpr NameEnds kNameEnds;
+
+uint64_t HashName(std::string_view name) {
+  uint64_t h = 0xcbf29ce484222325ull;
+  for (char c : name) h = (h ^ Upper(static_cast<unsigned char>(c))) * 0x100000001b3ull;
+  return h;
+}
 
 bool AllSpace(std::string_view s) {
   for (char c : s)
@@ -89,23 +107,148 @@ size_t XMLParser::CachedEnd(size_t start, std::string_view name, size_t limit) c
   return it->second;
 }
 
+XMLParser::Marks* XMLParser::Slot(std::string_view name, uint64_t hash, bool create) {
+  if (table_.empty()) table_.assign(64, 0);
+  for (size_t mask = table_.size() - 1, i = hash & mask;; i = (i + 1) & mask) {
+    if (table_[i] != 0) {
+      Marks& marks = names_[table_[i] - 1];
+      if (marks.hash == hash && XMLNamesEqual(marks.name, name)) return &marks;
+      continue;
+    }
+    if (!create) return nullptr;
+    names_.push_back(Marks{});
+    names_.back().name = name;
+    names_.back().hash = hash;
+    table_[i] = static_cast<uint32_t>(names_.size());
+    if (names_.size() * 2 > table_.size()) {  // keep the table at most half full
+      table_.assign(table_.size() * 2, 0);
+      mask = table_.size() - 1;
+      for (size_t n = 0; n < names_.size(); ++n) {
+        size_t j = names_[n].hash & mask;
+        while (table_[j] != 0) j = (j + 1) & mask;
+        table_[j] = static_cast<uint32_t>(n + 1);
+      }
+    }
+    return &names_.back();
+  }
+}
+
+// One pass over every "<": a "<" or "</" followed by a name that ends in a
+// blank, "/" or ">" is a start or end mark of that name. A name here holds
+// no "<", so the next "<" is never inside it. The marks are collected in text
+// order, then grouped by name.
+void XMLParser::IndexMarks() {
+  indexed_ = true;
+  const char* text = text_.data();
+  const size_t size = text_.size();
+  size_t count = 0;
+  for (size_t lt = FindChar('<', 0, size); lt != npos; lt = FindChar('<', lt + 1, size)) ++count;
+  std::vector<uint64_t> marks;  // offset, and 2 x name + end in the high half
+  marks.reserve(count);
+  size_t last[2] = {npos, npos};  // names mostly repeat: try the last one first
+  for (size_t lt = FindChar('<', 0, size); lt != npos;) {
+    size_t begin = lt + 1;
+    const size_t end = begin < size && text[begin] == '/';
+    begin += end;
+    size_t stop = begin;
+    while (stop < size && !kNameEnds.at[static_cast<unsigned char>(text[stop])]) ++stop;
+    if (stop > begin && stop < size && text[stop] != '<') {
+      std::string_view name(text + begin, stop - begin);
+      if (last[end] == npos || !XMLNamesEqual(names_[last[end]].name, name))
+        last[end] = static_cast<size_t>(Slot(name, HashName(name), true) - names_.data());
+      ++names_[last[end]].count[end];
+      marks.push_back(static_cast<uint64_t>(last[end] * 2 + end) << 32 | lt);
+    }
+    lt = FindChar('<', stop, size);
+  }
+  size_t next = 0;
+  for (Marks& m : names_) {
+    for (int k = 0; k < 2; ++k) {
+      m.begin[k] = next;
+      next += m.count[k];
+      m.count[k] = 0;  // counted again as the marks are placed
+    }
+  }
+  positions_.resize(next);
+  for (uint64_t mark : marks) {
+    Marks& m = names_[(mark >> 32) / 2];
+    const int k = (mark >> 32) % 2;
+    positions_[m.begin[k] + m.count[k]++] = static_cast<uint32_t>(mark);
+  }
+}
+
+XMLParser::Marks* XMLParser::MarksOf(std::string_view name) {
+  if (!indexed_) {
+    // Scanning is cheapest while ends lie close to their starts (flat
+    // documents); the index pays once the scans add up to a few passes over
+    // the text, as they do when elements nest deeply.
+    if (scanned_ < kScanPasses * text_.size()) return nullptr;
+    if (text_.size() > UINT32_MAX) return nullptr;
+    IndexMarks();
+  }
+  if (name.find_first_of("/<") != npos) return nullptr;
+  if (!lastMarks_ || !XMLNamesEqual(lastMarks_->name, name)) {
+    Marks* marks = Slot(name, HashName(name), false);
+    lastMarks_ = marks ? marks : &noMarks_;
+  }
+  return lastMarks_;
+}
+
+namespace {
+
+// The first of the sorted marks at or after `from`; *hint is where the last
+// look-up ended.
+size_t FirstAtOrAfter(const uint32_t* marks, size_t count, size_t from, size_t* hint) {
+  size_t i = *hint;
+  if (i < count && marks[i] < from)
+    i = std::lower_bound(marks + i + 1, marks + count, from) - marks;
+  else if (i > 0 && marks[i - 1] >= from)
+    i = std::lower_bound(marks, marks + i - 1, from) - marks;
+  *hint = i;
+  return i < count ? marks[i] : npos;
+}
+
+}  // namespace
+
+// Scanned or looked up, the result is the same: the character after the
+// name must lie before limit, as for a scan that stops at limit; later marks
+// lie further, so only the first can qualify.
+size_t XMLParser::NextEndMark(std::string_view name, size_t from, size_t limit) {
+  if (Marks* marks = MarksOf(name)) {
+    size_t at = FirstAtOrAfter(positions_.data() + marks->begin[1], marks->count[1], from, &marks->hint[1]);
+    return at != npos && at + 2 + name.size() < limit ? at : npos;
+  }
+  for (size_t end = from;; ++end) {
+    end = FindEndMark(name, end, limit);
+    if (end == npos || IsBoundaryAt(end + 2 + name.size(), limit)) {
+      scanned_ += (end == npos ? limit : end) - std::min(from, limit);
+      return end;
+    }
+  }
+}
+
+size_t XMLParser::NextStartMark(std::string_view name, size_t from, size_t limit) {
+  if (Marks* marks = MarksOf(name)) {
+    size_t at = FirstAtOrAfter(positions_.data() + marks->begin[0], marks->count[0], from, &marks->hint[0]);
+    return at != npos && at + 1 + name.size() < limit ? at : npos;
+  }
+  size_t at = FindStartMark(name, from, limit);
+  scanned_ += (at == npos ? limit : at) - std::min(from, limit);
+  return at;
+}
+
 size_t XMLParser::FindMatchingEnd(std::string_view name, size_t from, size_t limit, int depth) {
   size_t endFrom = from;    // where the next end mark is looked for
   size_t startFrom = from;  // where nested start marks are looked for
   for (;;) {
     // The next end mark that is not part of a longer name.
-    size_t end = endFrom;
-    for (;;) {
-      end = FindEndMark(name, end, limit);
-      if (end == npos) return npos;
-      if (IsBoundaryAt(end + 2 + name.size(), limit)) break;
-      end += 1;
-    }
+    size_t end = NextEndMark(name, endFrom, limit);
+    if (end == npos) return npos;
     // A start tag of the same name before it nests: skip past its own end.
     bool nested = false;
     size_t scan = startFrom;
     while (!nested) {
-      size_t start = FindStartMark(name, scan, end);
+      size_t start = NextStartMark(name, scan, end);
       if (start == npos) return end;
       size_t gt = FindChar('>', start, limit);
       if (gt == npos) return npos;
@@ -130,6 +273,9 @@ size_t XMLParser::FindMatchingEnd(std::string_view name, size_t from, size_t lim
 }
 
 int XMLParser::ParseAttributes(XMLNode* node, size_t pos, size_t limit) {
+  size_t count = 0;  // at most one attribute per "="
+  for (size_t at = FindChar('=', pos, limit); at != npos; at = FindChar('=', at + 1, limit)) ++count;
+  if (count > 0) node->ReserveAttributes(count);
   for (;;) {
     while (pos < limit && IsSpace(text_[pos])) ++pos;
     if (pos >= limit) return 0;
@@ -190,7 +336,7 @@ int XMLParser::ParseElement(XMLNode* parent, size_t lt, size_t limit, int depth,
     // A match found while searching for an enclosing element's end is
     // reused when the tag holds no "<" (the two searches then see the same
     // marks; they differ only in where they start inside the tag).
-    size_t end = FindChar('<', lt + 1, gt) == npos ? CachedEnd(lt, name, limit) : npos;
+    size_t end = !nestedEnds_.empty() && FindChar('<', lt + 1, gt) == npos ? CachedEnd(lt, name, limit) : npos;
     if (end == npos) end = FindMatchingEnd(name, gt + 1, limit, depth);
     if (end == npos) return Fail(tooDeep_ ? kXMLErrorTooDeep : "End tag not found", lt);
     if (ParseRange(node.get(), gt + 1, end, depth + 1) != 0) return Fail(error_, lt);
@@ -213,7 +359,9 @@ int XMLParser::ParseOne(XMLNode* parent, size_t pos, size_t limit, int depth, si
   if (lt > pos) parent->AppendEscapedText(text_.substr(pos, lt - pos));
 
   std::string_view rest = text_.substr(lt, limit - lt);
-  if (rest.substr(0, 4) == "<!--") {
+  if (rest.size() < 2 || (rest[1] != '!' && rest[1] != '?')) {
+    if (ParseElement(parent, lt, limit, depth, next) != 0) return 1;
+  } else if (rest.substr(0, 4) == "<!--") {
     size_t end = Find("-->", lt + 4, limit);
     if (end == npos) return Fail("End of comment not found", lt);
     parent->AppendChild(std::make_unique<XMLNode>(XMLNode::kComment))->SetValue(text_.substr(lt + 4, end - lt - 4));
@@ -247,8 +395,6 @@ int XMLParser::ParseOne(XMLNode* parent, size_t pos, size_t limit, int depth, si
     if (i >= limit) return Fail("End of DTD not found", lt);
     parent->AppendChild(std::make_unique<XMLNode>(XMLNode::kDeclaration))->SetValue(text_.substr(lt, i + 1 - lt));
     *next = i + 1;
-  } else {
-    if (ParseElement(parent, lt, limit, depth, next) != 0) return 1;
   }
   DropWhitespaceText(parent);
   return 0;

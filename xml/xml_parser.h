@@ -6,7 +6,18 @@
 // "<!" declarations (kept whole, balanced on "<" and ">") and elements. An
 // element's content ends at its matching end tag, found by a search that
 // counts nested start tags of the same name; the content is then parsed
-// within those bounds, so cost grows with size times nesting depth.
+// within those bounds.
+//
+// The search is textual: marks inside comments, CDATA sections and attribute
+// values count. Marks are first scanned for; flat documents, whose ends lie
+// close to their starts, stay with that. Once the scans add up to a few
+// passes over the text (each level of nesting rescans its content), the
+// whole text is indexed in one pass: for each name, the sorted offsets of
+// its start marks ("<name" + blank, "/" or ">") and end marks ("</name" +
+// the same), and later searches look marks up instead, so the parse stays
+// linear in size and depth. Both ways find the same marks. Names holding "/"
+// or "<" (only malformed input has them) can share a mark with a shorter
+// name; theirs are always scanned for.
 //
 // The parser works on the caller's text in place, through offsets; it never
 // copies or changes it, and a NUL byte is an ordinary character. Nodes are
@@ -27,8 +38,10 @@
 //   overflowing the stack.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "xml/xml_node.h"
 
@@ -53,11 +66,34 @@ class XMLParser {
   int ParseAttributes(XMLNode* node, size_t pos, size_t limit);
   int ParseElement(XMLNode* parent, size_t lt, size_t limit, int depth, size_t* next);
   void DropWhitespaceText(XMLNode* parent);
+
+  // The start ([0]) and end ([1]) marks of one name (upper-cased bytes
+  // compared): count[k] offsets in text order from positions_[begin[k]],
+  // and where the last look-up of each ended (searches mostly move forward,
+  // so the next one usually starts there).
+  struct Marks {
+    std::string_view name;
+    uint64_t hash = 0;
+    size_t begin[2] = {};
+    size_t count[2] = {};
+    size_t hint[2] = {};
+  };
+  void IndexMarks();
+  // The marks of a name, or null while they are scanned for: before the
+  // index is built, for a name holding "/" or "<", and in a text of 4 GiB or
+  // more.
+  Marks* MarksOf(std::string_view name);
+  Marks* Slot(std::string_view name, uint64_t hash, bool create);
+
   // Offset of the end mark "</name" that matches an element whose content
   // starts at `from`, or npos (then tooDeep_ tells whether the search gave up
   // on depth).
   size_t FindMatchingEnd(std::string_view name, size_t from, size_t limit, int depth);
   size_t CachedEnd(size_t start, std::string_view name, size_t limit) const;
+  // The first end mark (with the character after the name) at or after
+  // `from` and before limit; the first start mark likewise.
+  size_t NextEndMark(std::string_view name, size_t from, size_t limit);
+  size_t NextStartMark(std::string_view name, size_t from, size_t limit);
   size_t FindEndMark(std::string_view name, size_t from, size_t limit) const;
   size_t FindStartMark(std::string_view name, size_t from, size_t limit) const;
   size_t Find(std::string_view what, size_t from, size_t limit) const;
@@ -74,4 +110,16 @@ class XMLParser {
   // outer element's end, keyed by the nested start tag's "<". The element's
   // own search later reuses them instead of repeating the nested search.
   std::unordered_map<size_t, size_t> nestedEnds_;
+  // The mark index, built once scans have covered the text kScanPasses
+  // times: names_ in order of first appearance, table_ an open-addressed
+  // hash of 1 + their positions, positions_ the marks grouped by name. Each
+  // is allocated once at its full size.
+  static constexpr size_t kScanPasses = 4;
+  size_t scanned_ = 0;
+  bool indexed_ = false;
+  std::vector<Marks> names_;
+  std::vector<uint32_t> table_;
+  std::vector<uint32_t> positions_;
+  Marks noMarks_{};
+  Marks* lastMarks_ = nullptr;  // the last name looked up
 };

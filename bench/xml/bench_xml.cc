@@ -2,6 +2,8 @@
 // generated documents of about 10 KB, 1 MB and 10 MB, flat (many siblings)
 // and nested (chains of elements `depth` levels deep, repeated to the size),
 // plus a depth sweep at a fixed size to show how cost grows with depth.
+// After the table, one "ratio" line per parse figure (ours / pugixml), and
+// one for parsing at depth 999 against depth 1 (ours at each).
 //
 //   bench_xml [min-seconds-per-figure]
 #include <pugixml.hpp>
@@ -91,11 +93,19 @@ Figures Measure(const std::string& text, double minSeconds) {
   return f;
 }
 
-void Row(const char* shape, const std::string& text, double minSeconds) {
+struct Ratio {
+  std::string figure;
+  double ours, theirs;
+};
+std::vector<Ratio> ratios;
+
+Figures Row(const std::string& shape, const std::string& text, double minSeconds) {
   Figures f = Measure(text, minSeconds);
-  printf("%-16s %10zu %10.1f %10.1f %7.2f %10.1f %10.1f %7.2f\n", shape, text.size(), f.ourParse, f.pugiParse,
+  ratios.push_back({"parse " + shape, f.ourParse, f.pugiParse});
+  printf("%-16s %10zu %10.1f %10.1f %7.2f %10.1f %10.1f %7.2f\n", shape.c_str(), text.size(), f.ourParse, f.pugiParse,
          f.ourParse / f.pugiParse, f.ourWrite, f.pugiWrite, f.ourWrite / f.pugiWrite);
   fflush(stdout);
+  return f;
 }
 
 }  // namespace
@@ -106,11 +116,18 @@ int main(int argc, char** argv) {
   printf("%-16s %10s %10s %10s %7s %10s %10s %7s\n", "document", "bytes", "parse", "pugi", "ratio", "write",
          "pugi", "ratio");
   const size_t sizes[] = {10000, 1000000, 10000000};
-  for (size_t size : sizes) Row(("flat " + std::to_string(size / 1000) + "K").c_str(), Flat(size), minSeconds);
-  for (size_t size : sizes)
-    Row(("nested100 " + std::to_string(size / 1000) + "K").c_str(), Nested(size, 100), minSeconds);
-  printf("\ndepth sweep at 1 MB (cost of the end-tag search grows with size x depth)\n");
-  for (int depth : {1, 10, 100, 300, 999})
-    Row(("depth " + std::to_string(depth)).c_str(), Nested(1000000, depth), minSeconds);
+  for (size_t size : sizes) Row("flat " + std::to_string(size / 1000) + "K", Flat(size), minSeconds);
+  for (size_t size : sizes) Row("nested100 " + std::to_string(size / 1000) + "K", Nested(size, 100), minSeconds);
+  printf("\ndepth sweep at 1 MB (parse cost should not grow with depth)\n");
+  double depth1 = 0, depth999 = 0;
+  for (int depth : {1, 10, 100, 300, 999}) {
+    Figures f = Row("depth " + std::to_string(depth), Nested(1000000, depth), minSeconds);
+    if (depth == 1) depth1 = f.ourParse;
+    if (depth == 999) depth999 = f.ourParse;
+  }
+  printf("\n");
+  for (const Ratio& r : ratios)
+    printf("ratio %-22s %6.2f  (%.1f vs pugixml %.1f MB/s)\n", r.figure.c_str(), r.ours / r.theirs, r.ours, r.theirs);
+  printf("ratio %-22s %6.2f  (%.1f vs %.1f MB/s)\n", "parse depth 999/1", depth999 / depth1, depth999, depth1);
   return 0;
 }
