@@ -148,7 +148,6 @@ TEST(WorkerReports, SentRefusedAfterTheExitRequestAndAbandoned) {
     ASSERT_TRUE(w->waitForExit(10));
     EXPECT_EQ(g_postResult, 0);
     EXPECT_FALSE(page.WaitRequest(100));  // nothing was sent
-    EXPECT_TRUE(Logged("WorkerControlObject(/batch)::postToParent cancelled due to pending exit request"));
   }
   {
     ScriptedServer page("", /*holdOpen=*/true);  // reads the report, never answers
@@ -228,7 +227,6 @@ TEST(WorkerPageTest, IdleShutdownAndStatus) {
   EXPECT_LT(SecondsSince(start), 1.5);
   EXPECT_TRUE(g_ended);
   EXPECT_TRUE(page.IsIdle());
-  EXPECT_TRUE(Logged("MonitorPage::OnShutdown Waiting for worker function to finish now completed"));
 
   EXPECT_TRUE(MonitorPage::isWorkerMessage("fw_workerupdate=1"));
   EXPECT_FALSE(MonitorPage::isWorkerMessage("fw_workerupdate=1&x=1"));
