@@ -26,8 +26,7 @@ def binary(name):
 
 
 def wait_until(predicate, timeout=10.0, interval=0.01, what="condition"):
-    """Polls predicate() until it returns a true value, which it returns;
-    AssertionError when the deadline passes."""
+    """predicate()'s first true value; AssertionError at the deadline."""
     deadline = time.monotonic() + timeout
     while not (value := predicate()):
         if time.monotonic() >= deadline:
@@ -51,8 +50,8 @@ def read_text(path):
 
 
 class Proc:
-    """One started executable, its output in files of a folder of its own.
-    Every Proc must end through stop(), which judges it."""
+    """One started executable, output in files of its own folder; every
+    Proc must end through stop(), which judges it."""
     live = []
 
     def __init__(self, name, args=(), cwd=None, env=None, stdin=subprocess.DEVNULL):
@@ -76,15 +75,13 @@ class Proc:
     def stderr(self):
         return read_text(self.err_path)
 
-    def wait_log(self, text, timeout=10.0):
-        """Waits until `text` appears on standard error (the log)."""
+    def wait_log(self, text, timeout=10.0):  # standard error is the log
         return wait_until(lambda: text in self.stderr(), timeout, what="log text %r" % text)
 
     def running(self):
         return self.popen.poll() is None
 
     def wait_exit(self, timeout=10.0):
-        """The exit code; AssertionError when the process outlives the deadline."""
         try:
             return self.popen.wait(timeout)
         except subprocess.TimeoutExpired:
@@ -95,11 +92,10 @@ class Proc:
             self.popen.send_signal(sig)
 
     def stop(self, expect=0, kill=False, timeout=15.0):
-        """Ends the process if it still runs (SIGTERM, or SIGKILL with kill)
-        and judges it: exit code `expect` (None: any), no sanitizer report in
-        standard error or log file; then removes the work folder. A test that
-        signalled the process waits for its exit first: a second SIGTERM ends
-        our servers at once, with -SIGTERM."""
+        """Ends the process if it runs (SIGTERM, SIGKILL with kill), then
+        judges it: exit code `expect` (None: any), no sanitizer report in its
+        output or log file. A test that signalled the process waits for its
+        exit first: a second SIGTERM ends our servers at once."""
         if self.judged:
             return
         self.judged = True
@@ -129,8 +125,7 @@ class Proc:
 
 
 def run(name, args=(), timeout=10.0, env=None, cwd=None, input=None):
-    """Runs an executable to its end: (exit code, stdout, stderr). A
-    sanitizer report on standard error fails the test."""
+    """(exit code, stdout, stderr) of a whole run; a sanitizer report fails."""
     r = subprocess.run([binary(name)] + list(args), capture_output=True, timeout=timeout, cwd=cwd, input=input,
                        env=dict(os.environ, **(env or {})), stdin=None if input is not None else subprocess.DEVNULL)
     err = r.stderr.decode("utf-8", "replace")
@@ -178,7 +173,6 @@ def read_until_close(s):
 
 
 def exchange(port, data, timeout=10.0, shut_write=False):
-    """Sends raw bytes to 127.0.0.1:port; returns all received until the close."""
     with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
         try:
             s.sendall(data)
@@ -190,7 +184,7 @@ def exchange(port, data, timeout=10.0, shut_write=False):
 
 
 def get(port, path, timeout=10.0):
-    """A GET in our dialect (no protocol version); returns the raw response."""
+    """A GET in our dialect (no protocol version): the raw response."""
     return exchange(port, ("GET %s\n\n" % path).encode(), timeout)
 
 
@@ -207,7 +201,6 @@ def status_of(response):
 
 
 def start_provider(name, args=(), env=None, port=PORT, stdin=subprocess.DEVNULL):
-    """Starts a provider listening on `port` and waits until it accepts."""
     p = Proc(name, ["-p", str(port)] + list(args), env=env, stdin=stdin)
     try:
         wait_until(lambda: port_open(port) or not p.running(), 10, what="port %d" % port)
@@ -224,10 +217,9 @@ def thread_count(pid):
 
 
 class FakeCollector:
-    """The collector on 127.0.0.1:21584, served by a thread of the test:
-    records each request (head to the empty line, then the announced body)
-    and answers `status` with body `reply`. Written against the dialect, not
-    with our reader, so a fault there cannot hide one in what providers send."""
+    """The collector on 127.0.0.1:21584 as a thread of the test: records
+    each request (head, then the announced body) and answers `status` with
+    `reply`. Written apart from our reader so a fault there hides none."""
 
     def __init__(self, status=200, reply=""):
         reason = {200: "OK", 400: "Bad Request", 404: "Not Found"}.get(status, "Internal Server Error")
@@ -249,8 +241,7 @@ class FakeCollector:
                 data = b""
                 while b"\n\n" not in data and (piece := conn.recv(1)):
                     data += piece
-                head = data.decode("latin-1")
-                lines = head.split("\n")
+                lines = (head := data.decode("latin-1")).split("\n")
                 verb, _, target = lines[0].partition(" ")
                 length = sum(int(l.split(":", 1)[1]) for l in lines[1:] if l.lower().startswith("content-length:"))
                 body = b""

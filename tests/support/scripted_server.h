@@ -14,7 +14,7 @@ class ScriptedServer {
  public:
   explicit ScriptedServer(std::string reply, bool holdOpen = false, uint16_t port = 0)
       : reply_(std::move(reply)), holdOpen_(holdOpen), listener_(platform::CreateTcpSocket()) {
-    bound_ = platform::BindLoopback(listener_, port) == 0 && platform::Listen(listener_, 4) == 0;
+    if (platform::BindLoopback(listener_, port) == 0) platform::Listen(listener_, 4);
     port_ = platform::LocalPort(listener_);
     thread_ = std::thread([this] { Serve(); });
   }
@@ -23,7 +23,6 @@ class ScriptedServer {
     if (thread_.joinable()) thread_.join();
     platform::CloseSocket(listener_);
   }
-  bool Bound() const { return bound_; }
   uint16_t Port() const { return port_; }
   // True once a whole request has arrived (within timeoutMs).
   bool WaitRequest(int timeoutMs) {
@@ -48,8 +47,7 @@ class ScriptedServer {
     for (long i = 0; i < length && platform::Receive(fd, &c, 1) == 1; ++i) received_ += c;
     requestRead_ = true;
     platform::SendAll(fd, reply_.data(), reply_.size());
-    while (holdOpen_ && platform::Receive(fd, &c, 1) > 0) {
-    }
+    while (holdOpen_ && platform::Receive(fd, &c, 1) > 0) continue;
     platform::ShutdownBoth(fd);
     platform::CloseSocket(fd);
   }
@@ -57,7 +55,6 @@ class ScriptedServer {
   std::string reply_;
   bool holdOpen_;
   int listener_;
-  bool bound_ = false;
   uint16_t port_ = 0;
   std::atomic<bool> requestRead_{false};
   std::string received_;

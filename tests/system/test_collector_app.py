@@ -17,13 +17,12 @@ def options_config(keys):
 
 class CollectorApp(unittest.TestCase):
     def setUp(self):
-        # The executable is copied, not linked: its folder is where the
-        # executable itself lives (/proc/self/exe).
+        # Copied, not linked: the folder is where /proc/self/exe points.
         self.home = tempfile.mkdtemp(prefix="velmora-collector-")
         self.system = os.path.join(self.home, "system")
         self.folder = os.path.join(self.home, "bin")
-        os.makedirs(self.system)
-        os.makedirs(self.folder)
+        for d in (self.system, self.folder):
+            os.makedirs(d)
         self.exe = os.path.join(self.folder, "velmora_collector")
         shutil.copy(binary("velmora_collector"), self.exe)
         self.procs = []
@@ -41,9 +40,6 @@ class CollectorApp(unittest.TestCase):
         self.assertTrue(p.running(), p.stderr())
         return p
 
-    def stop(self, p):
-        p.stop()  # SIGTERM, exit code 0, no sanitizer report
-
     def write(self, path, text):
         with open(path, "w") as f:
             f.write(text)
@@ -56,7 +52,7 @@ class CollectorApp(unittest.TestCase):
         self.assertEqual(second.wait_exit(), 1)
         self.assertIn("another [Velmora provider collector] is already running", second.stderr())
         second.stop(expect=1)
-        self.stop(p)
+        p.stop()
 
     def test_system_copy_wins_over_module_copy(self):
         log = os.path.join(self.home, "collector.log")
@@ -66,7 +62,7 @@ class CollectorApp(unittest.TestCase):
         wait_until(lambda: "Verbosity level is 0010\n" in read_text(log), what="the configured log")
         self.assertEqual(p.stderr(), "")
         self.assertTrue(os.path.exists(os.path.join(self.folder, CONFIG)))  # never opened
-        self.stop(p)
+        p.stop()
 
     def test_empty_missing_and_broken_copies(self):
         self.write(os.path.join(self.system, CONFIG), "")
@@ -75,7 +71,7 @@ class CollectorApp(unittest.TestCase):
         p.wait_log("Collector configuration read from %s/%s\n" % (self.folder, CONFIG))
         self.assertFalse(os.path.exists(os.path.join(self.system, CONFIG)))
         self.assertIn("Verbosity level is 0016\n", p.stderr())
-        self.stop(p)
+        p.stop()
 
         os.remove(os.path.join(self.folder, CONFIG))
         p = self.start()
@@ -84,7 +80,7 @@ class CollectorApp(unittest.TestCase):
         # The first-start file is the inventory page's (emptied at start).
         self.assertEqual(sorted(n for n in os.listdir(self.folder) if not n.startswith("started.col")),
                          ["velmora_collector"])
-        self.stop(p)
+        p.stop()
 
         broken = b'<section name="commandlineoptions"><key name="V" value="0x10"/>\r\n'
         with open(os.path.join(self.system, CONFIG), "wb") as f:
@@ -97,7 +93,7 @@ class CollectorApp(unittest.TestCase):
         with open(os.path.join(self.system, CONFIG), "rb") as f:
             self.assertEqual(f.read(), broken)
         self.assertTrue(os.path.exists(os.path.join(self.folder, CONFIG)))  # the next place is not tried
-        self.stop(p)
+        p.stop()
 
 
 if __name__ == "__main__":

@@ -51,22 +51,16 @@ class Answers(unittest.TestCase):
         self.assertEqual(body_of(get(PORT, "/ab")), b"alternate GET /ab")
         self.assertEqual(body_of(get(PORT, "/a/" + "x" * 300)), b"alternate GET /a/" + b"x" * 300)
         self.assertEqual(body_of(get(PORT, "/meta?requestmetadata=1")), b"<monitormetadata/>")
-        self.assertEqual(body_of(get(PORT, "/meta?x=1&requestmetadata=1")), b"meta")
         self.assertEqual(body_of(get(PORT, "/self")), b"200 /a")  # a session asks its own server
 
     def test_one_request_per_connection_and_bad_heads(self):
         both = exchange(PORT, b"GET /a\n\nGET /a/b\n\n")
         self.assertEqual(both, b"HTTP/1.1 200 OK\r\nContent-Length:2\r\n\r\n/a")
-        # Bad and cut heads are closed with nothing written; the loop goes on.
+        # Bad and cut heads are closed with nothing written and the loop goes
+        # on; which heads are bad is request_reader_test's business.
         cases = [
             b"GET /a\n" + b"".join(b"H%d: v\n" % i for i in range(16)) + b"\n",  # one header too many
-            b"GET /a\nno colon here\n\n",
-            b"GET /a\n continued\n\n",
-            b"GET /a\nA: " + b"v" * 1500 + b"\nB: " + b"v" * 1500 + b"\nC: " + b"v" * 1500 + b"\n\n",
-            b"V" * 100 + b" /a\n\n",
-            b"GET /a\nHost: x",                # closes inside the headers
-            b"GET /",                          # closes mid-line
-            b"GET /" + b"a" * 10300 + b"\n\n",  # the tail reads as a header without a colon
+            b"GET /a\nHost: x",  # closes inside the headers
             bytes(range(256)) * 50,
         ]
         for data in cases:
@@ -85,14 +79,13 @@ class Answers(unittest.TestCase):
         conn.request("POST", "/echo", body=payload)
         self.assertEqual(conn.getresponse().read(), payload)
         conn.close()
-        curl = ["curl", "-sS", "-i", "--max-time", "10", "http://127.0.0.1:%d" % PORT]
-        out = subprocess.run(curl[:-1] + [curl[-1] + "/a"], capture_output=True, timeout=20).stdout
-        self.assertEqual(out, b"HTTP/1.1 200 OK\r\nContent-Length:2\r\n\r\n/a")
-        out = subprocess.run(curl[:-1] + [curl[-1] + "/plain"], capture_output=True, timeout=20).stdout
-        self.assertEqual(out, b"HTTP/1.1 200 OK\r\n\r\n")  # the body ends with the close
-        out = subprocess.run(curl[:-1] + ["-d", "posted body", curl[-1] + "/echo"], capture_output=True,
-                             timeout=20).stdout
-        self.assertTrue(out.endswith(b"\r\n\r\nposted body"), out)
+        def curl(*args):
+            url = "http://127.0.0.1:%d%s" % (PORT, args[-1])
+            return subprocess.run(["curl", "-sS", "-i", "--max-time", "10", *args[:-1], url],
+                                  capture_output=True, timeout=20).stdout
+        self.assertEqual(curl("/a"), b"HTTP/1.1 200 OK\r\nContent-Length:2\r\n\r\n/a")
+        self.assertEqual(curl("/plain"), b"HTTP/1.1 200 OK\r\n\r\n")  # the body ends with the close
+        self.assertTrue(curl("-d", "posted body", "/echo").endswith(b"\r\n\r\nposted body"))
 
     def test_access_log_line(self):
         with socket.create_connection(("127.0.0.1", PORT), timeout=10) as s:

@@ -35,8 +35,7 @@ constexpr char kMaster[] =
 
 bool ModifiedOf(const std::string& text, bool* modified) {
   Configuration config;
-  EXPECT_TRUE(config.ParseText(text));
-  return MasterConfigModified(config, modified);
+  return config.ParseText(text) && MasterConfigModified(config, modified);
 }
 
 void Write(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
@@ -80,12 +79,9 @@ TEST(MasterConfigTest, GettersReadValuesAndAnswerFalseWhenAbsent) {
 
 TEST(MasterConfigTest, ModifiedFlagAndValidation) {
   bool modified = true;
-  EXPECT_TRUE(ModifiedOf(kMaster, &modified));
-  EXPECT_FALSE(modified);
-  EXPECT_TRUE(ModifiedOf("<m><identity><modified value=\"0\"/></identity></m>", &modified));
-  EXPECT_FALSE(modified);
-  EXPECT_TRUE(ModifiedOf("<m><identity><modified value=\"7\"/></identity></m>", &modified));
-  EXPECT_TRUE(modified);
+  EXPECT_TRUE(ModifiedOf(kMaster, &modified) && !modified);
+  EXPECT_TRUE(ModifiedOf("<m><identity><modified value=\"0\"/></identity></m>", &modified) && !modified);
+  EXPECT_TRUE(ModifiedOf("<m><identity><modified value=\"7\"/></identity></m>", &modified) && modified);
   EXPECT_FALSE(ModifiedOf("<m><other/></m>", &modified));
 
   Configuration config;
@@ -97,11 +93,10 @@ TEST(MasterConfigTest, ModifiedFlagAndValidation) {
   EXPECT_FALSE(SetMasterConfigModified(&borrowed));
 
   EXPECT_TRUE(ValidateMasterConfigText(kMaster));
-  EXPECT_FALSE(ValidateMasterConfigText("<m><identity><name value=\"x\"/></identity></m>"));
-  EXPECT_FALSE(ValidateMasterConfigText("<m><identity><time value=\"x\"/></identity></m>"));
-  EXPECT_FALSE(ValidateMasterConfigText("<m><identity><name value=\"x\"/><time/></identity></m>"));
-  EXPECT_FALSE(ValidateMasterConfigText("<m><identity>"));
-  EXPECT_FALSE(ValidateMasterConfigText(""));
+  for (const char* bad : {"<m><identity><name value=\"x\"/></identity></m>",
+                          "<m><identity><time value=\"x\"/></identity></m>",
+                          "<m><identity><name value=\"x\"/><time/></identity></m>", "<m><identity>", ""})
+    EXPECT_FALSE(ValidateMasterConfigText(bad)) << bad;
 }
 
 class MasterConfigFileTest : public ::testing::Test {

@@ -65,11 +65,6 @@ TEST(XMLParse, ValuesAndCompactForms) {
     ASSERT_EQ(again.status, 0) << written;
     EXPECT_EQ(Child(again.doc.get(), 0)->GetValue(), c.value) << written;
   }
-  Parsed p = ParseText("<a><![CDATA[1<2]]></a>");
-  EXPECT_TRUE(Child(p.doc.get(), 0)->IsCData());
-  p = ParseText("<a x=1 y='2' z = \"3 4\"/>");
-  ASSERT_EQ(Child(p.doc.get(), 0)->GetAttributes().size(), 3u);
-  EXPECT_EQ(Child(p.doc.get(), 0)->GetAttributes()[2]->GetValue(), "3 4");
 }
 
 TEST(XMLParse, ErrorTextsAndPositions) {
