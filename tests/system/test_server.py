@@ -168,7 +168,7 @@ class Idle(unittest.TestCase):
         with start_provider("test_provider", ["-c", "-u", "-V", ALL]) as p:
             # The first wait is the cookie-maintenance timer's 60 seconds;
             # the rest of the default idle timeout of 90 follows it.
-            self.assertIn("select() timeout 60\n", p.stderr())
+            p.wait_log("select() timeout 60\n")
             get(PORT, "/idle?seconds=2")
             # A session that outlasts the idle timeout keeps the provider up.
             started = time.monotonic()
