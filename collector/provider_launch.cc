@@ -79,7 +79,10 @@ void WaitForPort(int port) {
   while (!PortAnswers(port) && platform::TickCountMs() < deadline) platform::SleepMs(kPortPollMs);
 }
 
-int64_t Seconds() { return platform::MonotonicCounter() / platform::kCounterFrequency; }
+// Whole seconds since `start` (a monotonic counter reading): the duration is
+// cut, not the two readings, so a launch of a few milliseconds that crosses
+// a second boundary still took 0 seconds.
+int64_t SecondsSince(int64_t start) { return (platform::MonotonicCounter() - start) / platform::kCounterFrequency; }
 
 }  // namespace
 
@@ -106,7 +109,7 @@ int LaunchProvider(CProviderCon* con) {
     return -1;
   }
   Log(1024, "Attempting to start provider: %s (%d)\n", name, port);
-  const int64_t start = Seconds();
+  const int64_t start = platform::MonotonicCounter();
   if (name[0] == '\0') return 0;
   const char* providerPath = getenv("ENV_PROVIDER_PATH");
   bool firstStart = DecideFirstStart(*con);
@@ -142,7 +145,7 @@ int LaunchProvider(CProviderCon* con) {
     ready.Close();
     platform::SleepMs(1);
   }
-  Log(128, "%s took %d seconds to startup\n", name, static_cast<int>(Seconds() - start));
+  Log(128, "%s took %d seconds to startup\n", name, static_cast<int>(SecondsSince(start)));
   return 0;
 }
 
