@@ -29,16 +29,16 @@ void AppendAttribute(XMLNode* element, std::string_view name, std::string_view v
 }
 
 // Valid only when both "severity" and "set" are present.
-bool ThresholdSpecification_Factory(XMLNode* element, ThresholdSpecification* spec) {
+bool ThresholdSpecification_Factory(XMLNode* element, ThresholdSpecification* limits) {
   std::string severity;
   bool hasSeverity = ChildText(element, "severity", &severity);
-  bool hasSet = ChildText(element, "set", &spec->set);
-  bool hasReset = ChildText(element, "reset", &spec->reset);
+  bool hasSet = ChildText(element, "set", &limits->set);
+  bool hasReset = ChildText(element, "reset", &limits->reset);
   Log(128, "ThresholdSpecification::ThresholdSpecification_Factory sev %s set %s reset %s\n", YesNo(hasSeverity),
       YesNo(hasSet), YesNo(hasReset));
   if (!hasSeverity || !hasSet) return false;
-  spec->severity = static_cast<int32_t>(std::strtol(severity.c_str(), nullptr, 10));
-  if (!hasReset) spec->reset = spec->set;
+  limits->severity = static_cast<int32_t>(std::strtol(severity.c_str(), nullptr, 10));
+  if (!hasReset) limits->reset = limits->set;
   return true;
 }
 
@@ -83,10 +83,10 @@ AlertConfig AlertConfig::AlertConfig_Factory(XMLNode* element, const std::string
         config.instances.push_back(child->GetValue());
   if (element->FindChild(&list, "thresholds") == 0)
     for (XMLNode* child : list->GetChildren()) {
-      ThresholdSpecification spec;
+      ThresholdSpecification limits;
       if (child->GetType() == XMLNode::kElement && XMLNamesEqual(child->GetName(), "threshold") &&
-          ThresholdSpecification_Factory(child, &spec))
-        config.thresholds.insert(std::move(spec));
+          ThresholdSpecification_Factory(child, &limits))
+        config.thresholds.insert(std::move(limits));
     }
   XMLNode* provider = nullptr;
   if (element->FindChild(&provider, "provider") == 0) provider->Serialize(&config.provider, -1, false);
@@ -107,11 +107,11 @@ void AlertConfig::AppendTo(XMLNode* parent) const {
   }
   if (!thresholds.empty()) {
     XMLNode* list = AppendElement(element, "thresholds");
-    for (const ThresholdSpecification& spec : thresholds) {
+    for (const ThresholdSpecification& limits : thresholds) {
       XMLNode* threshold = AppendElement(list, "threshold");
-      AppendElement(threshold, "severity", std::to_string(spec.severity));
-      AppendElement(threshold, "set", spec.set);
-      AppendElement(threshold, "reset", spec.reset);
+      AppendElement(threshold, "severity", std::to_string(limits.severity));
+      AppendElement(threshold, "set", limits.set);
+      AppendElement(threshold, "reset", limits.reset);
     }
   }
   std::unique_ptr<XMLNode> parsed;
