@@ -1,6 +1,7 @@
-// Process signals. The handlers do no work of their own: they record what
-// arrived in an atomic and wake one descriptor; the thread that waits on
-// that descriptor then asks TakeSignals() what happened and acts on it.
+// Process signals. They are blocked in every thread and read by one watcher
+// thread, which records what arrived in an atomic and wakes one descriptor;
+// the thread that waits on that descriptor then asks TakeSignals() what
+// happened and acts on it.
 //
 //   SIGTERM, SIGINT  first one: a shutdown request and "system shutdown
 //                    pending"; a second one ends the process at once.
@@ -21,9 +22,16 @@ enum : int {
 // TakeSignals() reports a set of these as bits.
 constexpr unsigned SignalBit(int kind) { return 1u << kind; }
 
-// Installs the handlers (SA_RESTART). wakeFd (an eventfd) is written by each
-// handler; it may be changed later by calling again. 0 on success.
+// Blocks SIGTERM, SIGINT and SIGHUP in the calling thread (call it before
+// any other thread starts: threads inherit the mask) and starts the watcher.
+// wakeFd (an eventfd) is written for each signal; it may be changed later by
+// calling again. 0 on success. Children started by SpawnDetached
+// get an empty mask back before they run.
 int InstallSignalHandlers(int wakeFd);
+
+// Ends the watcher thread (at teardown). Signals that arrive later stay
+// blocked and are not acted on.
+void StopSignalWatcher();
 
 // Returns the signal bits that arrived since the last call and clears them.
 unsigned TakeSignals();

@@ -53,6 +53,7 @@ void TearDown() {
   CleanUpAllPages();
   platform::SocketCleanup();
   Unicorn::Release();
+  platform::StopSignalWatcher();
   Log(16, "Shutdown...\n");
 }
 

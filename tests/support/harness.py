@@ -85,7 +85,8 @@ class Proc:
         try:
             return self.popen.wait(timeout)
         except subprocess.TimeoutExpired:
-            raise AssertionError("process %d did not exit within %.1fs" % (self.pid, timeout))
+            raise AssertionError("process %d did not exit within %.1fs; stderr ends:\n%s"
+                                 % (self.pid, timeout, self.stderr()[-3000:]))
 
     def signal(self, sig=signal.SIGTERM):
         if self.running():

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
+#include <signal.h>
+#include <unistd.h>
 
+#include "platform/poll_set.h"
 #include "platform/signals.h"
 #include "runtime/monitor_server.h"
 #include "runtime/server_signal.h"
@@ -28,22 +30,34 @@ TEST(LoopTimeout, SessionTimeoutFromTheEnvironment) {
   for (const char* bad : {"", "0", "x", "5s", "-3", " 4"}) EXPECT_EQ(60u, SessionTimeoutFromEnvironment(bad)) << bad;
 }
 
+// A signal reaches the process through the watcher thread: it has arrived
+// once the wake descriptor is readable.
+void HangUpAndWaitForTheWake() {
+  kill(getpid(), SIGHUP);
+  EXPECT_TRUE(TheServer().signals.systemSignalWake.Wait(5000));
+}
+
 TEST(SystemSignals, ASignalLandingBetweenClearingAndTakingIsSeen) {
   MonitorServer& server = TheServer();
   ASSERT_EQ(0, server.signals.signalEvent.Create());
   ASSERT_EQ(0, server.signals.systemSignalWake.Create());
   ASSERT_EQ(0, platform::InstallSignalHandlers(server.signals.systemSignalWake.Fd()));
 
-  std::raise(SIGHUP);
+  kill(getpid(), SIGHUP);
+  const int wake = server.signals.systemSignalWake.Fd();
+  ASSERT_EQ(0, platform::WaitAnyReadable(&wake, 1, 5000));  // the first descriptor is ready
   TakeSystemSignals();
   EXPECT_EQ(1u, server.signals.reconfigRequested.load());
   EXPECT_TRUE(server.signals.signalEvent.Consume());          // the loop is woken
-  EXPECT_FALSE(server.signals.systemSignalWake.Consume());    // the handler's wake is cleared
+  EXPECT_FALSE(server.signals.systemSignalWake.Consume());    // the watcher's wake is cleared
 
+  // The wake is cleared before the bits are taken: a signal that lands in
+  // between is taken in this pass, not left behind.
   server.signals.reconfigRequested = 0;
-  TakeSystemSignals([] { std::raise(SIGHUP); });
-  EXPECT_EQ(1u, server.signals.reconfigRequested.load());     // taken in this pass, not left behind
+  TakeSystemSignals(HangUpAndWaitForTheWake);
+  EXPECT_EQ(1u, server.signals.reconfigRequested.load());
   EXPECT_TRUE(server.signals.signalEvent.Consume());
+  platform::StopSignalWatcher();
 }
 
 }  // namespace

@@ -12,8 +12,6 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/signals.h"
-#include "platform/wake_event.h"
 
 namespace {
 
@@ -38,18 +36,19 @@ TEST(Socket, RefusedConnectFailsAtOnce) {
   platform::CloseSocket(fd);
 }
 
-// Sends SIGHUP to the given threads every 100 microseconds while it lives.
+// Sends SIGUSR2, caught by a handler that does nothing (no SA_RESTART, so
+// blocking calls return EINTR), to the given threads every 100 microseconds
+// while it lives.
 class Hangups {
  public:
   explicit Hangups(std::vector<pthread_t> targets) : targets_(std::move(targets)) {
-    static platform::WakeEvent wake;  // the handlers write to it for the rest of the run
-    if (wake.Fd() < 0) {
-      EXPECT_EQ(0, wake.Create());
-    }
-    EXPECT_EQ(0, platform::InstallSignalHandlers(wake.Fd()));
+    struct sigaction interrupt {};
+    interrupt.sa_handler = [](int) {};
+    sigemptyset(&interrupt.sa_mask);
+    EXPECT_EQ(0, sigaction(SIGUSR2, &interrupt, nullptr));
     thread_ = std::thread([this] {
       while (!done_) {
-        for (pthread_t t : targets_) pthread_kill(t, SIGHUP);
+        for (pthread_t t : targets_) pthread_kill(t, SIGUSR2);
         ++sent_;
         std::this_thread::sleep_for(std::chrono::microseconds(100));
       }
