@@ -1,5 +1,5 @@
 // The collector executable's application hooks.
-#include "collector/collector_setup.h"
+#include "services/collector_pages.h"
 #include "runtime/entry.h"
 
 std::string ProviderUniqueName() { return kCollectorUniqueName; }

@@ -4,8 +4,6 @@
 #include <string>
 
 #include "collector/collector_config.h"
-#include "collector/inventory_page.h"
-#include "collector/provider_control_page.h"
 #include "collector/provider_launch.h"
 #include "collector/provider_routing.h"
 #include "collector/started_file.h"
@@ -13,16 +11,6 @@
 #include "runtime/monitor_server.h"
 #include "runtime/page_registry.h"
 #include "runtime/process_globals.h"
-
-// The factories come with the pages: inventory, scheduler, statistics,
-// provider control and heartbeat monitor.
-const CollectorPageRow kCollectorPages[kCollectorPageCount] = {
-    {"/inventory", false, InventoryPage::Create},
-    {"/extschedule", true, nullptr},
-    {"/collector/stats", false, nullptr},
-    {"/providercontrol", false, ProviderControlPage::Create},
-    {"/heartbeat/monitor", false, nullptr},
-};
 
 int RegisterCollectorPages(const CollectorPageRow* rows, size_t count) {
   for (size_t i = 0; i < count; ++i) {

@@ -17,10 +17,6 @@ struct CollectorPageRow {
   ServedPage* (*create)(const char* path, bool hidden);
 };
 
-// The collector's pages, in registration order.
-constexpr size_t kCollectorPageCount = 5;
-extern const CollectorPageRow kCollectorPages[kCollectorPageCount];
-
 // Creates and registers each row's page in order, each right after it is
 // built; stops at the first page that cannot be built or registered (the
 // later rows are never built) and returns 1. 0 when all are registered.

@@ -8,13 +8,24 @@
 //   POST /ticker?interval=N          changes the "tick" timer to N seconds
 //   POST /ticker?wakeme=S&cookie=C   asks the collector to wake the page
 //                                    every S seconds with cookie C
+//   POST /ticker?hang=S              holds the server loop for S seconds (a
+//                                    provider that stops answering)
+//
+// Read from the environment, which a launch by the collector inherits from
+// the collector, so that tests can shape the providers it starts:
+//   VELMORA_TICKER_IDLE        idle timeout in seconds
+//   VELMORA_TICKER_TICK        the first "tick" interval; 0 = no local timer,
+//                              so the provider idles and cancels its heartbeat
+//   VELMORA_TICKER_HEARTBEAT   heartbeat interval in minutes
 //
 // The status page gets a one-shot "pid_timer" of 1 second, so the provider
 // reports its process id to the collector shortly after it starts.
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "pages/monitor_page.h"
@@ -29,12 +40,21 @@ namespace {
 
 constexpr uint32_t kDefaultTickSeconds = 5;
 
+// A whole number from the environment, or `fallback` when unset or not one.
+uint32_t FromEnvironment(const char* name, uint32_t fallback) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text < '0' || *text > '9') return fallback;
+  return static_cast<uint32_t>(std::strtoul(text, nullptr, 10));
+}
+
 class TickerPage : public MonitorPage {
  public:
   TickerPage() : MonitorPage("/ticker", false) {}
 
   uint32_t Initialize() override {
-    AddMonitoredItem("tick", "tick", kDefaultTickSeconds, true, false, nullptr);
+    uint32_t tick = FromEnvironment("VELMORA_TICKER_TICK", kDefaultTickSeconds);
+    interval_ = tick;
+    if (tick != 0) AddMonitoredItem("tick", "tick", tick, true, false, nullptr);
     return 0;
   }
 
@@ -75,6 +95,11 @@ class TickerPage : public MonitorPage {
       ModifyMonitoredItem("tick", seconds, &result);
       interval_ = seconds;
       reply = ItemResultWord(result);
+    } else if (map.Has("hang")) {
+      uint32_t seconds = static_cast<uint32_t>(std::strtoul(map.Get("hang").c_str(), nullptr, 10));
+      Log(2048, "TickerPage hangs for %u seconds\n", seconds);
+      std::this_thread::sleep_for(std::chrono::seconds(seconds));
+      reply = "awake";
     } else if (map.Has("wakeme") && map.Has("cookie")) {
       uint32_t seconds = static_cast<uint32_t>(std::strtoul(map.Get("wakeme").c_str(), nullptr, 10));
       uint32_t result = kItemCommError;
@@ -126,6 +151,8 @@ class TickerPage : public MonitorPage {
 std::string ProviderUniqueName() { return "Velmora ticker provider"; }
 
 int ProviderInitialize() {
+  if (uint32_t idle = FromEnvironment("VELMORA_TICKER_IDLE", 0)) MonitorPage::SetIdleTimeout(idle);
+  if (uint32_t minutes = FromEnvironment("VELMORA_TICKER_HEARTBEAT", 0)) MonitorPage::OverrideHeartbeatInterval(minutes);
   if (!RegisterPage(new TickerPage)) return 1;
   if (auto* status = dynamic_cast<MonitorPage*>(FindPage("/status")))
     status->AddMonitoredItem("pid_timer", "pid_timer", 1, false, false, nullptr);

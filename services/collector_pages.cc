@@ -1,0 +1,12 @@
+#include "services/collector_pages.h"
+
+#include "collector/inventory_page.h"
+#include "collector/provider_control_page.h"
+
+const CollectorPageRow kCollectorPages[kCollectorPageCount] = {
+    {"/inventory", false, InventoryPage::Create},
+    {"/extschedule", true, nullptr},
+    {"/collector/stats", false, nullptr},
+    {"/providercontrol", false, ProviderControlPage::Create},
+    {"/heartbeat/monitor", false, nullptr},
+};
