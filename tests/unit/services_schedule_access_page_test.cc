@@ -200,7 +200,7 @@ TEST(ScheduleAccessPage, OnlyABare500IsRetriedAndNeverOnTheLoop) {
   CProviderCon sentinel;
   sentinel.SetMode(CProviderCon::kModeSocket);
   sentinel.SetPort(silent.Port());
-  sentinel.requestDocument("/sentinel", "", false, 5);
+  sentinel.requestDocument("/sentinel", "", false, 5, /*noResponse=*/true);
   EXPECT_EQ(Count(silent.Received(), "POST /extalarm?page=/silent&cookie=s\n"), 3u);
   EXPECT_NE(silent.Received().find("GET /sentinel"), std::string::npos);
   std::vector<uint64_t> times = silent.ArrivalTimes();
