@@ -112,8 +112,12 @@ class CollectorHome:
         self.procs.append(p)
         wait_until(lambda: port_open(COLLECTOR_PORT) or not p.running(), 10, what="collector port")
         assert p.running(), p.stderr()
+        # "ready" can come from the provider's own status post before the
+        # load thread has put its pages in the map (response "200"): a
+        # request routed in between would get 404.
         for name in ready:
-            self.wait_state(name, "ready")
+            wait_until(lambda: (r := self.record(name) or {}).get("state") == "ready" and r.get("response") == "200",
+                       30, what="%s ready and mapped" % name)
         return p
 
     def inventory(self):
