@@ -19,7 +19,7 @@
 //   /slow?ms=N        waits N ms, then answers "slow" (forked)
 //   /echo             POST: answers the body it read (forked)
 //   /self             GETs /plain from its own server and answers the status
-//   /meta             answers metadata requests, else "meta"
+//   /meta             answers metadata requests
 //   /idle?seconds=N   sets the idle timeout (inline)
 //   /suggest          signals suggest-shutdown (inline)
 //   /timers?add=ID&interval=N | ?remove=ID     timers on this page (inline)
@@ -127,10 +127,6 @@ int Self(MonitorPage*, IOBase* io, const char*, const QueryMap&, const char* con
   return Answer(io, std::to_string(status) + " " + reply);
 }
 
-int Meta(MonitorPage*, IOBase* io, const char*, const QueryMap&, const char* const*, const char* const*) {
-  return Answer(io, "meta");
-}
-
 int Idle(MonitorPage*, IOBase* io, const char*, const QueryMap& q, const char* const*, const char* const*) {
   MonitorPage::SetIdleTimeout(static_cast<uint32_t>(std::atoi(q.Get("seconds").c_str())));
   return Answer(io, "idle");
@@ -177,7 +173,7 @@ int ProviderInitialize() {
             RegisterPage(new TestPage("/a", true, PathA)) && RegisterPage(new TestPage("/a/b", true, PathAB)) &&
             RegisterPage(new TestPage("/slow", true, Slow)) &&
             RegisterPage(new TestPage("/echo", true, nullptr, Echo)) &&
-            RegisterPage(new TestPage("/self", true, Self)) && RegisterPage(new TestPage("/meta", true, Meta)) &&
+            RegisterPage(new TestPage("/self", true, Self)) && RegisterPage(new TestPage("/meta", true, nullptr)) &&
             RegisterPage(new TestPage("/idle", false, Idle)) &&
             RegisterPage(new TestPage("/suggest", false, Suggest)) &&
             RegisterPage(new TestPage("/timers", false, Timers)) &&

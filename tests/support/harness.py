@@ -56,8 +56,7 @@ class Proc:
 
     def __init__(self, name, args=(), cwd=None, env=None, stdin=subprocess.DEVNULL):
         self.workdir = tempfile.mkdtemp(prefix="velmora-")
-        self.out_path = os.path.join(self.workdir, "stdout")
-        self.err_path = os.path.join(self.workdir, "stderr")
+        self.out_path, self.err_path = os.path.join(self.workdir, "stdout"), os.path.join(self.workdir, "stderr")
         cwd = cwd or self.workdir
         # A log file given with -l is judged like standard error.
         self.log_paths = [os.path.join(cwd, a[2:]) for a in args if a.startswith("-l") and len(a) > 2]
@@ -72,10 +71,10 @@ class Proc:
     def stdout(self):
         return read_text(self.out_path)
 
-    def stderr(self):
+    def stderr(self):  # standard error is the log
         return read_text(self.err_path)
 
-    def wait_log(self, text, timeout=10.0):  # standard error is the log
+    def wait_log(self, text, timeout=10.0):
         return wait_until(lambda: text in self.stderr(), timeout, what="log text %r" % text)
 
     def running(self):
@@ -107,8 +106,7 @@ class Proc:
         except subprocess.TimeoutExpired:
             self.popen.kill()
             code = "none: still running %.0fs after SIGTERM" % timeout
-        self._out.close()
-        self._err.close()
+        self._out.close(), self._err.close()
         name = os.path.basename(self.popen.args[0])
         for path in [self.err_path] + self.log_paths:
             if report := sanitizer_report(read_text(path)):
@@ -118,11 +116,8 @@ class Proc:
                                  % (name, self.pid, code, expect, self.stderr()[-3000:]))
         shutil.rmtree(self.workdir, ignore_errors=True)
 
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.stop()
+    __enter__ = lambda self: self
+    __exit__ = lambda self, *exc: self.stop()
 
 
 def run(name, args=(), timeout=10.0, env=None, cwd=None, input=None):
@@ -265,8 +260,5 @@ class FakeCollector:
         self.listener.close()
         self.thread.join(15)
 
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.stop()
+    __enter__ = lambda self: self
+    __exit__ = lambda self, *exc: self.stop()

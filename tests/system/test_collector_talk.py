@@ -46,25 +46,19 @@ class Heartbeat(unittest.TestCase):
     def test_registration_follows_visible_timers(self):
         with FakeCollector() as fc, start_provider("test_provider", ["-c", "-u", "-z"]):
             get(PORT, "/timers?add=t1&interval=100")
-            reqs = fc.wait_requests(1)
-            self.assertEqual(reqs[0]["verb"], "POST")
-            self.assertEqual(reqs[0]["path"] + "?" + reqs[0]["query"], "/heartbeat/monitor?port=%d" % PORT)
+            r = fc.wait_requests(1)[0]
+            self.assertEqual(r["verb"] + " " + r["path"] + "?" + r["query"], "POST /heartbeat/monitor?port=%d" % PORT)
             get(PORT, "/timers?add=t2&interval=50")       # a second timer: nothing new
             get(PORT, "/hiddentimers?add=h&interval=10")  # hidden pages never count
             get(PORT, "/timers?remove=t1")
             get(PORT, "/timers?remove=t2")                # the last one: cancel
-            reqs = fc.wait_requests(2)
-            self.assertEqual(reqs[1]["query"], "port=%d&cancel=1" % PORT)
+            fc.wait_requests(2)
             get(PORT, "/hiddentimers?remove=h")           # nothing
             get(PORT, "/timers?add=t3&interval=100")      # sentinel: registers again
             self.assertEqual([r["query"] for r in fc.wait_requests(3)],
                              ["port=%d" % PORT, "port=%d&cancel=1" % PORT, "port=%d" % PORT])
-
-    def test_collector_absent(self):
-        with start_provider("test_provider", ["-c", "-u", "-z"]) as p:
-            self.assertEqual(body_of(get(PORT, "/timers?add=t1&interval=100")), b"1")
-            self.assertEqual(body_of(get(PORT, "/timers?remove=t1")), b"0")
-            self.assertTrue(p.running())
+    # With no collector listening the registration fails quietly:
+    # test_standard_pages arms a timer without one.
 
 
 if __name__ == "__main__":

@@ -21,10 +21,12 @@ def provider(*extra):
     return start_provider("test_provider", ["-c", "-z", "-u"] + list(extra))
 
 
-def accepted(p):
-    """Waits until the loop has accepted a connection after the one by
-    which start_provider saw the port open."""
-    wait_until(lambda: p.stderr().count("MonitorServer::AcceptConnection") >= 2, what="accept")
+def run_threads(n, target):
+    threads = [threading.Thread(target=target) for _ in range(n)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
 
 
 class Answers(unittest.TestCase):
@@ -58,12 +60,8 @@ class Answers(unittest.TestCase):
         self.assertEqual(both, b"HTTP/1.1 200 OK\r\nContent-Length:2\r\n\r\n/a")
         # Bad and cut heads are closed with nothing written and the loop goes
         # on; which heads are bad is request_reader_test's business.
-        cases = [
-            b"GET /a\n" + b"".join(b"H%d: v\n" % i for i in range(16)) + b"\n",  # one header too many
-            b"GET /a\nHost: x",  # closes inside the headers
-            bytes(range(256)) * 50,
-        ]
-        for data in cases:
+        for data in (b"GET /a\n" + b"".join(b"H%d: v\n" % i for i in range(16)) + b"\n",  # one header too many
+                     b"GET /a\nHost: x", bytes(range(256)) * 50):  # closed inside the headers; garbage
             self.assertEqual(exchange(PORT, data, shut_write=True), b"", data[:40])
         self.assertEqual(body_of(get(PORT, "/a")), b"/a")
 
@@ -97,13 +95,6 @@ class Answers(unittest.TestCase):
         wait_until(lambda: re.search(pattern, self.p.stderr()), what="access-log line")
 
 
-class NoHandler(unittest.TestCase):
-    def test_unknown_path_closes_without_answer(self):
-        with provider():
-            self.assertEqual(get(PORT, "/nothing/here"), b"")
-            self.assertEqual(body_of(get(PORT, "/a")), b"/a")
-
-
 class StandardInput(unittest.TestCase):
     def test_requests_and_one_shot(self):
         rc, out, err = run("test_provider", ["-u", "-V", ALL], timeout=20,
@@ -111,11 +102,8 @@ class StandardInput(unittest.TestCase):
         self.assertEqual((rc, out), (0, "HTTP/1.1 200 OK\r\nContent-Length:2\r\n\r\n/a"
                                         "HTTP/1.1 404 Not Found\r\n\r\n"
                                         "HTTP/1.1 200 OK\r\nContent-Length:3\r\n\r\nxyz"))
-        self.assertIn(':stdio - - [', err)
-        self.assertRegex(err, r'"GET /a" 200 \d+ \[request#1\]\n')
-        self.assertRegex(err, r'"GET /nothing" 404 \d+ \[request#2\]\n')
-        self.assertRegex(err, r'"POST /echo" 200 \d+ \[request#3\]\n')
-        self.assertIn("STDIO phase finished", err)
+        self.assertRegex(err, r':stdio - - \[.*"GET /a" 200 \d+ \[request#1\]\n(.|\n)*"GET /nothing" 404 \d+ '
+                              r'\[request#2\]\n(.|\n)*"POST /echo" 200 \d+ \[request#3\]\n(.|\n)*STDIO phase finished')
 
         rc, out, _ = run("test_provider", ["-u", "-o", "GET /a/b"], timeout=20)
         self.assertEqual((rc, out), (0, "HTTP/1.1 200 OK\r\nContent-Length:4\r\n\r\n/a/b"))
@@ -139,8 +127,7 @@ class Signals(unittest.TestCase):
             t.join()
             self.assertEqual(body_of(result["r"]), b"slow")
             err = p.stderr()
-            self.assertIn("Signal Shutdown", err)
-            self.assertIn("Waiting for processes to end", err)
+            self.assertLess(err.index("Signal Shutdown"), err.index("Waiting for processes to end"))
             self.assertLess(err.index("HTTP Session finished"), err.index("Shutdown request handled by default"))
 
     def test_sighup_reconfigures_each_page_once(self):
@@ -151,6 +138,7 @@ class Signals(unittest.TestCase):
                 self.assertEqual(p.stderr().count("TestPage::Reconfig /a/b\n"), n)
                 self.assertEqual(p.stderr().count("Reconfig request\n"), n)
             self.assertEqual(body_of(get(PORT, "/a")), b"/a")
+            self.assertEqual(get(PORT, "/nothing/here"), b"")  # no alternate handler: closed unanswered
 
     def test_suggest_shutdown_ends_idle_provider(self):
         for extra in ([], ["-z"]):
@@ -159,8 +147,7 @@ class Signals(unittest.TestCase):
                 self.assertEqual(body_of(get(PORT, "/suggest")), b"suggested")
                 self.assertEqual(p.wait_exit(10), 0)
                 self.assertLess(time.monotonic() - started, 5)
-                self.assertIn("Signal SuggestShutdown", p.stderr())
-                self.assertIn("Idle exit initiated", p.stderr())
+                self.assertRegex(p.stderr(), "Signal SuggestShutdown(.|\n)*Idle exit initiated")
 
 
 class Idle(unittest.TestCase):
@@ -178,8 +165,7 @@ class Idle(unittest.TestCase):
             self.assertEqual(p.wait_exit(15), 0)
             idle = time.monotonic() - last
             self.assertGreater(time.monotonic() - started, 3.4)
-            self.assertGreater(idle, 0.9)
-            self.assertLess(idle, 6)
+            self.assertTrue(0.9 < idle < 6, idle)
             self.assertIn("Idle exit initiated", p.stderr())
 
 
@@ -201,20 +187,7 @@ class ReadySignal(unittest.TestCase):
 
 
 class HeadDeadline(unittest.TestCase):
-    def test_silent_client_is_cut_off_and_others_served(self):
-        with provider("-V", ALL) as p:
-            with socket.create_connection(("127.0.0.1", PORT)) as silent:
-                accepted(p)
-                opened = time.monotonic()
-                # The silent client holds nobody up...
-                self.assertEqual(body_of(get(PORT, "/a", timeout=20)), b"/a")
-                self.assertLess(time.monotonic() - opened, 1)
-                # ...and is closed with nothing written once its time is up.
-                silent.settimeout(10)
-                self.assertEqual(silent.recv(100), b"")
-                self.assertGreater(time.monotonic() - opened, 4.4)
-            self.assertIn("Request head timed out from 127.0.0.1:", p.stderr())
-
+    # Silent and slow clients cut off at the head's deadline: test_loop_safety.
     def test_second_sigterm_ends_at_once(self):
         p = provider("-V", ALL)
         slow = threading.Thread(target=lambda: exchange(PORT, b"GET /slow?ms=20000\n\n", timeout=30))
@@ -231,33 +204,14 @@ class HeadDeadline(unittest.TestCase):
             p.stop(expect=-signal.SIGTERM)
             slow.join()
 
-    def test_withheld_body_delays_nobody(self):
-        with provider():
-            with socket.create_connection(("127.0.0.1", PORT)) as holder:
-                holder.sendall(b"POST /echo\nContent-Length: 10\n\n")
-                started = time.monotonic()
-                self.assertEqual(body_of(get(PORT, "/a")), b"/a")
-                self.assertLess(time.monotonic() - started, 2)
-                holder.sendall(b"0123456789")
-                holder.settimeout(10)
-                self.assertTrue(read_until_close(holder).endswith(b"0123456789"))
-
 
 class Load(unittest.TestCase):
     def test_many_clients_at_once(self):
         with provider() as p:
             baseline = harness.thread_count(p.pid)
             results = []
-
-            def client():
-                results.append(get(PORT, "/slow?ms=200", timeout=60))
-
-            clients = [threading.Thread(target=client) for _ in range(200)]
             started = time.monotonic()
-            for c in clients:
-                c.start()
-            for c in clients:
-                c.join()
+            run_threads(200, lambda: results.append(get(PORT, "/slow?ms=200", timeout=60)))
             self.assertEqual([body_of(r) for r in results], [b"slow"] * 200)
             # Sessions run side by side: far less than 200 delays in a row.
             self.assertLess(time.monotonic() - started, 10)
@@ -269,11 +223,7 @@ class Load(unittest.TestCase):
         # While connections keep arriving the listen socket wins every wait,
         # so ended sessions must still be noticed on the accept path.
         with provider("-V", "0x400") as p:
-            clients = [threading.Thread(target=lambda: [get(PORT, "/a") for _ in range(100)]) for _ in range(6)]
-            for c in clients:
-                c.start()
-            for c in clients:
-                c.join()
+            run_threads(6, lambda: [get(PORT, "/a") for _ in range(100)])
             sizes = [int(n) for n in re.findall(r"CleanConnectionList size (\d+)", p.stderr())]
             self.assertGreater(len(sizes), 500)
             self.assertLess(max(sizes), 30, max(sizes))

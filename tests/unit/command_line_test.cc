@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "runtime/log.h"
@@ -25,8 +26,7 @@ struct Scan {
   explicit Scan(std::vector<std::string> words) {
     std::vector<char*> argv;
     for (auto& w : words) argv.push_back(w.data());
-    FILE* o = tmpfile();
-    FILE* e = tmpfile();
+    FILE *o = tmpfile(), *e = tmpfile();
     rc = ScanCommandLine(static_cast<int>(argv.size()), argv.data(), server, globals, o, e);
     out = Slurp(o);
     err = Slurp(e);
@@ -42,11 +42,9 @@ struct Scan {
 
 TEST(CommandLine, DefaultsWithoutOptions) {
   Scan s({"/opt/x/prov"});
-  EXPECT_EQ(s.rc, 0);
-  EXPECT_EQ(s.server.options.tcpPhaseEnabled, 0u);
-  EXPECT_EQ(s.server.idle.idleTimeoutSeconds.load(), 90u);
-  EXPECT_TRUE(s.server.options.uniquenessRequested);
-  EXPECT_TRUE(s.server.heartbeat.heartbeatEnabled);
+  EXPECT_EQ(std::make_tuple(s.rc, s.server.options.tcpPhaseEnabled, s.server.idle.idleTimeoutSeconds.load()),
+            std::make_tuple(0, false, 90u));
+  EXPECT_TRUE(s.server.options.uniquenessRequested && s.server.heartbeat.heartbeatEnabled);
   EXPECT_EQ(s.server.options.configDirectory, "/opt/x/");
   EXPECT_EQ(s.server.options.arguments, std::vector<std::string>{"/opt/x/prov"});
   EXPECT_EQ(s.globals.logFileName[0], '\0');
@@ -63,9 +61,9 @@ TEST(CommandLine, PortForms) {
   };
   for (const Case& c : cases) {
     Scan s(c.words);
-    EXPECT_EQ(s.rc, 0);
-    EXPECT_EQ(s.server.options.tcpPhaseEnabled, 1u) << c.words.back();
-    EXPECT_EQ(s.server.sockets.port, c.port) << c.words.back();
+    EXPECT_EQ(std::make_tuple(s.rc, s.server.options.tcpPhaseEnabled, int{s.server.sockets.port}),
+              std::make_tuple(0, true, c.port))
+        << c.words.back();
   }
 }
 
@@ -73,16 +71,12 @@ TEST(CommandLine, PortForms) {
 // ends at "-", "--" and the first plain word.
 TEST(CommandLine, FlagsArgumentsAndTheEndOfTheScan) {
   Scan grouped({"p", "-cz", "-s", "foo", "-p", "-g", "-u", "-l", "-f", "-r"});
-  EXPECT_EQ(grouped.server.options.skipStdioPhase, 1u);
-  EXPECT_EQ(grouped.server.idle.idleTimeoutSeconds.load(), 0u);
-  EXPECT_TRUE(grouped.server.options.readySignalRequested);
-  EXPECT_EQ(grouped.server.options.readySignalArgument, "foo");
-  EXPECT_TRUE(grouped.server.options.gatherStats);
-  EXPECT_FALSE(grouped.server.options.uniquenessRequested);
-  EXPECT_EQ(grouped.server.options.firstRun, 1u);
-  EXPECT_EQ(grouped.server.options.crashRecovery, 1u);
-  EXPECT_EQ(grouped.server.sockets.port, 0);
-  EXPECT_STREQ(grouped.globals.logFileName, "");
+  const auto& o = grouped.server.options;
+  EXPECT_EQ(std::make_tuple(o.skipStdioPhase, grouped.server.idle.idleTimeoutSeconds.load(), o.firstRun,
+                            o.crashRecovery, int{grouped.server.sockets.port}),
+            std::make_tuple(true, 0u, true, true, 0));
+  EXPECT_TRUE(o.readySignalRequested && o.gatherStats && !o.uniquenessRequested);
+  EXPECT_EQ(o.readySignalArgument + "|" + grouped.globals.logFileName, "foo|");
 
   EXPECT_STREQ(Scan({"p", "-l", "x.log"}).globals.logFileName, "x.log");
   EXPECT_EQ(std::string(Scan({"p", "-l" + std::string(150, 'n')}).globals.logFileName), std::string(99, 'n'));
@@ -93,16 +87,15 @@ TEST(CommandLine, FlagsArgumentsAndTheEndOfTheScan) {
   SetVerbosityMask(saved);
 
   Scan oneShot({"p", "-o", "GET /status", "-O", "out.txt"});
-  EXPECT_EQ(oneShot.server.options.oneShotRequested, 1u);
-  EXPECT_EQ(oneShot.server.options.oneShotCommand, "GET /status");
-  EXPECT_EQ(oneShot.server.options.oneShotOutputRequested, 1u);
-  EXPECT_EQ(oneShot.server.options.oneShotOutputFile, "out.txt");
+  const auto& one = oneShot.server.options;
+  EXPECT_EQ(std::make_tuple(one.oneShotRequested, one.oneShotCommand, one.oneShotOutputRequested,
+                            one.oneShotOutputFile),
+            std::make_tuple(true, std::string("GET /status"), true, std::string("out.txt")));
 
   for (auto words :
        std::vector<std::vector<std::string>>{{"p", "-", "-c"}, {"p", "--", "-c"}, {"p", "-z", "w", "-c"}}) {
     Scan s(words);
-    EXPECT_EQ(s.rc, 0);
-    EXPECT_EQ(s.server.options.skipStdioPhase, 0u) << words[1];
+    EXPECT_EQ(std::make_pair(s.rc, s.server.options.skipStdioPhase), std::make_pair(0, false)) << words[1];
   }
   // The scanner itself: "--" is consumed, a plain word is not.
   std::vector<std::string> words{"p", "--", "x"};
@@ -120,33 +113,28 @@ TEST(CommandLine, UsageVersionsAndMissingArguments) {
            {"prog", "-d", "x"}, {"prog", "-x"}, {"prog", "-:"}, {"prog", "-h"}, {"prog", "-?"},
            {"prog", "-S"}, {"prog", "-c", "/q"}}) {
     Scan s(words);
-    EXPECT_EQ(s.rc, 1) << words[1];
-    EXPECT_EQ(s.out.rfind("usage: prog [options]\n", 0), 0u) << words[1];
-    EXPECT_EQ(s.err, "") << words[1];
+    EXPECT_EQ(std::make_tuple(s.rc, s.out.rfind("usage: prog [options]\n", 0), s.err),
+              std::make_tuple(1, size_t{0}, std::string()))
+        << words[1];
   }
   // At the end, and before an option word (not taken as the argument).
   for (auto words : std::vector<std::vector<std::string>>{{"prog", "-V"}, {"prog", "-o", "-c"}}) {
     Scan missing(words);
-    EXPECT_EQ(missing.rc, 1);
     EXPECT_EQ(missing.err, "ERROR: expected an argument after parameter '" + words[1].substr(1) + "'\n");
-    EXPECT_EQ(missing.out.rfind("usage: prog", 0), 0u);
+    EXPECT_EQ(std::make_pair(missing.rc, missing.out.rfind("usage: prog", 0)), std::make_pair(1, size_t{0}));
   }
-  EXPECT_EQ(Scan({"p", "-v2"}).out, "9.50.0.1\n");
-  EXPECT_EQ(Scan({"p", "-v0"}).out, "9.50.0f1\n");
-  EXPECT_EQ(Scan({"p", "-v1"}).out, "186679297\n");
-  EXPECT_EQ(Scan({"p", "-v", "2"}).out, "9.50.0.1\n");
+  EXPECT_EQ(Scan({"p", "-v2"}).out + Scan({"p", "-v0"}).out + Scan({"p", "-v1"}).out + Scan({"p", "-v", "2"}).out,
+            "9.50.0.1\n9.50.0f1\n186679297\n9.50.0.1\n");
   Scan full({"p", "-v9"});
   EXPECT_EQ(full.rc, 1);
   EXPECT_EQ(full.out.rfind("9.50.0.1\n", 0), 0u);
 }
 
 TEST(ProcessGlobals, NamesFromPaths) {
-  EXPECT_EQ(DirectoryOf("/opt/velmora/bin/prov"), "/opt/velmora/bin/");
-  EXPECT_EQ(DirectoryOf("\"/a/b"), "/a/");
-  EXPECT_EQ(DirectoryOf("prov"), "");
-  EXPECT_EQ(ApplicationNameOf("/opt/velmora/prov.exe"), "prov.exe");
-  EXPECT_EQ(ApplicationNameOf("prov"), "prov");
-  EXPECT_EQ(ApplicationNameOf(""), "UNKNOWN");
+  EXPECT_EQ(DirectoryOf("/opt/velmora/bin/prov") + "|" + DirectoryOf("\"/a/b") + "|" + DirectoryOf("prov"),
+            "/opt/velmora/bin/|/a/|");
+  EXPECT_EQ(ApplicationNameOf("/opt/velmora/prov.exe") + "|" + ApplicationNameOf("prov") + "|" + ApplicationNameOf(""),
+            "prov.exe|prov|UNKNOWN");
 }
 
 }  // namespace

@@ -41,27 +41,22 @@ class ConfigurationFileTest : public ::testing::Test {
 TEST_F(ConfigurationFileTest, OpenWriteOnMissingFileCreatesItAndSaveIndentedWrites) {
   ConfigurationFile file(dir_.c_str(), "stats.xml");
   ASSERT_TRUE(file.OpenWrite(20));
-  EXPECT_TRUE(fs::exists(dir_ / "stats.xml"));
-  EXPECT_TRUE(file.IsNew());
-  EXPECT_TRUE(file.IsOpenForWrite());
+  EXPECT_TRUE(fs::exists(dir_ / "stats.xml") && file.IsNew() && file.IsOpenForWrite());
   XMLNode* section = file.GetSection(file.GetRoot(), "Stats", true);
   file.SetKeyNumber(section, "hits", 3);
   file.SetKey(file.GetRoot(), "a", "1");
   file.SetKey(file.GetRoot(), "a", "2");
   ASSERT_TRUE(file.SaveIndented());
-  EXPECT_TRUE(file.IsClosed());
-  EXPECT_FALSE(file.SaveCompact());  // no longer open for writing
+  EXPECT_TRUE(file.IsClosed() && !file.SaveCompact());  // no longer open for writing
   EXPECT_EQ(Read("stats.xml"),
             "\t<section name=\"Stats\">\n\t\t<key name=\"hits\" value=\"3\"/>\n\t</section>\n"
             "\t<key name=\"a\" value=\"2\"/>\n");
 
   ConfigurationFile again(dir_.c_str(), "stats.xml");
   ASSERT_TRUE(again.OpenRead(5));
-  EXPECT_FALSE(again.IsNew());
   unsigned long hits = 0;
-  EXPECT_TRUE(again.GetKeyUnsigned(again.FindSection(again.GetRoot(), "Stats"), "hits", &hits));
-  EXPECT_EQ(hits, 3u);
-  EXPECT_FALSE(again.SaveCompact());  // OpenRead never allows a save
+  EXPECT_TRUE(again.GetKeyUnsigned(again.FindSection(again.GetRoot(), "Stats"), "hits", &hits) && hits == 3);
+  EXPECT_FALSE(again.IsNew() || again.SaveCompact());  // OpenRead never allows a save
 
   // A read open releases the file at once; a write open holds it.
   ConfigurationFile other(dir_.c_str(), "stats.xml");
@@ -85,16 +80,14 @@ TEST_F(ConfigurationFileTest, ConcurrentWritersLoseNoUpdate) {
     }
   };
   std::thread a(add, 'a'), b(add, 'b');
-  a.join();
-  b.join();
+  a.join(), b.join();
   ConfigurationFile result(nullptr, path);
   ASSERT_TRUE(result.OpenRead(1));
   std::vector<std::string> keys;
   result.ListKeyNames(result.GetRoot(), &keys);
   EXPECT_EQ(keys.size(), 200u);
   unsigned long value = 0;
-  EXPECT_TRUE(result.GetKeyUnsigned(result.GetRoot(), "b99", &value));
-  EXPECT_EQ(value, 99u);
+  EXPECT_TRUE(result.GetKeyUnsigned(result.GetRoot(), "b99", &value) && value == 99);
   // Every save went through a temporary file that was renamed away.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }
@@ -103,12 +96,9 @@ TEST_F(ConfigurationFileTest, UnparsedFileKeepsItsTextAndHealsOnSave) {
   Write("bad.xml", "<stats><unclosed></stats>");
   ConfigurationFile file(dir_.c_str(), "bad.xml");
   ASSERT_TRUE(file.OpenWrite(1));
-  EXPECT_EQ(file.GetRoot(), nullptr);
-  EXPECT_FALSE(file.IsNew());
-  EXPECT_TRUE(file.StoredTextUnparsed());
-  EXPECT_FALSE(file.SetKey(file.GetRoot(), "a", "1"));
+  EXPECT_TRUE(file.GetRoot() == nullptr && !file.IsNew() && file.StoredTextUnparsed());
   // Nothing to write: the stored text stays as it was.
-  EXPECT_FALSE(file.SaveCompact());
+  EXPECT_FALSE(file.SetKey(file.GetRoot(), "a", "1") || file.SaveCompact());
   EXPECT_EQ(Read("bad.xml"), "<stats><unclosed></stats>");
   EXPECT_FALSE(fs::exists(dir_ / "bad.xml.bad"));
 
@@ -126,8 +116,7 @@ TEST_F(ConfigurationFileTest, UnparsedFileKeepsItsTextAndHealsOnSave) {
   ASSERT_TRUE(WriteLast((dir_ / "state.xml").string(), 42));
   EXPECT_EQ(Read("state.xml.bad"), "<<<");
   unsigned long last = 0;
-  ASSERT_TRUE(ReadLast((dir_ / "state.xml").string(), &last));
-  EXPECT_EQ(last, 42u);
+  EXPECT_TRUE(ReadLast((dir_ / "state.xml").string(), &last) && last == 42);
 }
 
 TEST_F(ConfigurationFileTest, CachedViewNeverTouchesTheFile) {
@@ -138,8 +127,8 @@ TEST_F(ConfigurationFileTest, CachedViewNeverTouchesTheFile) {
     // It borrows the document: Configuration.BorrowedDocumentIsReadOnly.
     CachedConfigurationFile view(file);
     EXPECT_EQ(view.GetRoot(), file.GetRoot());
-    EXPECT_FALSE(view.IsOpenForWrite());
-    EXPECT_FALSE(view.OpenRead(0) || view.OpenWrite(0) || view.SaveCompact() || view.SaveIndented());
+    EXPECT_FALSE(view.IsOpenForWrite() || view.OpenRead(0) || view.OpenWrite(0) || view.SaveCompact() ||
+                 view.SaveIndented());
   }
   ASSERT_TRUE(file.SaveCompact());
   EXPECT_EQ(Read("c.xml"), "<key name=\"k\" value=\"v\"/>");
@@ -147,8 +136,7 @@ TEST_F(ConfigurationFileTest, CachedViewNeverTouchesTheFile) {
 
 TEST_F(ConfigurationFileTest, UnlockedFileDoesNotWait) {
   UnlockedConfigurationFile file(dir_.c_str(), "u.xml");
-  ASSERT_TRUE(file.Open(true));
-  EXPECT_TRUE(file.IsNew());
+  ASSERT_TRUE(file.Open(true) && file.IsNew());
   file.SetKey(file.GetRoot(), "x", "1");
 
   UnlockedConfigurationFile other(dir_.c_str(), "u.xml");
@@ -159,11 +147,9 @@ TEST_F(ConfigurationFileTest, UnlockedFileDoesNotWait) {
   EXPECT_FALSE(file.SaveIndented());
 
   ASSERT_TRUE(other.Open(false));
-  EXPECT_FALSE(other.IsNew());
-  EXPECT_FALSE(other.SaveCompact());  // not kept open
+  EXPECT_FALSE(other.IsNew() || other.SaveCompact());  // not kept open
   std::string v;
-  EXPECT_TRUE(other.GetKey(other.GetRoot(), "x", &v));
-  EXPECT_EQ(v, "1");
+  EXPECT_TRUE(other.GetKey(other.GetRoot(), "x", &v) && v == "1");
 }
 
 TEST_F(ConfigurationFileTest, StateFunctions) {
@@ -172,25 +158,18 @@ TEST_F(ConfigurationFileTest, StateFunctions) {
   EXPECT_FALSE(ReadLast(path, &last));  // reads create no sections
   EXPECT_EQ(last, 7u);
   EXPECT_EQ(Read("rules.xml"), "");
-  ASSERT_TRUE(WriteLast(path, 12));
-  ASSERT_TRUE(WriteRule(path, "cpu", 3, "on"));
-  ASSERT_TRUE(WriteRule(path, "cpu", -1, "off"));
-  ASSERT_TRUE(WriteRule(path, "disk", 3, "x"));
-  ASSERT_TRUE(ReadLast(path, &last));
-  EXPECT_EQ(last, 12u);
+  ASSERT_TRUE(WriteLast(path, 12) && WriteRule(path, "cpu", 3, "on") && WriteRule(path, "cpu", -1, "off") &&
+              WriteRule(path, "disk", 3, "x"));
+  EXPECT_TRUE(ReadLast(path, &last) && last == 12);
   std::string value;
-  ASSERT_TRUE(ReadRule(path, "cpu", 3, &value));
-  EXPECT_EQ(value, "on");
+  EXPECT_TRUE(ReadRule(path, "cpu", 3, &value) && value == "on");
   EXPECT_FALSE(ReadRule(path, "CPU", 3, &value));
   std::vector<std::string> names;
   ASSERT_TRUE(ListRules(path, "cpu", &names));
   EXPECT_EQ(names, (std::vector<std::string>{"3", "-1"}));
-  ASSERT_TRUE(RemoveRule(path, "cpu", 3));
-  EXPECT_FALSE(RemoveRule(path, "cpu", 3));
-  ASSERT_TRUE(ListRules(path, "cpu", &names));
+  EXPECT_TRUE(RemoveRule(path, "cpu", 3) && !RemoveRule(path, "cpu", 3) && ListRules(path, "cpu", &names));
   EXPECT_EQ(names, std::vector<std::string>{"-1"});
-  ASSERT_TRUE(RemoveRules(path, "cpu"));
-  EXPECT_FALSE(ListRules(path, "cpu", &names));
+  EXPECT_TRUE(RemoveRules(path, "cpu") && !ListRules(path, "cpu", &names));
   EXPECT_TRUE(ReadRule(path, "disk", 3, &value));
   EXPECT_EQ(Read("rules.xml"),
             "<section name=\"state\"><section name=\"configuration\"><key name=\"last\" value=\"12\"/></section>"

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 std::string Compact(const Configuration& c) {
@@ -24,38 +26,28 @@ TEST(Configuration, KeysAndSections) {
   c.ListKeyNames(root, &names);
   EXPECT_EQ(names, std::vector<std::string>{"a"});
   std::string text;
-  ASSERT_TRUE(c.GetKey(root, "a", &text));
-  EXPECT_EQ(text, "2");
+  EXPECT_TRUE(c.GetKey(root, "a", &text) && text == "2");
   EXPECT_FALSE(c.GetKey(root, "A", &text));  // key names are exact
 
-  bool created = false;
+  bool created = false, createdToo = false;
   XMLNode* upper = c.GetSection(root, "Stats", true, &created);
-  EXPECT_TRUE(created);
-  XMLNode* lower = c.GetSection(root, "stats", true, &created);
-  EXPECT_TRUE(created);
-  EXPECT_NE(upper, lower);
+  XMLNode* lower = c.GetSection(root, "stats", true, &createdToo);
+  EXPECT_TRUE(created && createdToo && upper != lower);
   EXPECT_EQ(c.GetSection(root, "Stats", true, &created), upper);
   EXPECT_FALSE(created);
   EXPECT_EQ(c.GetSection(root, "none", false), nullptr);
   c.ListSectionNames(root, &names);
   EXPECT_EQ(names, (std::vector<std::string>{"Stats", "stats"}));
 
-  EXPECT_TRUE(c.SetKeyNumber(upper, "n", 4000000000ul));
-  EXPECT_TRUE(c.SetKey(upper, "word", "twelve"));
-  EXPECT_TRUE(c.SetKey(upper, "neg", "-12x"));
-  EXPECT_TRUE(c.SetKey(upper, "quoted", "a\"<&>"));
-  unsigned long u = 99;
+  EXPECT_TRUE(c.SetKeyNumber(upper, "n", 4000000000ul) && c.SetKey(upper, "word", "twelve") &&
+              c.SetKey(upper, "neg", "-12x") && c.SetKey(upper, "quoted", "a\"<&>"));
+  unsigned long u = 99, w = 99, missing = 5;
   long s = 99;
-  EXPECT_TRUE(c.GetKeyUnsigned(upper, "n", &u));
-  EXPECT_EQ(u, 4000000000ul);
-  EXPECT_TRUE(c.GetKeyUnsigned(upper, "word", &u));
-  EXPECT_EQ(u, 0u);
-  EXPECT_TRUE(c.GetKeySigned(upper, "neg", &s));
-  EXPECT_EQ(s, -12);
-  u = 5;
-  EXPECT_FALSE(c.GetKeyUnsigned(upper, "missing", &u));
-  EXPECT_EQ(u, 5u);
-  EXPECT_FALSE(c.GetKeyUnsigned(lower, "n", &u));
+  EXPECT_TRUE(c.GetKeyUnsigned(upper, "n", &u) && c.GetKeyUnsigned(upper, "word", &w) &&
+              c.GetKeySigned(upper, "neg", &s));
+  EXPECT_EQ(std::make_tuple(u, w, s), std::make_tuple(4000000000ul, 0ul, -12l));
+  EXPECT_FALSE(c.GetKeyUnsigned(upper, "missing", &missing) || c.GetKeyUnsigned(lower, "n", &missing));
+  EXPECT_EQ(missing, 5u);
 
   EXPECT_EQ(Compact(c),
             "<key name=\"a\" value=\"2\"/><section name=\"Stats\"><key name=\"n\" value=\"4000000000\"/>"
@@ -65,14 +57,10 @@ TEST(Configuration, KeysAndSections) {
   // The serialized form reads back to the same keys.
   Configuration back;
   ASSERT_TRUE(back.ParseText(Compact(c)));
-  ASSERT_TRUE(back.GetKey(back.FindSection(back.GetRoot(), "Stats"), "quoted", &text));
-  EXPECT_EQ(text, "a\"<&>");
+  EXPECT_TRUE(back.GetKey(back.FindSection(back.GetRoot(), "Stats"), "quoted", &text) && text == "a\"<&>");
 
-  EXPECT_TRUE(c.RemoveKey(upper, "word"));
-  EXPECT_FALSE(c.RemoveKey(upper, "word"));
-  EXPECT_TRUE(c.RemoveSection(lower));
-  EXPECT_FALSE(c.RemoveSection(root));
-  EXPECT_FALSE(c.RemoveSection(nullptr));
+  EXPECT_TRUE(c.RemoveKey(upper, "word") && !c.RemoveKey(upper, "word"));
+  EXPECT_TRUE(c.RemoveSection(lower) && !c.RemoveSection(root) && !c.RemoveSection(nullptr));
   c.ListSectionNames(root, &names);
   EXPECT_EQ(names, std::vector<std::string>{"Stats"});
 }
@@ -83,8 +71,7 @@ TEST(Configuration, NestedSectionsElementNamesAndKeysWithoutValue) {
   XMLNode* t = c.FindSection(c.FindSection(c.GetRoot(), "s"), "t");
   ASSERT_NE(t, nullptr);
   std::string text;
-  EXPECT_FALSE(c.GetKey(t, "k", &text));  // no value attribute
-  EXPECT_TRUE(c.GetKey(t, "v", &text));
+  EXPECT_TRUE(!c.GetKey(t, "k", &text) && c.GetKey(t, "v", &text));  // k has no value attribute
   EXPECT_FALSE(c.ParseText("<broken>"));
   EXPECT_EQ(c.GetRoot(), nullptr);
 }
@@ -97,15 +84,12 @@ TEST(Configuration, BorrowedDocumentIsReadOnly) {
   {
     Configuration view;
     view.Borrow(owner.GetRoot());
-    EXPECT_TRUE(view.IsBorrowed());
     std::string text;
-    EXPECT_TRUE(view.GetKey(view.GetRoot(), "a", &text));
-    EXPECT_FALSE(view.SetKey(view.GetRoot(), "a", "2"));
-    EXPECT_FALSE(view.SetKey(view.GetRoot(), "b", "2"));
+    EXPECT_TRUE(view.IsBorrowed() && view.GetKey(view.GetRoot(), "a", &text));
+    EXPECT_FALSE(view.SetKey(view.GetRoot(), "a", "2") || view.SetKey(view.GetRoot(), "b", "2") ||
+                 view.RemoveKey(view.GetRoot(), "a") || view.RemoveSection(section));
     EXPECT_EQ(view.CreateSection(view.GetRoot(), "t"), nullptr);
     EXPECT_EQ(view.GetSection(view.GetRoot(), "t", true), nullptr);
-    EXPECT_FALSE(view.RemoveKey(view.GetRoot(), "a"));
-    EXPECT_FALSE(view.RemoveSection(section));
   }  // the view does not free the borrowed document
   EXPECT_EQ(Compact(owner), "<key name=\"a\" value=\"1\"/><section name=\"s\"/>");
 }

@@ -21,6 +21,7 @@ namespace fs = std::filesystem;
 // Run once inside the next flock call, before the lock is taken.
 std::atomic<bool> g_lockHookArmed{false};
 std::function<void()> g_beforeLock;
+std::atomic<int> g_locksDone{0};  // flock calls returned so far
 
 }  // namespace
 
@@ -28,7 +29,9 @@ std::function<void()> g_beforeLock;
 // test can act between an opener's open and its lock.
 extern "C" int flock(int fd, int operation) {
   if (g_lockHookArmed.exchange(false)) g_beforeLock();
-  return static_cast<int>(syscall(SYS_flock, fd, operation));
+  int result = static_cast<int>(syscall(SYS_flock, fd, operation));
+  ++g_locksDone;
+  return result;
 }
 
 namespace {
@@ -57,12 +60,17 @@ TEST(ExclusiveFile, CreatesLocksExcludesOtherOpenersAndFailsAtOnceOtherwise) {
   EXPECT_GE(waited, 0.9);
   EXPECT_LT(waited, 2.0);
 
-  // The second opener gets the file as soon as the first lets go.
-  std::thread releaser([&a] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  // The second opener, seen failing once and so waiting to retry, gets the
+  // file as soon as the first lets go.
+  const int locks = g_locksDone;
+  std::thread releaser([&a, locks] {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (g_locksDone == locks && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
     a.Close();
   });
+  start = std::chrono::steady_clock::now();
   EXPECT_TRUE(b.Open(5));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   releaser.join();
   fs::remove_all(dir);
 
@@ -100,12 +108,7 @@ TEST(ExclusiveFile, ReplaceHandsTheLockToTheNewFile) {
   ASSERT_TRUE(b.Open(0));
   ASSERT_TRUE(b.ReadAll(&text));
   EXPECT_EQ(text, "replaced");
-  int files = 0;
-  for (auto& entry : fs::directory_iterator(dir)) {
-    (void)entry;
-    ++files;
-  }
-  EXPECT_EQ(files, 1);  // no temporary left behind
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);  // no temporary left
 
   int error = 0;
   EXPECT_EQ(platform::ReplaceWholeFile((dir / "w").string(), "whole", &error), platform::kFileOk);

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
+#include <utility>
 
 #include "platform/clock.h"
 #include "platform/socket.h"
@@ -11,7 +11,8 @@
 
 namespace {
 
-// Two connected local sockets; the test keeps one end raw.
+// Two connected local sockets: fds[0] is handed to a channel (Take), the
+// test keeps fds[1] raw.
 struct Pair {
   Pair() { EXPECT_EQ(0, platform::CreateSocketPair(fds)); }
   ~Pair() {
@@ -19,16 +20,8 @@ struct Pair {
       if (fd >= 0) platform::CloseSocket(fd);
   }
   void Send(const std::string& s) { ASSERT_EQ(static_cast<long>(s.size()), platform::SendAll(fds[1], s.data(), s.size())); }
-  void CloseRaw() {
-    platform::CloseSocket(fds[1]);
-    fds[1] = -1;
-  }
-  // Hands fds[0] to a channel that owns it.
-  int Take() {
-    int fd = fds[0];
-    fds[0] = -1;
-    return fd;
-  }
+  void CloseRaw() { platform::CloseSocket(std::exchange(fds[1], -1)); }
+  int Take() { return std::exchange(fds[0], -1); }
   int fds[2] = {-1, -1};
 };
 
@@ -37,12 +30,10 @@ TEST(IOSocket, ReadLineComesInPieces) {
   IOSocket io(p.Take());
   p.Send("0123456789abcdefghi\nnext");
   char buffer[10];
-  EXPECT_EQ(9, io.ReadLine(buffer, sizeof buffer));
-  EXPECT_STREQ("012345678", buffer);
-  EXPECT_EQ(9, io.ReadLine(buffer, sizeof buffer));
-  EXPECT_STREQ("9abcdefgh", buffer);
-  EXPECT_EQ(2, io.ReadLine(buffer, sizeof buffer));
-  EXPECT_STREQ("i\n", buffer);
+  for (std::string piece : {"012345678", "9abcdefgh", "i\n"}) {
+    EXPECT_EQ(static_cast<int>(piece.size()), io.ReadLine(buffer, sizeof buffer));
+    EXPECT_EQ(piece, buffer);
+  }
   EXPECT_EQ(-1, io.ReadLine(buffer, 1));
   // The peer closes after half a line: 0, not the half line.
   p.CloseRaw();
@@ -56,8 +47,7 @@ TEST(IOSocket, WriteCountsAndReadReturnsWhatArrived) {
   EXPECT_EQ(5, io.Write("hello", 5));
   io.BeginRequest();
   EXPECT_EQ(3, io.Write("abc", 3));
-  EXPECT_EQ(8u, io.TotalBytesWritten());
-  EXPECT_EQ(3u, io.RequestBytesWritten());
+  EXPECT_EQ(std::make_pair(8u, 3u), std::make_pair(io.TotalBytesWritten(), io.RequestBytesWritten()));
   EXPECT_EQ(IOBase::kTypeSocket, io.Type());
   char got[16] = {};
   ASSERT_EQ(8, platform::Receive(p.fds[1], got, sizeof got));
@@ -74,30 +64,24 @@ TEST(IOSocket, WriteCountsAndReadReturnsWhatArrived) {
 }
 
 TEST(IOSocket, LimitsKillTheChannel) {
-  {  // A deadline on the request line: malformed, and the channel is dead.
+  // A deadline on the request line: malformed, and the channel is dead. In
+  // the headers a time-out reads as end of input.
+  for (auto [sent, result] : {std::pair<const char*, int>{"", kRequestMalformed}, {"GET /x\nHost: y\n", kRequestEnd}}) {
     Pair p;
     IOSocket io(p.Take());
     io.SetDeadline(platform::TickCountMs() + 100);
+    p.Send(sent);
     URLParse r;
     uint64_t start = platform::TickCountMs();
-    EXPECT_EQ(kRequestMalformed, ReadRequest(&r, &io));  // nothing arrives
+    EXPECT_EQ(result, ReadRequest(&r, &io));
     EXPECT_TRUE(io.TimedOut());
     EXPECT_GE(platform::TickCountMs() - start, 90u);
     EXPECT_LT(platform::TickCountMs() - start, 5000u);
     p.Send("GET /y\n\n");
     io.SetDeadline(0);
     char c;
-    EXPECT_EQ(-1, io.Read(&c, 1));     // dead: nothing more is read...
-    EXPECT_EQ(-1, io.Write("x", 1));   // ...or written
-  }
-  {  // In the headers a time-out reads as end of input.
-    Pair p;
-    IOSocket io(p.Take());
-    io.SetDeadline(platform::TickCountMs() + 100);
-    p.Send("GET /x\nHost: y\n");
-    URLParse r;
-    EXPECT_EQ(kRequestEnd, ReadRequest(&r, &io));
-    EXPECT_TRUE(io.TimedOut());
+    EXPECT_EQ(-1, io.Read(&c, 1));    // dead: nothing more is read...
+    EXPECT_EQ(-1, io.Write("x", 1));  // ...or written
   }
   {  // A write to a peer that reads nothing gives up after the stall limit.
     Pair p;
@@ -131,10 +115,10 @@ TEST(IOSocket, ReadAheadComesFirst) {
   char buffer[64];
   EXPECT_EQ(9, io.ReadLine(buffer, sizeof buffer));
   EXPECT_STREQ("line one\n", buffer);
-  EXPECT_EQ(4, io.Read(buffer, sizeof buffer));
-  EXPECT_EQ("rest", std::string(buffer, 4));
-  EXPECT_EQ(7, io.Read(buffer, sizeof buffer));
-  EXPECT_EQ("|socket", std::string(buffer, 7));
+  for (std::string piece : {"rest", "|socket"}) {
+    ASSERT_EQ(static_cast<int>(piece.size()), io.Read(buffer, sizeof buffer));
+    EXPECT_EQ(piece, std::string(buffer, piece.size()));
+  }
 }
 
 TEST(IOSocket, OwnershipDecidesWhoCloses) {

@@ -49,28 +49,27 @@ size_t Count(const std::string& text, const std::string& what) {
 TEST(MasterConfigTest, GettersReadValuesAndAnswerFalseWhenAbsent) {
   Configuration config;
   ASSERT_TRUE(config.ParseText(kMaster));
-  std::string text;
+  std::string t[5];
+  unsigned long n[4] = {};
+  bool on = false, off = true;
+  EXPECT_TRUE(MasterConfigName(config, &t[0]) && MasterConfigDisplayName(config, &t[1]) &&
+              MasterConfigTime(config, &t[2]) && MasterConfigClassServiceName(config, "disk", 2, &t[3]) &&
+              MasterConfigClassOsLogFilter(config, "disk", 0, &t[4]) && MasterConfigStatic(config, &n[0]) &&
+              MasterConfigClassInterval(config, "disk", &n[1]) &&
+              MasterConfigClassWarningThreshold(config, "disk", &n[2]) &&
+              MasterConfigClassCriticalThreshold(config, "disk", &n[3]) &&
+              MasterConfigClassEnabled(config, "disk", &on) && MasterConfigClassEnabled(config, "cpu", &off));
+  EXPECT_EQ(std::vector<std::string>(t, t + 5), (std::vector<std::string>{"base", "Base & more", "t1", "s2", "f0"}));
+  EXPECT_EQ(std::vector<unsigned long>(n, n + 4), (std::vector<unsigned long>{12, 300, 80, 95}));
+  EXPECT_TRUE(on && !off);
+  // A gap in the numbering is simply absent; absent values stay untouched.
+  std::string text = "kept";
   unsigned long number = 77;
   bool flag = true;
-  EXPECT_TRUE(MasterConfigName(config, &text) && text == "base");
-  EXPECT_TRUE(MasterConfigDisplayName(config, &text) && text == "Base & more");
-  EXPECT_TRUE(MasterConfigTime(config, &text) && text == "t1");
-  EXPECT_TRUE(MasterConfigStatic(config, &number) && number == 12);
-  EXPECT_TRUE(MasterConfigClassInterval(config, "disk", &number) && number == 300);
-  EXPECT_TRUE(MasterConfigClassWarningThreshold(config, "disk", &number) && number == 80);
-  EXPECT_TRUE(MasterConfigClassCriticalThreshold(config, "disk", &number) && number == 95);
-  EXPECT_TRUE(MasterConfigClassEnabled(config, "disk", &flag) && flag);
-  EXPECT_TRUE(MasterConfigClassEnabled(config, "cpu", &flag) && !flag);
-  EXPECT_TRUE(MasterConfigClassServiceName(config, "disk", 2, &text) && text == "s2");
-  EXPECT_TRUE(MasterConfigClassOsLogFilter(config, "disk", 0, &text) && text == "f0");
-  // A gap in the numbering is simply absent; absent numbers stay untouched.
-  text = "kept";
-  EXPECT_FALSE(MasterConfigClassServiceName(config, "disk", 1, &text));
-  EXPECT_EQ(text, "kept");
-  number = 77;
-  EXPECT_FALSE(MasterConfigClassInterval(config, "cpu", &number));
-  EXPECT_FALSE(MasterConfigClassInterval(config, "memory", &number));
-  EXPECT_EQ(number, 77u);
+  EXPECT_FALSE(MasterConfigClassServiceName(config, "disk", 1, &text) ||
+               MasterConfigClassInterval(config, "cpu", &number) ||
+               MasterConfigClassInterval(config, "memory", &number));
+  EXPECT_EQ(text + std::to_string(number), "kept77");
   // No document at all: every getter answers false.
   Configuration empty;
   EXPECT_FALSE(MasterConfigName(empty, &text));
@@ -142,10 +141,8 @@ TEST_F(MasterConfigFileTest, PagesShareOneParseOnlyDuringAWalk) {
   std::unique_ptr<ConfigurationFile> second = MonitorPage::LoadMasterConfig(false, false);
   std::unique_ptr<ConfigurationFile> own = MonitorPage::LoadMasterConfig(false, true);
   ASSERT_NE(first->GetRoot(), nullptr);
-  EXPECT_EQ(first->GetRoot(), second->GetRoot());
-  EXPECT_TRUE(first->IsBorrowed());
-  EXPECT_NE(own->GetRoot(), first->GetRoot());
-  EXPECT_NE(outside->GetRoot(), first->GetRoot());
+  EXPECT_TRUE(first->GetRoot() == second->GetRoot() && first->IsBorrowed());
+  EXPECT_TRUE(own->GetRoot() != first->GetRoot() && outside->GetRoot() != first->GetRoot());
   std::string name;
   EXPECT_TRUE(MasterConfigName(*second, &name) && name == "base");
   // Another thread (a page answering a request meanwhile) reads its own
@@ -155,18 +152,15 @@ TEST_F(MasterConfigFileTest, PagesShareOneParseOnlyDuringAWalk) {
     session = MonitorPage::LoadMasterConfig(false, false);
     MonitorPage::LoadMasterConfig(true, false);
   }).join();
-  EXPECT_FALSE(session->IsBorrowed());
-  EXPECT_NE(session->GetRoot(), nullptr);
+  EXPECT_TRUE(!session->IsBorrowed() && session->GetRoot() != nullptr);
   EXPECT_NE(TheServer().caches.masterConfigCache, nullptr);
-  first.reset();
-  second.reset();
+  first.reset(), second.reset();
   // An update drops the shared copy: the next reader parses again.
   std::unique_ptr<ConfigurationFile> update = MonitorPage::LoadMasterConfig(true, false);
   EXPECT_EQ(TheServer().caches.masterConfigCache, nullptr);
   EXPECT_TRUE(update->IsOpenForWrite());
   update.reset();
-  std::unique_ptr<ConfigurationFile> third = MonitorPage::LoadMasterConfig(false, false);
-  third.reset();
+  MonitorPage::LoadMasterConfig(false, false).reset();
   EndConfigWalk();
   EXPECT_EQ(TheServer().caches.masterConfigCache, nullptr);
 
@@ -182,14 +176,15 @@ TEST_F(MasterConfigFileTest, RulesetObjectIsKeptUntilAWalkEnds) {
       "<ruleset managed=\"1\"><alert_configs><alert_id name=\"a\">"
       "<alert_config monid=\"m\" name=\"n\"/></alert_id></alert_configs></ruleset>";
   Write(dir_ / "qrsroot" / "alert" / "one.ruleset.xml", ruleset);
-  AlertConfigCollection found;
-  GetAlertConfigs("a", &found);
-  EXPECT_EQ(found.Size(), 1u);
+  auto found = [] {
+    AlertConfigCollection configs;
+    GetAlertConfigs("a", &configs);
+    return configs.Size();
+  };
+  EXPECT_EQ(found(), 1u);
   // A file added later is not seen while the parser is kept...
   Write(dir_ / "qrsroot" / "alert" / "two.ruleset.xml", ruleset);
-  found.Clear();
-  GetAlertConfigs("a", &found);
-  EXPECT_EQ(found.Size(), 1u);
+  EXPECT_EQ(found(), 1u);
   // ...not even when released in the middle of a walk...
   BeginConfigWalk();
   ReleaseRulesetCache();
@@ -197,9 +192,7 @@ TEST_F(MasterConfigFileTest, RulesetObjectIsKeptUntilAWalkEnds) {
   // ...but after the walk's end the rulesets are read again.
   EndConfigWalk();
   EXPECT_EQ(TheServer().caches.rulesetCache, nullptr);
-  found.Clear();
-  GetAlertConfigs("a", &found);
-  EXPECT_EQ(found.Size(), 2u);
+  EXPECT_EQ(found(), 2u);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "tests/support/memory_channel.h"
 
@@ -23,14 +24,11 @@ TEST(ReadRequest, BareRequestLineAndEmptyLine) {
   MemoryChannel io("GET /status\n\n");
   io.Write("xx", 2);  // bytes of an earlier request
   ASSERT_EQ(kRequestRead, ReadRequest(&r, &io));
-  EXPECT_STREQ("GET", r.Verb());
-  EXPECT_STREQ("/status", r.Path());
-  EXPECT_EQ(nullptr, r.Query());
-  EXPECT_EQ(0u, r.HeaderCount());
-  EXPECT_EQ(nullptr, r.HeaderNames()[0]);
-  EXPECT_EQ(0u, io.RequestBytesWritten());
-  EXPECT_EQ(2u, io.TotalBytesWritten());
-  EXPECT_EQ(1u, io.RequestNumber());
+  EXPECT_EQ(std::string(r.Verb()) + " " + r.Path(), "GET /status");
+  EXPECT_TRUE(r.Query() == nullptr && r.HeaderCount() == 0 && r.HeaderNames()[0] == nullptr);
+  // A new request: its own byte count starts again, the total goes on.
+  EXPECT_EQ(std::make_tuple(io.RequestBytesWritten(), io.TotalBytesWritten(), io.RequestNumber()),
+            std::make_tuple(0u, 2u, 1u));
   EXPECT_EQ(kRequestEnd, ReadRequest(&r, &io));  // the next one finds end of input
 }
 
@@ -45,14 +43,11 @@ TEST(ReadRequest, QueryHeadersAndBodyLeftInTheChannel) {
       "\r\n"
       "rest");
   ASSERT_EQ(kRequestRead, ReadRequest(&r, &io));
-  EXPECT_STREQ("POST", r.Verb());
-  EXPECT_STREQ("/inventory", r.Path());
-  EXPECT_STREQ("file=a&provstatus=1", r.Query());
+  EXPECT_EQ(std::string(r.Verb()) + " " + r.Path() + "?" + r.Query(), "POST /inventory?file=a&provstatus=1");
   ASSERT_EQ(3u, r.HeaderCount());
-  EXPECT_STREQ("Host", r.HeaderNames()[0]);
-  EXPECT_STREQ("127.0.0.1", r.HeaderValues()[0]);
-  EXPECT_STREQ("first second part", r.HeaderValues()[1]);
-  EXPECT_STREQ("0", r.FindHeader("Content-Length"));
+  EXPECT_EQ(std::string(r.HeaderNames()[0]) + "=" + r.HeaderValues()[0] + "|" + r.HeaderValues()[1] + "|" +
+                r.FindHeader("Content-Length"),
+            "Host=127.0.0.1|first second part|0");
   EXPECT_EQ("rest", io.Unread());
   std::string body = "old";
   EXPECT_FALSE(ReadBody(&io, r.HeaderNames(), r.HeaderValues(), &body));
@@ -136,14 +131,12 @@ TEST(HeadLength, EndsAtALineStartingWithCrOrLf) {
   auto complete = [](const std::string& s) { return HeadLength(s.data(), s.size()) != 0; };
   EXPECT_EQ(8u, HeadLength("GET /a\n\nbody", 12));
   EXPECT_EQ(9u, HeadLength("GET /a\n\r\nbody", 13));
-  EXPECT_FALSE(complete(""));
-  EXPECT_FALSE(complete("GET /a"));
-  EXPECT_FALSE(complete("GET /a\n"));            // the request line alone
-  EXPECT_FALSE(complete("\n"));                  // an empty request line is still the request line
-  EXPECT_FALSE(complete("GET /a\r\nHost: x\r\n\r"));  // the last line has not ended
-  EXPECT_TRUE(complete("GET /a\n\n"));
+  // Not yet: nothing, the request line alone (an empty one too), a last line
+  // that has not ended.
+  for (const char* part : {"", "GET /a", "GET /a\n", "\n", "GET /a\r\nHost: x\r\n\r"})
+    EXPECT_FALSE(complete(part)) << part;
   EXPECT_TRUE(complete("GET /a\r\nHost: x\r\n\r\nbody"));
-  EXPECT_TRUE(complete("GET /a\nHost: x\n\rjunk\n"));   // as ReadRequest sees it
+  EXPECT_TRUE(complete("GET /a\nHost: x\n\rjunk\n"));  // as ReadRequest sees it
   // A line longer than the reader's piece is read in pieces; a piece may
   // start with LF and end the head.
   std::string longLine(static_cast<size_t>(kMaxRequestLine), 'a');
@@ -175,19 +168,16 @@ TEST(ReadBody, ReadsContentLengthBytes) {
   EXPECT_TRUE(ReadBody(io, r.HeaderNames(), r.HeaderValues(), &body));
   EXPECT_EQ("abc", body);
 
-  ASSERT_EQ(kRequestRead, Read("POST /x\n\nabc", &r, &io));
-  EXPECT_FALSE(ReadBody(io, r.HeaderNames(), r.HeaderValues(), &body));
-  ASSERT_EQ(kRequestRead, Read("POST /x\nContent-Length: -5\n\nabc", &r, &io));
-  EXPECT_FALSE(ReadBody(io, r.HeaderNames(), r.HeaderValues(), &body));
-  EXPECT_FALSE(ReadBody(io, nullptr, nullptr, &body));
+  for (const char* head : {"POST /x\n\nabc", "POST /x\nContent-Length: -5\n\nabc"}) {
+    ASSERT_EQ(kRequestRead, Read(head, &r, &io));
+    EXPECT_FALSE(ReadBody(io, r.HeaderNames(), r.HeaderValues(), &body) || ReadBody(io, nullptr, nullptr, &body));
+  }
 }
 
 TEST(TextToInt, BehavesLikeAtoiWithinRange) {
-  EXPECT_EQ(42, TextToInt("  42abc"));
-  EXPECT_EQ(-7, TextToInt("-7"));
-  EXPECT_EQ(0, TextToInt("x1"));
-  EXPECT_EQ(2147483647, TextToInt("99999999999999999999"));
-  EXPECT_EQ(-2147483647 - 1, TextToInt("-99999999999999999999"));
+  for (auto [text, n] : {std::pair<const char*, int>{"  42abc", 42}, {"-7", -7}, {"x1", 0},
+                         {"99999999999999999999", 2147483647}, {"-99999999999999999999", -2147483647 - 1}})
+    EXPECT_EQ(n, TextToInt(text)) << text;
 }
 
 TEST(ContentLengthOf, OnlyDecimalsInRangeAreLengths) {

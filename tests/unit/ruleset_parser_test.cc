@@ -44,10 +44,10 @@ constexpr char kTwoConfigs[] =
 
 TEST(RulesetParserTest, OnlyManagedRulesetsAreFiledAndFieldsRead) {
   RulesetParser parser(false);
-  EXPECT_EQ(parser.AddText(Ruleset(" managed=\"2\"", kTwoConfigs)), 0);
-  EXPECT_EQ(parser.AddText(Ruleset("", kTwoConfigs)), 0);
-  EXPECT_EQ(parser.AddText("<rules managed=\"1\"/>"), 0);
-  EXPECT_EQ(parser.AddText("<ruleset managed=\"1\"><alert_configs>"), 0);
+  for (const std::string& text : {Ruleset(" managed=\"2\"", kTwoConfigs), Ruleset("", kTwoConfigs),
+                                  std::string("<rules managed=\"1\"/>"),
+                                  std::string("<ruleset managed=\"1\"><alert_configs>")})
+    EXPECT_EQ(parser.AddText(text), 0);
   EXPECT_EQ(parser.RulesetCount(), 0u);
   EXPECT_EQ(parser.AddText("<ruleset managed=\"1\"/>"), 0);  // kept, files nothing
   EXPECT_EQ(parser.RulesetCount(), 1u);
@@ -56,9 +56,7 @@ TEST(RulesetParserTest, OnlyManagedRulesetsAreFiledAndFieldsRead) {
   AlertConfigCollection found;
   parser.Lookup("disk.full", &found);
   ASSERT_EQ(found.Size(), 2u);  // the one without monid is skipped
-  EXPECT_EQ(found[0].name, "first");
-  EXPECT_EQ(found[1].name, "second");
-  EXPECT_EQ(found[1].id, "disk.full");
+  EXPECT_EQ(found[0].name + "|" + found[1].name + "|" + found[1].id, "first|second|disk.full");
   AlertConfigCollection none;
   parser.Lookup("DISK.FULL", &none);
   EXPECT_TRUE(none.Empty());
@@ -72,17 +70,14 @@ TEST(RulesetParserTest, OnlyManagedRulesetsAreFiledAndFieldsRead) {
     EXPECT_NE(log.find(line), std::string::npos) << line;
 
   const AlertConfig& c = found[0];
-  EXPECT_EQ(c.monid, "m1");
-  EXPECT_EQ(c.alertId, "A-1");
-  EXPECT_EQ(c.interval, 60u);
+  EXPECT_EQ(c.monid + "|" + c.alertId + "|" + std::to_string(c.interval), "m1|A-1|60");
   EXPECT_EQ(c.instances, (std::vector<std::string>{"C:", "D & E"}));
   // Reset defaults to set; a threshold without set is dropped; equal ones
   // are kept once, in severity order.
   std::set<ThresholdSpecification> expected{{-2, "90", "90"}, {1, "70", "60"}};
   EXPECT_EQ(c.thresholds, expected);
   EXPECT_EQ(c.provider, "<provider><wmi class=\"x\">a&lt;b</wmi></provider>");
-  EXPECT_EQ(found[1].interval, 0u);
-  EXPECT_TRUE(found[1].thresholds.empty());
+  EXPECT_TRUE(found[1].interval == 0 && found[1].thresholds.empty());
 }
 
 TEST(RulesetParserTest, CollectionRoundTripsThroughText) {
@@ -122,13 +117,13 @@ TEST(RulesetParserTest, LoadsTheAlertDirectoryOfTheAgentRoot) {
   fs::path root = fs::path(g_log->Dir()) / "agent";
   fs::path alert = root / "qrsroot" / "alert";
   fs::create_directories(alert);
-  std::ofstream(alert / "B.RULESET.XML") << Ruleset(" managed=\"1\"", kTwoConfigs);
-  std::ofstream(alert / "D.ruleset.xml") << Ruleset(" managed=\"0\"", kTwoConfigs);
-  std::ofstream(alert / "e.ruleset.xml") << "<other/>";
-  std::ofstream(alert / "F.Ruleset.Xml") << "<other/>";
-  std::ofstream(alert / "a.ruleset.xml") << Ruleset(" managed=\"1\"", kTwoConfigs);
-  std::ofstream(alert / "c.ruleset.xml") << "<ruleset managed=\"1\"><alert_configs>";
-  std::ofstream(alert / "d.ruleset.xml.txt") << Ruleset(" managed=\"1\"", kTwoConfigs);
+  const std::string managed = Ruleset(" managed=\"1\"", kTwoConfigs);
+  for (auto [name, text] : {std::pair<const char*, std::string>{"B.RULESET.XML", managed},
+                            {"D.ruleset.xml", Ruleset(" managed=\"0\"", kTwoConfigs)}, {"e.ruleset.xml", "<other/>"},
+                            {"F.Ruleset.Xml", "<other/>"}, {"a.ruleset.xml", managed},
+                            {"c.ruleset.xml", "<ruleset managed=\"1\"><alert_configs>"},
+                            {"d.ruleset.xml.txt", managed}})
+    std::ofstream(alert / name) << text;
   setenv("VELMORA_AGENT_ROOT", root.c_str(), 1);  // no trailing "/"
 
   std::string log = g_log->LogText();

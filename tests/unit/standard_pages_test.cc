@@ -48,20 +48,21 @@ class StandardPages : public ::testing::Test {
 };
 
 TEST_F(StandardPages, ScheduleTakesTheHighestStateAndWakeUpToIt) {
-  auto* schedule = new SchedulePage;
-  ASSERT_TRUE(RegisterPage(schedule));
-  EXPECT_EQ(GetBody(*schedule), "<table type=\"schedule\" >\n\t<tr><td>inactive</td><td>0</td></tr>\n</table>\n");
-  // A wakeme page before a resident one in path order keeps its value...
-  ASSERT_TRUE(RegisterPage(new StatePage("/a-wake", 1, 30)));
-  ASSERT_TRUE(RegisterPage(new StatePage("/b-resident", 2, 0)));
-  EXPECT_EQ(GetBody(*schedule), "<table type=\"schedule\" >\n\t<tr><td>resident</td><td>30</td></tr>\n</table>\n");
-  CleanUpAllPages();
-  // ...after it, the resident state comes first and the value stays 0.
-  schedule = new SchedulePage;
-  ASSERT_TRUE(RegisterPage(schedule));
-  ASSERT_TRUE(RegisterPage(new StatePage("/a-resident", 2, 0)));
-  ASSERT_TRUE(RegisterPage(new StatePage("/b-wake", 1, 30)));
-  EXPECT_EQ(GetBody(*schedule), "<table type=\"schedule\" >\n\t<tr><td>resident</td><td>0</td></tr>\n</table>\n");
+  auto row = [](const char* state, const char* wake) {
+    return std::string("<table type=\"schedule\" >\n\t<tr><td>") + state + "</td><td>" + wake +
+           "</td></tr>\n</table>\n";
+  };
+  // A wakeme page before a resident one in path order keeps its value;
+  // after it, the resident state comes first and the value stays 0.
+  for (bool wakeFirst : {true, false}) {
+    auto* schedule = new SchedulePage;
+    ASSERT_TRUE(RegisterPage(schedule));
+    EXPECT_EQ(GetBody(*schedule), row("inactive", "0"));
+    ASSERT_TRUE(RegisterPage(new StatePage(wakeFirst ? "/a" : "/b", 1, 30)));
+    ASSERT_TRUE(RegisterPage(new StatePage(wakeFirst ? "/b" : "/a", 2, 0)));
+    EXPECT_EQ(GetBody(*schedule), row("resident", wakeFirst ? "30" : "0"));
+    CleanUpAllPages();
+  }
 }
 
 // A page holding an async cookie (on a clock the test moves) and a worker
@@ -84,17 +85,14 @@ TEST_F(StandardPages, CookieMaintenanceAgesAndCleansEveryPageEachMinute) {
   ASSERT_TRUE(RegisterPage(busy));
   EXPECT_EQ(page->SecondsToNextTimer(), 60u);
   EXPECT_EQ(page->Items().Items()[0].id, "cookie-maintenance");
-  EXPECT_TRUE(page->IsIdle());
-  EXPECT_FALSE(page->TimersTriggerHeartbeating());
+  EXPECT_TRUE(page->IsIdle() && !page->TimersTriggerHeartbeating());
   const std::string id = busy->Archive().CreateCookie("job", 30, 10).id;
   busy->now += 11;  // expired, but only aging discards it
   page->ServiceTimers(59);
-  EXPECT_TRUE(busy->Archive().Find(id, nullptr));
-  EXPECT_EQ(busy->WorkerCount(), 1u);
+  EXPECT_TRUE(busy->Archive().Find(id, nullptr) && busy->WorkerCount() == 1);
   page->ServiceTimers(1);
   EXPECT_FALSE(busy->Archive().Find(id, nullptr));
-  EXPECT_EQ(busy->Archive().LastAged(), busy->now);
-  EXPECT_EQ(busy->WorkerCount(), 0u);
+  EXPECT_TRUE(busy->Archive().LastAged() == busy->now && busy->WorkerCount() == 0);
   EXPECT_EQ(page->SecondsToNextTimer(), 60u);  // and again a minute later
 }
 
@@ -116,12 +114,11 @@ TEST(TimerService, ItemsDueTogetherReachMonitorNowInOneCall) {
   copy.ImportMonitoredItems(exported, false);
   EXPECT_EQ(copy.Items().Count(), 3u);
   copy.ImportMonitoredItems(exported, true);  // reset: all due at once, each id once
-  EXPECT_EQ(copy.SecondsToNextTimer(), 0u);
-  EXPECT_EQ(copy.Items().Count(), 3u);
+  EXPECT_EQ(std::make_pair(copy.SecondsToNextTimer(), copy.Items().Count()), std::make_pair(0u, size_t{3}));
 
   MemoryChannel io("");
-  EXPECT_TRUE(MonitorPage::IsTimerStatusRequest("TimerStatus=1"));
-  EXPECT_FALSE(MonitorPage::IsTimerStatusRequest("x=1&timerstatus=1"));
+  EXPECT_TRUE(MonitorPage::IsTimerStatusRequest("TimerStatus=1") &&
+              !MonitorPage::IsTimerStatusRequest("x=1&timerstatus=1"));
   RecordingPage one("/one");
   one.AddMonitoredItem("a", "desc <1>", 10, true, false, nullptr);
   one.ReplyWithTimerStatus(&io);

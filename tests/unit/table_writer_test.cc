@@ -11,12 +11,7 @@ TEST(TableWriter, LiteralsStatesAndEscaping) {
   t.BeginTable("monitorexport");
   EXPECT_EQ(t.GetState(), TableWriter::kInTable);
   t.BeginRow();
-  t.Cell("a<b\t\"c\"");
-  t.Cell(7u);
-  t.Cell(-2);
-  t.Cell(3000000000ul);
-  t.Cell(-5l);
-  t.Cell(1.5);
+  t.Cell("a<b\t\"c\""), t.Cell(7u), t.Cell(-2), t.Cell(3000000000ul), t.Cell(-5l), t.Cell(1.5);
   t.Cell(18446744073709551615ull);
   t.EndRow();
   t.BeginRow();

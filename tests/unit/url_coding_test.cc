@@ -8,13 +8,10 @@ namespace {
 
 TEST(UrlCoding, DecodeAndEncode) {
   EXPECT_EQ(UrlDecode("/a%20b+c"), "/a b c");
-  EXPECT_EQ(UrlDecode("%41%6a%zz%4"), "Aj%zz%4");  // a "%" without two hex digits stays
-  EXPECT_EQ(UrlDecode("%"), "%");
+  EXPECT_EQ(UrlDecode("%41%6a%zz%4%"), "Aj%zz%4%");  // a "%" without two hex digits stays
   EXPECT_EQ(UrlDecode(std::string_view("a%00b", 5)), std::string("a\0b", 3));
 
-  EXPECT_EQ(UrlEncode("/a b"), "%2Fa%20b");
-  EXPECT_EQ(UrlEncode("x/1"), "x%2F1");
-  EXPECT_EQ(UrlEncode("\xff"), "%FF");
+  EXPECT_EQ(UrlEncode("/a b\xff"), "%2Fa%20b%FF");
   EXPECT_EQ(UrlDecode(UrlEncode("any text & more/?")), "any text & more/?");
   // Cut to 1023 characters, never in the middle of an escape.
   EXPECT_EQ(UrlEncode(std::string(2000, 'a')).size(), 1023u);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -16,22 +17,18 @@ TEST(URLParse, CopyPointsIntoItsOwnHeaderText) {
   ASSERT_TRUE(original->AddHeader("Content-Length", 14, "12", 2));
   URLParse copy(*original);
   original.reset();  // the copy must not point into freed memory (ASan)
-  EXPECT_STREQ("POST", copy.Verb());
+  EXPECT_EQ(std::string(copy.Verb()) + " " + copy.Path() + "?" + copy.Query(), "POST /p?a=1");
   EXPECT_EQ(URLParse::kVerbPost, copy.VerbCode());
-  EXPECT_STREQ("a=1", copy.Query());
   ASSERT_EQ(2u, copy.HeaderCount());
-  EXPECT_STREQ("Host", copy.HeaderNames()[0]);
-  EXPECT_STREQ("12", copy.HeaderValues()[1]);
-  EXPECT_EQ(nullptr, copy.HeaderNames()[2]);
-  EXPECT_EQ(nullptr, copy.HeaderValues()[2]);
-  EXPECT_STREQ("12", copy.FindHeader("content-LENGTH"));
+  EXPECT_EQ(std::string(copy.HeaderNames()[0]) + copy.HeaderValues()[1] + copy.FindHeader("content-LENGTH"),
+            "Host1212");
+  EXPECT_TRUE(copy.HeaderNames()[2] == nullptr && copy.HeaderValues()[2] == nullptr);
 
   URLParse assigned;
   assigned = copy;
   copy.Clear();
   EXPECT_STREQ("x", assigned.FindHeader("host"));
-  EXPECT_EQ(nullptr, copy.FindHeader("host"));
-  EXPECT_EQ(nullptr, copy.Query());
+  EXPECT_TRUE(copy.FindHeader("host") == nullptr && copy.Query() == nullptr);
 }
 
 TEST(URLParse, VerbCodesIgnoreCase) {
@@ -47,8 +44,7 @@ TEST(URLParse, HeaderLimits) {
   URLParse r;
   for (int i = 0; i < 15; ++i) ASSERT_TRUE(r.AddHeader("N", 1, "v", 1)) << i;
   EXPECT_FALSE(r.AddHeader("N", 1, "v", 1));
-  EXPECT_EQ(15u, r.HeaderCount());
-  EXPECT_EQ(nullptr, r.HeaderNames()[15]);
+  EXPECT_TRUE(r.HeaderCount() == 15 && r.HeaderNames()[15] == nullptr);
 
   URLParse big;
   EXPECT_FALSE(big.ContinueHeader("x", 1));  // nothing to continue
@@ -57,7 +53,7 @@ TEST(URLParse, HeaderLimits) {
   EXPECT_TRUE(big.AddHeader("N", 1, value.data(), value.size() - 1));
   EXPECT_FALSE(big.ContinueHeader("", 0));
   EXPECT_EQ(1u, big.HeaderCount());
-  EXPECT_EQ(4092u, std::string(big.HeaderValues()[0]).size());
+  EXPECT_EQ(4092u, strlen(big.HeaderValues()[0]));
 }
 
 }  // namespace

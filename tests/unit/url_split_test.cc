@@ -59,9 +59,7 @@ TEST(SplitURL, OutputsAreCutAndMayBeAbsent) {
   uint16_t port = 0;
   EXPECT_EQ(0, SplitURL("http://longhost:81/abcdef", nullptr, 0, nullptr, 0, nullptr, 0, host, sizeof host, &port,
                         path, sizeof path, nullptr, 0));
-  EXPECT_STREQ("lon", host);
-  EXPECT_STREQ("/a", path);
-  EXPECT_EQ(81, port);
+  EXPECT_EQ(std::string(host) + "|" + path + "|" + std::to_string(port), "lon|/a|81");
   EXPECT_EQ(0, SplitURL(nullptr, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, nullptr, 0, nullptr, 0));
 }
 

@@ -43,17 +43,15 @@ bool WaitFor(const std::function<bool()>& condition) {
 }
 
 bool Logged(const std::string& text) { return g_env->LogText().find(text) != std::string::npos; }
-
-double SecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 // Worker bodies talk to the test through these.
 std::atomic<bool> g_release{false};
 std::atomic<int> g_loops{0};
 std::atomic<bool> g_ended{false};
 std::atomic<int> g_postResult{-1};
-std::string g_seenParameters, g_reply;  // written by the worker before g_ended
+std::string g_seenParameters;  // written by the worker before g_ended
 
 void Reset() { g_release = false, g_loops = 0, g_ended = false, g_postResult = -1; }
 
@@ -64,26 +62,21 @@ void HeldWorker(WorkerControlObject* worker) {
   worker->WorkerBegins();
   g_seenParameters = worker->GetParameters() + "|" + worker->GetCookieId() + "|" +
                      std::to_string(worker->GetUserData());
-  while (!g_release) {
-    worker->isExitRequested();
-    ++g_loops;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  for (; !g_release; ++g_loops, Pause(2)) worker->isExitRequested();
   g_ended = true;
 }
 
 // Ends as soon as it is asked to.
 void CooperativeWorker(WorkerControlObject* worker) {
-  while (!worker->isExitRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  while (!worker->isExitRequested()) Pause(5);
   g_ended = true;
 }
 
 // Waits until released, then reports once.
 void ReportingWorker(WorkerControlObject* worker) {
-  while (!g_release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  while (!g_release) Pause(1);
   std::string reply;
   g_postResult = worker->postToParent("body", &reply) ? 1 : 0;
-  g_reply = reply;
   g_ended = true;
 }
 
@@ -97,8 +90,7 @@ TEST(Worker, StartWaitAndStatus) {
 
   ASSERT_TRUE(w.Start());
   auto start = Clock::now();
-  EXPECT_FALSE(w.waitForExit(0));
-  EXPECT_FALSE(w.hasExited());
+  EXPECT_FALSE(w.waitForExit(0) || w.hasExited());
   EXPECT_LT(SecondsSince(start), 0.5);
   EXPECT_FALSE(w.waitForExit(1));
   EXPECT_GE(SecondsSince(start), 0.9);
@@ -109,9 +101,7 @@ TEST(Worker, StartWaitAndStatus) {
             "<exited>0</exited><exit-requested>0</exit-requested><exit-signaled>0</exit-signaled></helper>");
 
   g_release = true;
-  EXPECT_TRUE(w.waitForExit(WorkerControlObject::kWaitForever));
-  EXPECT_TRUE(w.hasExited());
-  EXPECT_TRUE(g_ended);
+  EXPECT_TRUE(w.waitForExit(WorkerControlObject::kWaitForever) && w.hasExited() && g_ended);
   EXPECT_EQ(g_seenParameters, "p=1|job!01|7");
   EXPECT_FALSE(w.Start());  // one thread per record
 
@@ -121,23 +111,14 @@ TEST(Worker, StartWaitAndStatus) {
 }
 
 // The page's own server is played by a scripted server whose port the
-// process's server record names.
-TEST(WorkerReports, SentRefusedAfterTheExitRequestAndAbandoned) {
+// process's server record names. Reports that are sent and answered:
+// test_batch.py follows a job's progress through them.
+TEST(WorkerReports, RefusedAfterTheExitRequestAndAbandoned) {
   auto start = [](const ScriptedServer& page) {
     Reset();
     TheServer().sockets.port = page.Port();
     return std::make_unique<WorkerControlObject>("/batch", ReportingWorker, "r", nullptr, nullptr, 0);
   };
-  {
-    ScriptedServer page("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
-    auto w = start(page);
-    ASSERT_TRUE(w->Start());
-    g_release = true;
-    ASSERT_TRUE(w->waitForExit(10));
-    EXPECT_EQ(g_postResult, 1);
-    EXPECT_EQ(g_reply, "ok");
-    EXPECT_EQ(page.Received(), "POST /batch?fw_workerupdate=1\nContent-Length: 4\n\nbody");
-  }
   {
     ScriptedServer page("");
     auto w = start(page);
@@ -173,9 +154,8 @@ TEST(WorkerListTest, MaintenanceAndShutdownWait) {
   ASSERT_TRUE(held->Start());
   EXPECT_EQ(list.Maintenance(), 1u);  // the record that never ran goes
   EXPECT_TRUE(Logged("MonitorPage::workersMaintenance discards worker control for [never started]"));
-  std::string text = XmlOf([&](XMLAccumulator* xml) { list.WriteXML(xml); });
-  EXPECT_EQ(text.find("never started"), std::string::npos);
-  EXPECT_NE(text.find("<desc>held</desc>"), std::string::npos);
+  EXPECT_EQ(XmlOf([&](XMLAccumulator* xml) { list.WriteXML(xml); }),
+            XmlOf([&](XMLAccumulator* xml) { held->WriteXML(xml); }));  // the held one alone
   g_release = true;
   ASSERT_TRUE(WaitFor([&] { return list.Maintenance() == 0; }));
   EXPECT_TRUE(list.Empty());
@@ -191,9 +171,8 @@ TEST(WorkerListTest, StubbornWorkerIsGivenUpAfterItsExitWait) {
   list.RequestExitAll();
   auto start = Clock::now();
   list.WaitForAll();
-  double waited = SecondsSince(start);
-  EXPECT_GE(waited, 0.9);
-  EXPECT_LT(waited, 3.0);
+  EXPECT_GE(SecondsSince(start), 0.9);
+  EXPECT_LT(SecondsSince(start), 3.0);
   EXPECT_TRUE(list.Empty());
   EXPECT_TRUE(Logged("Worker thread (stubborn) did not respond to exit request; terminating it"));
   // The record is gone; the thread goes on with its own handle.
@@ -209,8 +188,7 @@ TEST(WorkerPageTest, IdleShutdownAndStatus) {
   EXPECT_TRUE(page.IsIdle());
   WorkerControlObject* w = page.CreateWorkerFunction(CooperativeWorker, "polite", "a&b", "id!1", 3);
   ASSERT_NE(w, nullptr);
-  EXPECT_EQ(w->GetPagePath(), "/workers");
-  EXPECT_GT(w->GetCreated(), 1600000000u);
+  EXPECT_TRUE(w->GetPagePath() == "/workers" && w->GetCreated() > 1600000000u);
   ASSERT_TRUE(w->Start());
   EXPECT_FALSE(page.IsIdle());
 
@@ -225,14 +203,12 @@ TEST(WorkerPageTest, IdleShutdownAndStatus) {
   page.OnPreShutdown();
   page.OnShutdown();
   EXPECT_LT(SecondsSince(start), 1.5);
-  EXPECT_TRUE(g_ended);
-  EXPECT_TRUE(page.IsIdle());
+  EXPECT_TRUE(g_ended && page.IsIdle());
 
-  EXPECT_TRUE(MonitorPage::isWorkerMessage("fw_workerupdate=1"));
-  EXPECT_FALSE(MonitorPage::isWorkerMessage("fw_workerupdate=1&x=1"));
-  EXPECT_FALSE(MonitorPage::isWorkerMessage(nullptr));
-  EXPECT_TRUE(MonitorPage::IsWorkerStatusRequest("WorkerStatus=1"));
-  EXPECT_FALSE(MonitorPage::IsWorkerStatusRequest("x=1&workerstatus=1"));
+  EXPECT_TRUE(MonitorPage::isWorkerMessage("fw_workerupdate=1") &&
+              MonitorPage::IsWorkerStatusRequest("WorkerStatus=1"));
+  for (const char* no : {"fw_workerupdate=1&x=1", "x=1&workerstatus=1", static_cast<const char*>(nullptr)})
+    EXPECT_FALSE(MonitorPage::isWorkerMessage(no) || MonitorPage::IsWorkerStatusRequest(no));
 }
 
 }  // namespace

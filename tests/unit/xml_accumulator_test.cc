@@ -9,12 +9,9 @@ TEST(XMLAccumulator, BuildsNestedReplies) {
   EXPECT_EQ(acc.Document()->GetName(), "invisible");
   XMLAttributeMap attrs{{"z", "last"}, {"a", "first & <"}};
   ASSERT_TRUE(acc.OpenElement("status", {}, &attrs));
-  EXPECT_TRUE(acc.AddAttribute("n", -3));
-  EXPECT_TRUE(acc.AddAttribute("u", 4u));
-  EXPECT_TRUE(acc.AddElement("text", "a<b"));
-  EXPECT_TRUE(acc.AddElement("signed", -7));
-  EXPECT_TRUE(acc.AddElement("ulong", 4000000000ul));
-  EXPECT_TRUE(acc.AddElement("u64", 18446744073709551615ull));
+  EXPECT_TRUE(acc.AddAttribute("n", -3) && acc.AddAttribute("u", 4u) && acc.AddElement("text", "a<b") &&
+              acc.AddElement("signed", -7) && acc.AddElement("ulong", 4000000000ul) &&
+              acc.AddElement("u64", 18446744073709551615ull));
   EXPECT_TRUE(acc.AddXML("<?xml version='1.0'?><extra k='1'><in/></extra><ignored/>"));
   EXPECT_FALSE(acc.AddXML("<broken>"));
   EXPECT_TRUE(acc.CloseElement());
@@ -35,11 +32,8 @@ TEST(XMLAccumulator, NothingCurrentAfterClosingTheDocument) {
   EXPECT_TRUE(acc.AddXML("<only a='1'/>"));
   EXPECT_TRUE(acc.CloseElement());  // closes the document node itself
   EXPECT_EQ(acc.Current(), nullptr);
-  EXPECT_FALSE(acc.AddElement("x"));
-  EXPECT_FALSE(acc.OpenElement("x"));
-  EXPECT_FALSE(acc.AddAttribute("a", "b"));
-  EXPECT_FALSE(acc.CloseElement());
-  EXPECT_FALSE(acc.AddXML("<x/>"));
+  EXPECT_FALSE(acc.AddElement("x") || acc.OpenElement("x") || acc.AddAttribute("a", "b") || acc.CloseElement() ||
+               acc.AddXML("<x/>"));
   std::string out;
   acc.GetXML(&out, -1);
   EXPECT_EQ(out, "<only a=\"1\"/>");

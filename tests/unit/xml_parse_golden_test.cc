@@ -1,12 +1,8 @@
-// Pins the parser's results: for every fuzz corpus input and for a fixed,
-// seed-driven set of generated documents (random trees with mutations, deep
-// and same-name nesting, each error the parser reports), the whole result -
-// the tree of Parse, or its error text and position, and the same for
-// ParseNode - hashes to the value recorded in tests/golden/xml_parse.txt.
-//
-// The recorded file comes from a run of this test with
-// VELMORA_XML_GOLDEN_WRITE=<path>; regenerate it only when a change of
-// results is intended.
+// Pins the parser's results: for every fuzz corpus input and a fixed,
+// seed-driven set of generated documents, the whole result of Parse and of
+// ParseNode (tree, or error text and position) hashes to the value recorded
+// in tests/golden/xml_parse.txt. VELMORA_XML_GOLDEN_WRITE=<path> writes that
+// file anew: do so only when a change of results is intended.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -83,9 +79,7 @@ void AddContent(Rng& rng, std::string* out, int depth) {
       case 1: *out += "<?pi a='" + std::string(rng.Pick(kValues, 6)) + "'?>"; break;
       case 2: *out += "<![CDATA[" + std::string(rng.Pick(kTexts, 11)) + "]]>"; break;
       case 3: *out += "<!DOCTYPE r [<!ELEMENT r ANY>]>"; break;
-      case 4:
-      case 5:
-      case 6: *out += rng.Pick(kTexts, 11); break;
+      case 4: case 5: case 6: *out += rng.Pick(kTexts, 11); break;
       default: AddTree(rng, out, depth + 1); break;
     }
   }
@@ -224,20 +218,6 @@ std::string Hash(std::string_view s) {
   return buf;
 }
 
-std::string Printable(std::string_view s) {
-  std::string out;
-  for (unsigned char c : s.substr(0, 400)) {
-    if (c >= 32 && c < 127) {
-      out += static_cast<char>(c);
-    } else {
-      char buf[5];
-      snprintf(buf, sizeof buf, "\\x%02x", c);
-      out += buf;
-    }
-  }
-  return out;
-}
-
 TEST(XMLParseGolden, EveryRecordedResultIsReproduced) {
   std::vector<std::string> keys, hashes, inputs, results;
   std::map<std::string, int> errors;
@@ -252,15 +232,12 @@ TEST(XMLParseGolden, EveryRecordedResultIsReproduced) {
   std::vector<Case> generated = Generated();
   for (size_t i = 0; i < generated.size(); ++i) add("g" + std::to_string(i), generated[i]);
 
+  // Generated keys are implied by their order; only corpus keys are named.
   std::ostringstream lines;
   lines << "# hash of each result: corpus files by name, then the generated cases in order\n";
-  for (size_t i = 0; i < keys.size(); ++i) {
-    // Generated keys are implied by their order; only corpus keys are named.
+  for (size_t i = 0; i < keys.size(); ++i)
     lines << (keys[i][0] == 'c' ? keys[i].substr(2) + " " : "") << hashes[i] << "\n";
-  }
-  if (const char* path = getenv("VELMORA_XML_GOLDEN_WRITE")) {
-    std::ofstream(path, std::ios::binary) << lines.str();
-  }
+  if (const char* path = getenv("VELMORA_XML_GOLDEN_WRITE")) std::ofstream(path, std::ios::binary) << lines.str();
 
   // The generator reaches every error the parser reports, and successes.
   for (const char* text : {"End of comment not found", "End of processing instructions not found", "Empty Name",
@@ -289,8 +266,8 @@ TEST(XMLParseGolden, EveryRecordedResultIsReproduced) {
                                          : "c " + recorded[i].substr(0, blank),
               keys[i]);
     if (expected == hashes[i]) continue;
-    ADD_FAILURE() << keys[i] << ": result changed\ninput:  " << Printable(inputs[i])
-                  << "\nresult: " << Printable(results[i]);
+    ADD_FAILURE() << keys[i] << ": result changed\ninput:  " << ::testing::PrintToString(inputs[i].substr(0, 400))
+                  << "\nresult: " << ::testing::PrintToString(results[i].substr(0, 400));
     if (++shown == 5) break;
   }
 }
