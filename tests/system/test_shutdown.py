@@ -1,11 +1,9 @@
 """The collector's orderly stop with real providers: a POST to "/shutdown"
 or a SIGTERM asks every provider to stop, the collector ends once they are
-gone, nothing is launched meanwhile; the reconfiguration broadcast; and
-scripts/run's Ctrl-C."""
+gone, nothing is launched meanwhile; and the reconfiguration broadcast."""
 import os
 import re
 import signal
-import subprocess
 import time
 import unittest
 
@@ -15,7 +13,6 @@ from collector_home import CollectorHome, kill_all, processes, request
 
 SAMPLES = [("batch_provider", 21603), ("demo_provider", 21601), ("ticker_provider", 21602)]
 BLOCKED = "Provider demo_provider start blocked due to pending system shutdown"
-REPO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 
 
 def gone(pid):
@@ -27,19 +24,23 @@ def gone(pid):
         return True
 
 
-class Samples(unittest.TestCase):
-    """The three samples, each logging to a file of its own in the home."""
+def start_samples(test):
+    """A collector with the three samples ready, each logging to a file of
+    its own in the home, and the ticker's pid reported."""
+    test.home = CollectorHome([(name, name, port) for name, port in SAMPLES])
+    rows = "".join('<file name="%s" port="%d" verbosity="0xFFFF" logto="%s.log"/>' % (n, p, n)
+                   for n, p in SAMPLES)
+    test.home.write("test.velmora.provider.xml",
+                    "<startup><execute><provider>%s</provider></execute></startup>" % rows)
+    test.c = test.home.start(ready=[n for n, _ in SAMPLES])
+    ticker = wait_until(lambda: processes("ticker_provider"), what="ticker process")[0]
+    wait_until(lambda: test.home.record("ticker_provider")["lastpid"] == str(ticker), what="ticker pid")
+    test.pids = {n: processes(n)[0] for n, _ in SAMPLES}
 
+
+class Samples(unittest.TestCase):
     def setUp(self):
-        self.home = CollectorHome([(name, name, port) for name, port in SAMPLES])
-        rows = "".join('<file name="%s" port="%d" verbosity="0xFFFF" logto="%s.log"/>' % (n, p, n)
-                       for n, p in SAMPLES)
-        self.home.write("test.velmora.provider.xml",
-                        "<startup><execute><provider>%s</provider></execute></startup>" % rows)
-        self.c = self.home.start(ready=[n for n, _ in SAMPLES])
-        ticker = wait_until(lambda: processes("ticker_provider"), what="ticker process")[0]
-        wait_until(lambda: self.home.record("ticker_provider")["lastpid"] == str(ticker), what="ticker pid")
-        self.pids = {n: processes(n)[0] for n, _ in SAMPLES}
+        start_samples(self)
 
     def tearDown(self):
         self.home.close()
@@ -127,32 +128,6 @@ class NoProviders(unittest.TestCase):
             self.assertEqual(log.count("Shutdown Test Timer ("), 1)
         finally:
             home.close()
-
-
-class RunScript(unittest.TestCase):
-    def test_ctrl_c_stops_everything(self):
-        build = os.path.dirname(os.path.abspath(harness.BIN))
-        env = dict(os.environ, VELMORA_RUN_BUILD_DIR=build, JOBS="1")
-        err = open(os.path.join(build, "run-script-test.err"), "wb")
-        script = subprocess.Popen([os.path.join(REPO, "scripts", "run"), "-V", "0xFFFF"], cwd=REPO, env=env,
-                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err,
-                                  start_new_session=True)
-        try:
-            wait_until(lambda: b"with the samples ready" in open(err.name, "rb").read(), 120, 0.1,
-                       what="samples ready")
-            pids = [p for n, _ in SAMPLES for p in processes(n)] + processes("velmora_collector")
-            self.assertEqual(len(pids), 4)
-            os.killpg(script.pid, signal.SIGINT)  # what Ctrl-C in its terminal does
-            self.assertEqual(script.wait(20), 0)
-            for pid in pids:
-                wait_until(lambda: gone(pid), 5, what="pid %d gone" % pid)
-            self.assertIn(b"All providers have exited", open(err.name, "rb").read())
-        finally:
-            if script.poll() is None:
-                os.killpg(script.pid, signal.SIGKILL)
-                script.wait()
-            err.close()
-            os.unlink(err.name)
 
 
 if __name__ == "__main__":
