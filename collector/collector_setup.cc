@@ -6,6 +6,7 @@
 #include "collector/collector_config.h"
 #include "collector/provider_launch.h"
 #include "collector/provider_routing.h"
+#include "collector/provider_shutdown.h"
 #include "collector/started_file.h"
 #include "runtime/log.h"
 #include "runtime/monitor_server.h"
@@ -32,6 +33,7 @@ int CollectorInitialize(const CollectorPageRow* rows, size_t count) {
   InstallProviderRouting();
   globals.firstStartFunction = CheckFirstStart;
   InstallProviderLaunch();
+  InstallCollectorShutdown();
   LogCollectorConfigOutcome();
   return RegisterCollectorPages(rows, count);
 }

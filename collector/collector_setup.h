@@ -25,7 +25,8 @@ int RegisterCollectorPages(const CollectorPageRow* rows, size_t count);
 // The collector's initialization. Changes to the configuration directory
 // (the folder of the first command-line word; the executable's folder when
 // that word has none), logs it, marks the server as the collector, installs
-// the routing to providers, the first-start check and the provider launch,
+// the routing to providers, the first-start check, the provider launch and
+// the shutdown of the providers (shutdown page and first SIGTERM/SIGINT),
 // logs what the collector configuration read found, and registers the
 // pages. 0 on success, 1 when a page failed.
 int CollectorInitialize(const CollectorPageRow* rows, size_t count);

@@ -5,7 +5,9 @@
 #include <cstring>
 
 #include "collector/collector_config.h"
+#include "collector/process_control.h"
 #include "collector/provider_map.h"
+#include "collector/provider_shutdown.h"
 #include "collector/started_file.h"
 #include "collector/xml_input.h"
 #include "pages/query_map.h"
@@ -23,6 +25,10 @@ namespace {
 constexpr const char* kCleanStartTimer = "InventoryPage::CleanStart";
 constexpr const char* kLoadTimer = "InventoryPage::LoadInventory";
 constexpr const char* kReconfigTimer = "InventoryPage::ReconfigKids";
+constexpr const char* kInitiateShutdownTimer = "inventory.page.initiate.shutdown";
+constexpr const char* kTestShutdownTimer = "inventory.page.test.shutdown";
+constexpr const char* kFinalShutdownTimer = "inventory.page.final.shutdown";
+constexpr uint32_t kFinalShutdownSeconds = 15;
 constexpr int kLoadTimeoutSeconds = 10;
 constexpr int kMasterConfigWaitSeconds = 5;
 
@@ -141,8 +147,52 @@ void InventoryPage::MonitorNow(uint32_t count, const std::string* itemIds) {
     } else if (id == kReconfigTimer) {
       Log(8, "Reconfig kids Cookie found.\n");
       StartThread(RequestReconfigKids, "RequestReconfigKids");
+    } else if (id == kInitiateShutdownTimer) {
+      Log(8, "Shutdown Initiate Cookie found; heartbeating & wakeups are now blocked\n");
+      AddMonitoredItem(kTestShutdownTimer, kTestShutdownTimer, 1, true, false, nullptr);
+      AddMonitoredItem(kFinalShutdownTimer, kFinalShutdownTimer, kFinalShutdownSeconds, false, false, nullptr);
+    } else if (id == kTestShutdownTimer) {
+      Log(8, "Shutdown Test Timer (%u).\n", NextShutdownTestTick());
+      ShutdownAllProviders();
+      if (SweepRecords(false)) {
+        Log(2, "All providers have exited; shutting down now.\n");
+        SignalShutdown();
+      }
+    } else if (id == kFinalShutdownTimer) {
+      Log(2, "Final shutdown timer expired; terminating unresponsive providers\n");
+      SweepRecords(true);
+      Log(2, "Final shutdown timer expired; shutting down now.\n");
+      SignalShutdown();
     }
   }
+}
+
+void InventoryPage::InitiateShutdown() {
+  if (ShutdownInitiated()) return;
+  Log(8, "ShutdownPage::InventoryPage InitiateShutdown\n");
+  if (!MarkShutdownInitiated()) return;
+  Log(8, "InitiateShutdown; heartbeating & wakeups are now blocked\n");
+  ShutdownAllProviders();
+  AddMonitoredItem(kInitiateShutdownTimer, kInitiateShutdownTimer, 1, false, true, nullptr);
+}
+
+void InventoryPage::ShutdownAllProviders() { SendShutdownToProviders(ProviderMap::Instance()); }
+
+bool InventoryPage::SweepRecords(bool kill) {
+  // The sweep tests and signals processes without the page lock: it works
+  // on a copy, and only the done marks are written back.
+  std::vector<SweepRecord> sweep;
+  Lock();
+  for (const auto& [name, record] : records_) sweep.push_back({name, record.lastpid, record.done});
+  Unlock();
+  const bool allEnded = SweepProviders(&sweep, kill);
+  Lock();
+  for (const SweepRecord& swept : sweep) {
+    auto it = records_.find(swept.name);
+    if (it != records_.end() && swept.done) it->second.done = true;
+  }
+  Unlock();
+  return allEnded;
 }
 
 void InventoryPage::LoadProviders() {
@@ -418,8 +468,4 @@ void InventoryLoad(const ProviderRegistration& registration) {
   Log(8, "InventoryLoad T/P exiting\n");
 }
 
-void RequestReconfigKids() {
-  // The broadcast of a reconfiguration to every provider belongs to the
-  // shutdown and reconfiguration work and is not done yet.
-  Log(8, "RequestReconfigKids\n");
-}
+void RequestReconfigKids() { SendReconfigToProviders(ProviderMap::Instance()); }

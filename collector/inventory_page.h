@@ -24,6 +24,17 @@
 //     launch later runs.
 //   - The reconfiguration body is only logged; the broadcast to the
 //     providers is RequestReconfigKids.
+//
+// Shutdown: InitiateShutdown (the shutdown page's POST, or the collector's
+// first SIGTERM/SIGINT, both on the loop thread) asks every provider to
+// stop, then the page's timers decide when the collector stops:
+//   "inventory.page.initiate.shutdown"  once, 1 s: arms the two below
+//   "inventory.page.test.shutdown"      every 1 s: asks again (only logged
+//                                       for providers already asked), and
+//                                       stops the collector once every
+//                                       provider process it started is gone
+//   "inventory.page.final.shutdown"     once, 15 s: kills the providers
+//                                       still running and stops it anyway
 #pragma once
 #include <cstdint>
 #include <map>
@@ -75,6 +86,11 @@ class InventoryPage : public MonitorPage {
   void OnShutdown() override {}
   void MonitorNow(uint32_t count, const std::string* itemIds) override;
 
+  // Begins the collector's shutdown; only the first call acts.
+  void InitiateShutdown();
+  // Sends "/shutdown" to every provider not yet sent one.
+  void ShutdownAllProviders();
+
   // A copy of the records, taken under the page lock.
   ProviderRecords SnapshotRecords();
 
@@ -90,6 +106,9 @@ class InventoryPage : public MonitorPage {
   void StatusUpdate(const std::string& file, const std::string& status);
   int AnswerStatusList(IOBase* io);
   int AnswerMasterConfig(IOBase* io);
+  // The provider sweep over the records (marks them done); true when every
+  // provider process the collector started has ended.
+  bool SweepRecords(bool kill);
 
   platform::NamedEvent unique_;
   std::string masterName_;
@@ -121,5 +140,6 @@ void RequestCachedProviderInventoryLoad(std::shared_ptr<const RegistrationMap> r
 // and posts the outcome to "/inventory" as a map update.
 void InventoryLoad(const ProviderRegistration& registration);
 
-// Broadcasts a reconfiguration to the providers (the shutdown work fills it).
+// Thread body: asks every provider, a stopped one started, to reload the
+// master configuration.
 void RequestReconfigKids();

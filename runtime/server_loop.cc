@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/descriptor_limit.h"
 #include "platform/poll_set.h"
+#include "platform/signals.h"
 #include "platform/socket.h"
 #include "platform/std_streams.h"
 #include "runtime/config_walk.h"
@@ -56,6 +57,7 @@ struct LoopState {
   uint64_t lastAdvanceMs = 0;  // the page timers were advanced up to here
   uint64_t idleSinceMs = 0;    // the last connection, request or session end
   bool sessionEnded = false;   // the wait ended for a session's completion
+  bool timersArmed = false;    // a signal's handler ran and may have added timers
 };
 
 // Poll indices of the fixed entries.
@@ -155,7 +157,7 @@ int InternalSelect(MonitorServer& server, LoopState& state, uint64_t waitUntilMs
     // Operating-system signals become flags first (their wake is cleared
     // before their bits are taken), then the event that the flags set is
     // cleared and the flags are read: no wake is lost.
-    TakeSystemSignals();
+    if (TakeSystemSignals()) state.timersArmed = true;
     server.signals.signalEvent.Consume();
     result = SignalResult(server);
   } else if (poll.Ready(kListenIndex)) {
@@ -332,6 +334,13 @@ int AcceptLoop(MonitorServer& server, size_t pendingCapacity) {
           setTimeout(NextTimeout(server, state));
         }
       }
+      if (state.timersArmed) {
+        // The collector's first SIGTERM began its shutdown, whose timers
+        // must not wait for the end of the wait in force.
+        state.timersArmed = false;
+        AdvanceTimers(state);
+        setTimeout(NextTimeout(server, state));
+      }
       // Requests that completed while the loop waited are served now,
       // whatever ended the wait, with the timers brought up to date first.
       if (r != kAccept && state.pending.Size() > 0) AdvanceTimers(state);
@@ -376,10 +385,11 @@ int AcceptLoop(MonitorServer& server, size_t pendingCapacity) {
 // Ends a read of standard input that waits for more when the first SIGTERM
 // or SIGINT has arrived (the request in hand has been answered by then:
 // only waits for the next one are cut). Other signals stay raised for the
-// loop.
+// loop. In the collector the first signal begins the orderly shutdown
+// instead of raising the flag; "system shutdown pending" tells it came.
 bool StandardInputShouldEnd() {
   TakeSystemSignals();
-  return TheServer().signals.shutdownRequested != 0;
+  return TheServer().signals.shutdownRequested != 0 || platform::SystemShutdownPending();
 }
 
 void OneShotPhase(MonitorServer& server) {

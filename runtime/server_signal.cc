@@ -1,8 +1,16 @@
 #include "runtime/server_signal.h"
 
+#include <atomic>
+
 #include "platform/signals.h"
 #include "runtime/log.h"
 #include "runtime/monitor_server.h"
+
+namespace {
+std::atomic<SystemShutdownHandler> g_systemShutdownHandler{nullptr};
+}  // namespace
+
+void SetSystemShutdownHandler(SystemShutdownHandler handler) { g_systemShutdownHandler.store(handler); }
 
 void RaiseServerSignal(int kind) {
   MonitorServer& server = TheServer();
@@ -25,10 +33,19 @@ void RaiseServerSignal(int kind) {
   server.signals.signalEvent.Set();
 }
 
-void TakeSystemSignals(void (*between)()) {
+bool TakeSystemSignals(void (*between)()) {
   unsigned arrived = platform::ConsumeWakeAndTakeSignals(between);
-  if (arrived & platform::SignalBit(platform::kSignalShutdown)) RaiseServerSignal(platform::kSignalShutdown);
+  bool handled = false;
+  if (arrived & platform::SignalBit(platform::kSignalShutdown)) {
+    SystemShutdownHandler handler = g_systemShutdownHandler.load();
+    if (handler != nullptr)
+      handler();
+    else
+      RaiseServerSignal(platform::kSignalShutdown);
+    handled = handler != nullptr;
+  }
   if (arrived & platform::SignalBit(platform::kSignalReconfig)) RaiseServerSignal(platform::kSignalReconfig);
+  return handled;
 }
 
 void SetIdleTimeout(uint32_t seconds) {

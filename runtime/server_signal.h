@@ -15,8 +15,16 @@ void RaiseServerSignal(int kind);
 // Turns the operating-system signals that arrived since the last call into
 // raised flags (first SIGTERM/SIGINT: shutdown; SIGHUP: reconfig); clears
 // their wake descriptor first so that none is lost (see
-// platform::ConsumeWakeAndTakeSignals; `between` is for tests).
-void TakeSystemSignals(void (*between)() = nullptr);
+// platform::ConsumeWakeAndTakeSignals; `between` is for tests). True when
+// the shutdown handler below ran (it may have armed page timers).
+bool TakeSystemSignals(void (*between)() = nullptr);
+
+// What the first SIGTERM or SIGINT does instead of raising the shutdown
+// flag: the collector begins its orderly shutdown of the providers and
+// raises the flag itself once they are gone. Called on the thread that
+// takes the signals (the loop thread). Null (the default) raises the flag.
+using SystemShutdownHandler = void (*)();
+void SetSystemShutdownHandler(SystemShutdownHandler handler);
 
 // Sets the idle timeout (0 = never) and marks it as set at run time.
 void SetIdleTimeout(uint32_t seconds);

@@ -136,7 +136,9 @@ class CollectorHome:
         """Stops every started collector (judged by the harness), then ends
         the providers left (children of a stopped collector)."""
         for p in self.procs:
-            p.stop()
+            # A SIGTERM begins the collector's orderly stop, which waits up to
+            # about 16 s for a provider that does not answer.
+            p.stop(timeout=30)
         for name in self.names:
             for pid in processes(name):
                 try:

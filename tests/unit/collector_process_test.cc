@@ -103,13 +103,20 @@ TEST(SweepProviders, KillsOwnChildSkipsTheRest) {
   ASSERT_GT(own, 0);
   ASSERT_GT(vanished, 0);
   ASSERT_TRUE(WaitFor([&] { return platform::ChildHasEnded(vanished); }));
+  // Ids posted by any local client: 0, -1 and 1 would signal a process
+  // group, every process, or init.
   std::vector<SweepRecord> records = {{"a_own", std::to_string(own)},
                                       {"b_empty", ""},
                                       {"c_foreign", std::to_string(getppid())},
-                                      {"d_vanished", std::to_string(vanished)}};
+                                      {"d_vanished", std::to_string(vanished)},
+                                      {"e_zero", "0"},
+                                      {"f_minus", "-1"},
+                                      {"g_init", "1"}};
   EXPECT_FALSE(SweepProviders(&records, true));
   EXPECT_FALSE(records[0].done);
-  EXPECT_TRUE(records[1].done && records[2].done && records[3].done);
+  for (size_t i = 1; i < records.size(); ++i) EXPECT_TRUE(records[i].done) << records[i].name;
+  for (const char* skipped : {"Skipping PID 0(e_zero)", "Skipping PID 4294967295(f_minus)", "Skipping PID 1(g_init)"})
+    EXPECT_NE(logDir->LogText().find(skipped), std::string::npos) << skipped;
   EXPECT_NE(logDir->LogText().find("    sending KILL signal to process " + std::to_string(own) + "\n"),
             std::string::npos);
   EXPECT_TRUE(WaitFor([&] { return SweepProviders(&records, true); }));

@@ -1,0 +1,134 @@
+"""The collector's orderly stop with real providers: a POST to "/shutdown"
+or a SIGTERM asks every provider to stop, the collector ends once they are
+gone, nothing is launched meanwhile; and the reconfiguration broadcast."""
+import os
+import re
+import signal
+import time
+import unittest
+
+import harness
+from harness import COLLECTOR_PORT, wait_until
+from collector_home import CollectorHome, kill_all, processes, request
+
+SAMPLES = [("batch_provider", 21603), ("demo_provider", 21601), ("ticker_provider", 21602)]
+BLOCKED = "Provider demo_provider start blocked due to pending system shutdown"
+
+
+def gone(pid):
+    """Ended and reaped (no /proc entry), or a zombie left to init."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] == "Z"
+    except OSError:
+        return True
+
+
+def start_samples(test):
+    """A collector with the three samples ready, each logging to a file of
+    its own in the home, and the ticker's pid reported."""
+    test.home = CollectorHome([(name, name, port) for name, port in SAMPLES])
+    rows = "".join('<file name="%s" port="%d" verbosity="0xFFFF" logto="%s.log"/>' % (n, p, n)
+                   for n, p in SAMPLES)
+    test.home.write("test.velmora.provider.xml",
+                    "<startup><execute><provider>%s</provider></execute></startup>" % rows)
+    test.c = test.home.start(ready=[n for n, _ in SAMPLES])
+    ticker = wait_until(lambda: processes("ticker_provider"), what="ticker process")[0]
+    wait_until(lambda: test.home.record("ticker_provider")["lastpid"] == str(ticker), what="ticker pid")
+    test.pids = {n: processes(n)[0] for n, _ in SAMPLES}
+
+
+class Samples(unittest.TestCase):
+    def setUp(self):
+        start_samples(self)
+
+    def tearDown(self):
+        self.home.close()
+
+    def log(self, name):
+        return harness.read_text(self.home.path(name + ".log"))
+
+    def shutdown_sequence(self):
+        """The log once the collector has asked every provider to stop."""
+        log = self.c.wait_log("InventoryPage::ShutdownAllProviders exits")
+        log = self.c.stderr()
+        self.assertEqual(log.count("InitiateShutdown; heartbeating & wakeups are now blocked"), 1)
+        asked = re.findall(r"requests shutdown for (\w+)\n", log)
+        self.assertEqual(asked, [n for n, _ in SAMPLES])
+        return log
+
+    def test_post_shutdown(self):
+        c = self.c
+        kill_all("demo_provider")
+        self.assertEqual(request("POST", "/shutdown"), (200, b""))
+        self.shutdown_sequence()
+        # A page of a provider that is not running launches nothing now.
+        request("GET", "/demo/hello")
+        c.wait_log(BLOCKED)
+        ended = wait_until(lambda: all(gone(pid) for pid in self.pids.values()) and time.monotonic(),
+                           10, what="providers gone")
+        c.wait_exit(5)
+        exited = time.monotonic()
+        self.assertLess(exited - ended, 2.0)
+        log = c.stderr()
+        c.stop(expect=0)
+        ticks = log.count("Shutdown Test Timer (")
+        self.assertGreaterEqual(ticks, 1)
+        self.assertIn("Shutdown Test Timer (%d).\n" % ticks, log)
+        self.assertEqual(log.count("[PREVIOUSLY SENT]"), 3 * ticks)
+        self.assertIn("All providers have exited; shutting down now.", log)
+        self.assertNotIn("Final shutdown timer expired", log)
+        self.assertEqual(processes("demo_provider"), [])
+        for name in ("batch_provider", "ticker_provider"):
+            self.assertEqual(self.log(name).count("ShutdownPage::Post /shutdown."), 1, name)
+
+    def test_sigterm_then_second_sigterm(self):
+        c = self.c
+        kill_all("demo_provider")
+        os.kill(self.pids["ticker_provider"], signal.SIGSTOP)  # holds the collector's stop
+        c.signal(signal.SIGTERM)
+        self.shutdown_sequence()
+        request("GET", "/demo/hello")
+        c.wait_log(BLOCKED)
+        c.wait_log("Shutdown Test Timer (2).")
+        self.assertTrue(c.running())
+        c.signal(signal.SIGTERM)
+        self.assertEqual(c.wait_exit(2), -signal.SIGTERM)
+        c.stop(expect=None)
+        self.assertEqual(processes("demo_provider"), [])
+
+    def test_reconfig(self):
+        c = self.c
+        kill_all("demo_provider")
+        self.assertEqual(request("POST", "/inventory?reconfig=1"), (200, b""))
+        c.wait_log("InventoryPage::RequestReconfigKids complete.")
+        log = c.stderr()
+        self.assertEqual(re.findall(r"RequestReconfigKids for provider (\w+)\n", log), [n for n, _ in SAMPLES])
+        demo = processes("demo_provider")
+        self.assertEqual(len(demo), 1)
+        self.assertNotEqual(demo[0], self.pids["demo_provider"])  # started again
+        for name, _ in SAMPLES:
+            wait_until(lambda: "Reconfig for page /index" in self.log(name), 5, what="%s reconfig" % name)
+
+
+class NoProviders(unittest.TestCase):
+    def test_post_shutdown_ends_in_a_second(self):
+        home = CollectorHome([])
+        try:
+            c = home.start()
+            start = time.monotonic()
+            self.assertEqual(request("POST", "/shutdown"), (200, b""))
+            self.assertEqual(request("POST", "/shutdown"), (200, b""))
+            c.wait_exit(5)
+            self.assertTrue(0.5 < time.monotonic() - start < 2.5)
+            log = c.stderr()
+            c.stop(expect=0)
+            self.assertEqual(log.count("ShutdownPage::Post /shutdown."), 2)
+            self.assertEqual(log.count("ShutdownPage::InventoryPage InitiateShutdown"), 1)
+            self.assertEqual(log.count("Shutdown Test Timer ("), 1)
+        finally:
+            home.close()
+
+
+if __name__ == "__main__":
+    harness.main()
