@@ -5,7 +5,6 @@
 #include <string>
 
 #include "collector/provider_map.h"
-#include "collector/relaunch_limit.h"
 #include "runtime/io_base.h"
 #include "runtime/log.h"
 #include "runtime/monitor_server.h"
@@ -44,8 +43,7 @@ int handleAlternatePages(IOBase* io, const char* verb, const char* path, const c
     Log(8, "%s path not found %s\n", io->PeerName(), path);
     return Answer(io, kStatus404, nullptr, 404);
   }
-  // A provider given up on after too many relaunches is not launched again.
-  if (state == kProviderLoading || TheRelaunchLimit().GivenUp(provider->Name())) {
+  if (state == kProviderLoading) {
     Log(4, "handleAlternatePages, request for page %s decline with SERVICE_UNAVAILABLE\n", path);
     return Answer(io, kStatus503, kUnavailableBody, 503);
   }

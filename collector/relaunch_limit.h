@@ -4,8 +4,9 @@
 // ended or its port never answered within the launch wait) and every crash
 // recovery launch is one event. After kRelaunchLimitEvents events of one
 // provider within kRelaunchLimitWindowMs the collector gives up on it: its
-// launches are refused, routed requests for its pages are answered 503 at
-// once and "/inventory" shows its state as "failed", until a
+// launches are refused (so routed requests for its pages find nothing to
+// connect to and are answered 503 at once) and "/inventory" shows its state
+// as "failed", until a
 // "/providercontrol" start or a reload clears it. Without this a provider
 // that crashes at start would be relaunched by every routed request and
 // every heartbeat.
