@@ -2,6 +2,7 @@
 // scripted sockets as providers and as the collector's own port.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <vector>
@@ -26,7 +27,7 @@ const std::string kOk = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n";
 
 struct Reply {
   int status;
-  std::string body;
+  std::string body;  // after the head
 };
 
 Reply Call(HeartbeatMonitorPage& page, bool post, const char* query) {
@@ -70,8 +71,6 @@ int RecordLaunch(CProviderCon* con) {
 
 TEST(HeartbeatMonitor, RegistrationDelaysIntervalsAndCancel) {
   HeartbeatMonitorPage page("/heartbeat/monitor", false);
-  EXPECT_FALSE(page.ForkOnRequest("", "", nullptr, nullptr, 2));
-  EXPECT_TRUE(page.ForkOnRequest("", "", nullptr, nullptr, 1));
   for (const char* query : {"port=0", "port=-2", "", "interval=3", "recover=1"})
     EXPECT_EQ(Call(page, true, query).status, 400) << query;
 
@@ -99,14 +98,13 @@ TEST(HeartbeatMonitor, RegistrationDelaysIntervalsAndCancel) {
   EXPECT_NE(listing.body.find("<heartbeat file=\"beta\" port=\"104\" interval=\"300\" remains=\"298\"/>"),
             std::string::npos)
       << listing.body;
-  EXPECT_NE(listing.body.find("<heartbeat port=\"102\" interval=\"300\""), std::string::npos) << listing.body;
 
   TheCollectorOptions().heartbeatsEnabled = false;
   Reply disabled = Call(page, false, "");
   Reply ignored = Call(page, true, "port=107");
   TheCollectorOptions().heartbeatsEnabled = true;
-  EXPECT_EQ(disabled.body.find("<heartbeats-disabled/>"), disabled.body.find('<')) << disabled.body;
-  EXPECT_EQ(disabled.body.find("heartbeats\""), std::string::npos);
+  EXPECT_NE(disabled.body.find("<heartbeats-disabled/>"), std::string::npos) << disabled.body;
+  EXPECT_EQ(std::count(disabled.body.begin(), disabled.body.end(), '<'), 1) << disabled.body;
   EXPECT_EQ(ignored.status, 200);
   EXPECT_EQ(ItemIds(page).find("107"), std::string::npos);
 }
