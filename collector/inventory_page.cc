@@ -8,6 +8,7 @@
 #include "collector/process_control.h"
 #include "collector/provider_map.h"
 #include "collector/provider_shutdown.h"
+#include "collector/relaunch_limit.h"
 #include "collector/started_file.h"
 #include "collector/xml_input.h"
 #include "pages/query_map.h"
@@ -196,6 +197,7 @@ bool InventoryPage::SweepRecords(bool kill) {
 }
 
 void InventoryPage::LoadProviders() {
+  TheRelaunchLimit().ClearAll();  // a reload tries every provider again
   Log(4, "InventoryPage::MonitorNow Begins Provider Load\n");
   registrations_.clear();
   ConfigFileStatus status;
@@ -276,7 +278,7 @@ int InventoryPage::AnswerStatusList(IOBase* io) {
     xml.OpenElement("provider");
     xml.AddAttribute("name", name);
     xml.AddAttribute("response", record.response);
-    xml.AddAttribute("state", ProviderStateText(record.state));
+    xml.AddAttribute("state", TheRelaunchLimit().GivenUp(name) ? "failed" : ProviderStateText(record.state));
     xml.AddAttribute("lastpid", record.lastpid);
     xml.AddAttribute("origin", record.origin);
     xml.OpenElement("start_options");

@@ -2,6 +2,7 @@
 
 #include "collector/inventory_page.h"
 #include "collector/provider_map.h"
+#include "collector/relaunch_limit.h"
 #include "pages/query_map.h"
 #include "runtime/log.h"
 #include "runtime/provider_con.h"
@@ -86,5 +87,6 @@ int32_t ProviderControlPage::ShutdownProvider(const std::string& name) {
 
 int32_t ProviderControlPage::StartProvider(const std::string& name) {
   Log(4, "ProviderControlPage::StartProvider %s\n", name.c_str());
+  TheRelaunchLimit().Clear(name);  // a start by hand tries again
   return PostToProvider(name, "/index", "ProviderControlPage::StartProvider requests index for %s\n");
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "collector/launch_command.h"
+#include "collector/relaunch_limit.h"
 #include "platform/clock.h"
 #include "platform/named_event.h"
 #include "platform/process.h"
@@ -84,6 +85,11 @@ void WaitForPort(int port) {
 // a second boundary still took 0 seconds.
 int64_t SecondsSince(int64_t start) { return (platform::MonotonicCounter() - start) / platform::kCounterFrequency; }
 
+void NoteLaunchOutcome(const char* name, bool failed, bool crashRecovery) {
+  if (TheRelaunchLimit().Note(name, failed || crashRecovery, platform::TickCountMs()))
+    Log(2, "Provider %s relaunched too often; giving up until started by hand\n", name);
+}
+
 }  // namespace
 
 bool DecideFirstStart(const CProviderCon& con) {
@@ -108,6 +114,10 @@ int LaunchProvider(CProviderCon* con) {
     Log(128, "Provider %s start blocked due to pending system shutdown\n", name);
     return -1;
   }
+  if (TheRelaunchLimit().GivenUp(name)) {
+    Log(128, "Provider %s start refused; it relaunched too often\n", name);
+    return -1;
+  }
   Log(1024, "Attempting to start provider: %s (%d)\n", name, port);
   const int64_t start = platform::MonotonicCounter();
   if (name[0] == '\0') return 0;
@@ -124,6 +134,7 @@ int LaunchProvider(CProviderCon* con) {
   if (command.commandLine.size() >= kCommandLineBuffer || command.application.size() >= kApplicationBuffer) {
     // Cutting would start the provider with other options than those logged.
     Log(16, "Command line for provider %s is too long; not started\n", name);
+    NoteLaunchOutcome(name, true, con->LaunchData().crashRecovery);
   } else {
     InFlight launch(port);
     char eventName[64];
@@ -143,6 +154,9 @@ int LaunchProvider(CProviderCon* con) {
       WaitForPort(port);
     }
     ready.Close();
+    // A copy that ended at the single-instance check while another serves
+    // the port is no failure: the port answers.
+    NoteLaunchOutcome(name, pid < 0 || !PortAnswers(port), con->LaunchData().crashRecovery);
     platform::SleepMs(1);
   }
   Log(128, "%s took %d seconds to startup\n", name, static_cast<int>(SecondsSince(start)));

@@ -197,6 +197,7 @@ long CProviderCon::ReadHeaderLine(char* buffer, size_t size, int timeoutSeconds)
     int ready = WaitForAnswer(TimeoutMs(timeoutSeconds));
     if (ready == 0) {
       Log(16, "ERROR(1): timed out [%d] waiting for collector %s to respond\n", timeoutSeconds, name_);
+      headTimedOut_ = true;
       break;
     }
     char* at = buffer + stored;
@@ -260,6 +261,7 @@ int CProviderCon::Request(const char* uri, IOBase* output, std::string_view body
                           int timeoutSeconds, bool noResponse) {
   const bool streaming = output != nullptr;
   status_ = 500;
+  headTimedOut_ = false;
   ClearResponse();
   Log(1024, "requestDocument attempting to connect\n");
   if (connect(startOnFailure) == 0) {
@@ -293,7 +295,7 @@ int CProviderCon::Request(const char* uri, IOBase* output, std::string_view body
   std::string statusText;
   bool sawStatus = false;
   for (;;) {
-    long n = ReadHeaderLine(line, sizeof line, kHeaderByteTimeoutSeconds);
+    long n = ReadHeaderLine(line, sizeof line, headerTimeout_);
     if (n <= 0) break;
     // Trailing whitespace (the CR of CR LF) goes; a NUL ends the text.
     size_t length = strnlen(line, static_cast<size_t>(n));

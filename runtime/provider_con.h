@@ -108,6 +108,12 @@ class CProviderCon {
   // status is still returned. 0 (the default) passes every answer on.
   void WithholdStatus(int status) { withheld_ = status; }
 
+  // The longest wait for each piece of the answer's head (the status line
+  // and headers); kHeaderByteTimeoutSeconds unless set. HeadTimedOut tells
+  // whether the last request gave up because such a wait ran out.
+  void SetHeaderTimeout(int seconds) { headerTimeout_ = seconds; }
+  bool HeadTimedOut() const { return headTimedOut_; }
+
   // A channel the object owns from now on; deleted at disconnect. While
   // one is attached, connect() reports success without connecting.
   void AttachChannel(IOBase* io);
@@ -167,6 +173,8 @@ class CProviderCon {
   IOBase* attached_ = nullptr;
   const std::atomic<bool>* cancel_ = nullptr;
   int withheld_ = 0;
+  int headerTimeout_ = kHeaderByteTimeoutSeconds;
+  bool headTimedOut_ = false;
   std::list<std::pair<std::string, std::string>> headers_;  // newest first
   std::string body_;
 };

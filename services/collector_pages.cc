@@ -3,11 +3,12 @@
 #include "collector/inventory_page.h"
 #include "collector/provider_control_page.h"
 #include "services/schedule_access_page.h"
+#include "services/heartbeat_monitor_page.h"
 
 const CollectorPageRow kCollectorPages[kCollectorPageCount] = {
     {"/inventory", false, InventoryPage::Create},
     {"/extschedule", true, ScheduleAccessPage::Create},
     {"/collector/stats", false, nullptr},
     {"/providercontrol", false, ProviderControlPage::Create},
-    {"/heartbeat/monitor", false, nullptr},
+    {"/heartbeat/monitor", false, HeartbeatMonitorPage::Create},
 };
