@@ -2,8 +2,8 @@
 
 #include "collector/inventory_page.h"
 #include "collector/provider_control_page.h"
-#include "services/schedule_access_page.h"
 #include "services/heartbeat_monitor_page.h"
+#include "services/schedule_access_page.h"
 
 const CollectorPageRow kCollectorPages[kCollectorPageCount] = {
     {"/inventory", false, InventoryPage::Create},
