@@ -1,8 +1,9 @@
 """Wakeups kept by a real collector for a provider that idles out: the
-collector relaunches it when its wakeup falls due, every period. Only the
-provider's log is watched: requests to the collector would delay its
-timers."""
+collector relaunches it when its wakeup falls due, every period; and a
+provider killed at awkward moments. Only the provider's log is watched:
+requests to the collector would delay its timers."""
 import os
+import signal
 import unittest
 
 import harness
@@ -12,10 +13,24 @@ from collector_home import CollectorHome, cmdline, processes, request
 TICKER = 21602
 
 
-class Scheduler(unittest.TestCase):
+def zombies_of(parent):
+    """Ids of `parent`'s children that ended and were never reaped."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            fields = harness.read_text("/proc/%s/stat" % entry).rsplit(")", 1)[-1].split()
+            if len(fields) > 1 and fields[0] == "Z" and fields[1] == str(parent):
+                found.append(int(entry))
+    return found
+
+
+class TickerHome(unittest.TestCase):
+    """A collector with the ticker registered, its log in the home."""
+    idle = "2"
+
     def setUp(self):
         self.home = CollectorHome([("ticker_provider", "ticker_provider", TICKER)],
-                                  env={"VELMORA_TICKER_TICK": "0", "VELMORA_TICKER_IDLE": "2"})
+                                  env={"VELMORA_TICKER_TICK": "0", "VELMORA_TICKER_IDLE": self.idle})
         self.log = self.home.path("ticker.log")
         self.home.write("test.velmora.provider.xml",
                         '<startup><execute><provider><file name="ticker_provider" port="%d" verbosity="0x800" '
@@ -27,6 +42,8 @@ class Scheduler(unittest.TestCase):
     def wakeups(self):
         return harness.read_text(self.log).count("TickerPage woken with cookie C\n")
 
+
+class Scheduler(TickerHome):
     def test_idle_provider_is_woken_each_period(self):
         self.c = self.home.start(ready=["ticker_provider"])
         first = wait_until(lambda: processes("ticker_provider"), what="ticker running")
@@ -41,6 +58,31 @@ class Scheduler(unittest.TestCase):
         wait_until(lambda: self.wakeups() == 1, 10, what="first wakeup")
         wait_until(lambda: not processes("ticker_provider"), 10, what="ticker idles out again")
         wait_until(lambda: self.wakeups() == 2, 10, what="second wakeup")
+
+
+class Chaos(TickerHome):
+    idle = "600"  # the ticker ends only when it is killed
+
+    def test_killed_before_its_wakeup_and_during_shutdown(self):
+        self.c = self.home.start(ready=["ticker_provider"])
+        first = wait_until(lambda: processes("ticker_provider"), what="ticker running")
+        self.assertEqual(request("POST", "/ticker?wakeme=3&cookie=C"), (200, b"added"))
+        os.kill(first[0], signal.SIGKILL)
+        # The due wakeup finds no provider and relaunches it; it is delivered.
+        wait_until(lambda: self.wakeups() == 1, 15, what="wakeup delivered to the relaunched ticker")
+        now = processes("ticker_provider")
+        self.assertEqual(len(now), 1)
+        self.assertNotEqual(now, first)
+        self.assertEqual(zombies_of(self.c.pid), [])
+
+        # Killed once the collector's shutdown began: nothing relaunches it,
+        # and the collector ends at its next look, long before the final
+        # timer's 15 seconds.
+        self.assertEqual(request("POST", "/shutdown")[0], 200)
+        os.kill(now[0], signal.SIGKILL)
+        self.assertEqual(self.c.wait_exit(5), 0)
+        self.assertEqual(processes("ticker_provider"), [])
+        self.assertNotIn("Attempt to start with filename", self.c.stderr().split("InitiateShutdown;")[-1])
 
 
 if __name__ == "__main__":
