@@ -67,12 +67,21 @@ class Chaos(TickerHome):
         self.c = self.home.start(ready=["ticker_provider"])
         first = wait_until(lambda: processes("ticker_provider"), what="ticker running")
         self.assertEqual(request("POST", "/ticker?wakeme=3&cookie=C"), (200, b"added"))
+        # Stopped when its wakeup falls due, then killed: the delivery fails
+        # (500), is retried, relaunches it and is delivered.
+        os.kill(first[0], signal.SIGSTOP)
+        self.c.wait_log("Requesting document: /extalarm", 15)
         os.kill(first[0], signal.SIGKILL)
-        # The due wakeup finds no provider and relaunches it; it is delivered.
-        wait_until(lambda: self.wakeups() == 1, 15, what="wakeup delivered to the relaunched ticker")
+        wait_until(lambda: self.wakeups() == 1, 15, what="wakeup delivered after the retry")
+        second = processes("ticker_provider")
+        self.assertEqual(len(second), 1)
+        self.assertNotEqual(second, first)
+        # Killed before its next wakeup: the wakeup relaunches it.
+        os.kill(second[0], signal.SIGKILL)
+        wait_until(lambda: self.wakeups() == 2, 15, what="wakeup delivered to the relaunched ticker")
         now = processes("ticker_provider")
         self.assertEqual(len(now), 1)
-        self.assertNotEqual(now, first)
+        self.assertNotEqual(now, second)
         self.assertEqual(zombies_of(self.c.pid), [])
 
         # Killed once the collector's shutdown began: nothing relaunches it,
