@@ -2,7 +2,6 @@
 collector relaunches it when its wakeup falls due, every period. Only the
 provider's log is watched: requests to the collector would delay its
 timers."""
-import os
 import unittest
 
 import harness

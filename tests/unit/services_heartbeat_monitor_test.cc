@@ -5,14 +5,12 @@
 #include <algorithm>
 #include <atomic>
 #include <string>
-#include <vector>
 
 #include "collector/collector_config.h"
 #include "collector/provider_map.h"
 #include "platform/process.h"
 #include "platform/process_info.h"
 #include "platform/signals.h"
-#include "platform/socket.h"
 #include "runtime/monitor_server.h"
 #include "runtime/provider_con.h"
 #include "runtime/start_thread.h"
@@ -43,15 +41,6 @@ void AddProvider(const char* name, uint16_t port) {
   bool matched = false;
   ProviderMap::Instance().addProvider(name, std::to_string(port).c_str(), "", "", false,
                                       "<table version=\"1.2.0.1\"></table>", "", false, &matched);
-}
-
-// A port nothing listens on.
-uint16_t FreePort() {
-  int fd = platform::CreateTcpSocket();
-  platform::BindLoopback(fd, 0);
-  uint16_t port = platform::LocalPort(fd);
-  platform::CloseSocket(fd);
-  return port;
 }
 
 std::string ItemIds(const HeartbeatMonitorPage& page) {

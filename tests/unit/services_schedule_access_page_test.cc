@@ -167,10 +167,7 @@ TEST(ScheduleAccessPage, OnlyABare500IsRetriedAndNeverOnTheLoop) {
   ScheduleAccessPage page("/extschedule", true);
   ScriptedServer silent("", false, 0, 4);  // closes without answering: 500
   AddProvider("silent", silent.Port(), "/silent");
-  int closed = platform::CreateTcpSocket();
-  ASSERT_EQ(platform::BindLoopback(closed, 0), 0);
-  AddProvider("gone", platform::LocalPort(closed), "/gone");
-  platform::CloseSocket(closed);
+  AddProvider("gone", FreePort(), "/gone");
 
   Ask(page, "cmd=add&page=/silent&cookie=s&delay=1");
   uint64_t start = platform::TickCountMs();
