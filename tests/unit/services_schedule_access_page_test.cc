@@ -46,16 +46,8 @@ std::string Grouped(const std::string& body) {
   return "POST /extalarm?alarms=1\nContent-Length: " + std::to_string(body.size()) + "\n\n" + body;
 }
 
-size_t Count(const std::string& text, const std::string& part) {
-  size_t n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
-
 bool WaitLog(const std::string& part) {
-  uint64_t deadline = platform::TickCountMs() + 10000;
-  while (Count(g_log->LogText(), part) == 0 && platform::TickCountMs() < deadline) platform::SleepMs(5);
-  return Count(g_log->LogText(), part) != 0;
+  return WaitFor([&] { return g_log->Logged(part); });
 }
 
 TEST(ScheduleAccessPage, CommandsChangeTheListAndAnswerItsWord) {
@@ -147,11 +139,10 @@ TEST(ScheduleAccessPage, DueWakeupsGoToTheirProvidersSingleOrGrouped) {
   page.ServiceTimers(2);
   EXPECT_EQ(first.Received(), Grouped("<alarms><alarm page=\"/f\" cookie=\"1\"/></alarms>"));
   EXPECT_EQ(second.Received(), Grouped("<alarms><alarm page=\"/s\" cookie=\"2\"/></alarms>"));
-  EXPECT_NE(g_log->LogText().find("Couldn't finding a matching provider for page /nobody; alarm dropped!\n"),
-            std::string::npos);
+  EXPECT_TRUE(g_log->Logged("Couldn't finding a matching provider for page /nobody; alarm dropped!\n"));
   Ask(page, "cmd=add&page=/nobody&cookie=3&delay=2");
   page.ServiceTimers(2);
-  EXPECT_NE(g_log->LogText().find("ScheduleAccessPage::SendWakeup couldn't find /nobody\n"), std::string::npos);
+  EXPECT_TRUE(g_log->Logged("ScheduleAccessPage::SendWakeup couldn't find /nobody\n"));
   EXPECT_EQ(ScheduleAccessPage::WakeupCount() - before, 1u + 2u + 1u + 1u);
 
   // Once shutdown has begun, nothing is sent.
