@@ -215,7 +215,7 @@ TEST(AsyncRequests, PageOperationsAndQueries) {
     MemoryChannel io("");
     if (!page.HandleAsyncRequest(query, &io)) return io.Output().empty() ? std::string("-") : io.Output();
     EXPECT_EQ(io.Output().rfind("HTTP/1.1 200 OK", 0), 0u);
-    return io.Output().substr(io.Output().find("\r\n\r\n") + 4);
+    return io.Body();
   };
   EXPECT_EQ(handle("AsyncStatus=1").rfind("\t<async-results time-now=", 0), 0u);
   EXPECT_EQ(handle(nullptr), "-");

@@ -32,9 +32,7 @@ Reply Call(HeartbeatMonitorPage& page, bool post, const char* query) {
   MemoryChannel io("");
   int status = post ? page.Post(&io, "/heartbeat/monitor", query, nullptr, nullptr, 0, 0)
                     : page.Get(&io, "/heartbeat/monitor", query, nullptr, nullptr, 0, 1);
-  const std::string& out = io.Output();
-  size_t at = out.find("\r\n\r\n");
-  return {status, at == std::string::npos ? "" : out.substr(at + 4)};
+  return {status, io.Body()};
 }
 
 void AddProvider(const char* name, uint16_t port) {

@@ -28,8 +28,7 @@ std::string Ask(ScheduleAccessPage& page, const char* query, bool post = true) {
   MemoryChannel io("");
   int status = post ? page.Post(&io, "/extschedule", query, nullptr, nullptr, 1, 0)
                     : page.Get(&io, "/extschedule", query, nullptr, nullptr, 1, 1);
-  std::string body = io.Output().substr(io.Output().find("\r\n\r\n") + 4);
-  return status == 200 ? body : std::to_string(status) + ":" + body;
+  return status == 200 ? io.Body() : std::to_string(status) + ":" + io.Body();
 }
 
 // A provider `name` on `port` serving `path`.
