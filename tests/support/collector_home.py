@@ -9,7 +9,6 @@ import shutil
 import subprocess
 import tempfile
 
-import harness
 from harness import COLLECTOR_PORT, Proc, binary, port_open, wait_until
 
 
@@ -64,12 +63,6 @@ def kill_all(name):
 def cmdline(pid):
     with open("/proc/%d/cmdline" % pid, "rb") as f:
         return [w.decode() for w in f.read().split(b"\0") if w]
-
-
-def status_field(pid, field):
-    """A /proc/<pid>/status field in kB (VmHWM, VmRSS)."""
-    with open("/proc/%d/status" % pid) as f:
-        return int(re.search(r"^%s:\s+(\d+)" % field, f.read(), re.M).group(1))
 
 
 def sanitized(pid):

@@ -3,6 +3,7 @@ judge how every process ended, talk our request dialect. Every system test
 runs in a network namespace of its own (tests/support/netns); main() refuses
 to run outside one, so a test never touches the machine's real port 21584."""
 import os
+import re
 import shutil
 import signal
 import socket
@@ -206,6 +207,12 @@ def start_provider(name, args=(), env=None, port=PORT, stdin=subprocess.DEVNULL)
         p.stop(expect=None)
         raise
     return p
+
+
+def status_field(pid, field):
+    """A /proc/<pid>/status field in kB (VmHWM, VmRSS)."""
+    with open("/proc/%d/status" % pid) as f:
+        return int(re.search(r"^%s:\s+(\d+)" % field, f.read(), re.M).group(1))
 
 
 def thread_count(pid):

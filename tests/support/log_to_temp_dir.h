@@ -1,14 +1,17 @@
 // A GoogleTest environment for tests that read the log: a fresh temporary
 // folder, the log opened on a file in it at every level, and the folder
 // removed at the end. The log opens once per process, so one per binary.
+// Also the polling and counting helpers such tests share.
 #pragma once
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "runtime/log.h"
 
@@ -31,6 +34,7 @@ class LogToTempDir : public ::testing::Environment {
 
   const std::string& Dir() const { return dir_; }
   std::string LogText() const { return ReadFile(dir_ + "/test.log"); }
+  bool Logged(const std::string& text) const { return LogText().find(text) != std::string::npos; }
 
   static std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -43,3 +47,20 @@ class LogToTempDir : public ::testing::Environment {
   std::string prefix_;
   std::string dir_;
 };
+
+// Polls `condition` until it holds or `seconds` pass; true when it held.
+inline bool WaitFor(const std::function<bool()>& condition, double seconds = 10) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+// How often `part` occurs in `text`.
+inline size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}

@@ -40,6 +40,11 @@ class MemoryChannel : public IOBase {
   }
 
   const std::string& Output() const { return output_; }
+  // The output after the head's empty line; empty when no head ended.
+  std::string Body() const {
+    size_t at = output_.find("\r\n\r\n");
+    return at == std::string::npos ? std::string() : output_.substr(at + 4);
+  }
   std::string Unread() const { return input_.substr(position_); }
   void FailWrites() { failWrites_ = true; }
 

@@ -79,3 +79,12 @@ class ScriptedServer {
   std::vector<uint64_t> arrivals_;
   std::thread thread_;
 };
+
+// A loopback port nothing listens on (bound once, then closed).
+inline uint16_t FreePort() {
+  int fd = platform::CreateTcpSocket();
+  platform::BindLoopback(fd, 0);
+  uint16_t port = platform::LocalPort(fd);
+  platform::CloseSocket(fd);
+  return port;
+}

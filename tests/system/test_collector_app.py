@@ -1,12 +1,12 @@
 """The collector executable: its working directory, single instance, and the
 collector configuration file from the system folder or beside the executable."""
 import os
-import shutil
-import tempfile
 import unittest
 
 import harness
-from harness import COLLECTOR_PORT, Proc, binary, port_open, read_text, wait_until
+from harness import COLLECTOR_PORT, Proc, port_open, read_text, wait_until
+from collector_home import CollectorHome
+
 CONFIG = "collectorconfig.xml"
 
 
@@ -17,28 +17,14 @@ def options_config(keys):
 
 class CollectorApp(unittest.TestCase):
     def setUp(self):
-        # Copied, not linked: the folder is where /proc/self/exe points.
-        self.home = tempfile.mkdtemp(prefix="velmora-collector-")
-        self.system = os.path.join(self.home, "system")
-        self.folder = os.path.join(self.home, "bin")
-        for d in (self.system, self.folder):
-            os.makedirs(d)
-        self.exe = os.path.join(self.folder, "velmora_collector")
-        shutil.copy(binary("velmora_collector"), self.exe)
-        self.procs = []
+        # The executable is a copy, not a link: its folder is where /proc/self/exe points.
+        self.home = CollectorHome([])
+        self.system, self.folder = self.home.system, self.home.home
+        os.remove(self.home.path("test.velmora.provider.xml"))  # nothing beside it but the executable
+        self.exe, self.start = self.home.exe, lambda args=(): self.home.start(args)
 
     def tearDown(self):
-        for p in self.procs:
-            p.stop()
-        shutil.rmtree(self.home, ignore_errors=True)
-
-    def start(self, args=()):
-        p = Proc(self.exe, ["-p", str(COLLECTOR_PORT), "-c"] + list(args),
-                 env={"VELMORA_SYSTEM_CONFIG_DIR": self.system + "/"})
-        self.procs.append(p)
-        wait_until(lambda: port_open(COLLECTOR_PORT) or not p.running(), 10, what="collector port")
-        self.assertTrue(p.running(), p.stderr())
-        return p
+        self.home.close()
 
     def write(self, path, text):
         with open(path, "w") as f:
@@ -47,15 +33,15 @@ class CollectorApp(unittest.TestCase):
     def test_working_directory_and_single_instance(self):
         p = self.start(["-V", "4"])
         p.wait_log("Working Directory is %s\n" % self.folder)
-        second = Proc(self.exe, ["-p", "21585", "-c"], env={"VELMORA_SYSTEM_CONFIG_DIR": self.system + "/"})
-        self.procs.append(second)
+        second = Proc(self.exe, ["-p", "21585", "-c"], env=self.home.env)
+        self.home.procs.append(second)
         self.assertEqual(second.wait_exit(), 1)
         self.assertIn("another [Velmora provider collector] is already running", second.stderr())
         second.stop(expect=1)
         p.stop()
 
     def test_system_copy_wins_over_module_copy(self):
-        log = os.path.join(self.home, "collector.log")
+        log = self.home.path("collector.log")
         self.write(os.path.join(self.system, CONFIG), options_config([("V", "0x10"), ("l", log)]))
         self.write(os.path.join(self.folder, CONFIG), "")  # an empty copy that is opened is deleted
         p = self.start(["-V", "0xFFFF"])
@@ -77,9 +63,9 @@ class CollectorApp(unittest.TestCase):
         p = self.start()
         p.wait_log("No collector configuration found; command-line options in effect\n")
         self.assertEqual(sorted(os.listdir(self.system)), [])
-        # The first-start file is the inventory page's (emptied at start).
+        # The first-start file is the inventory page's (emptied at start); "system" is ours.
         self.assertEqual(sorted(n for n in os.listdir(self.folder) if not n.startswith("started.col")),
-                         ["velmora_collector"])
+                         ["system", "velmora_collector"])
         p.stop()
 
         broken = b'<section name="commandlineoptions"><key name="V" value="0x10"/>\r\n'

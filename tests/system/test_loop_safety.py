@@ -12,12 +12,7 @@ import time
 import unittest
 
 import harness
-from harness import ALL, PORT, Proc, binary, body_of, exchange, get, start_provider, wait_until
-
-
-def vm_hwm_kib(pid):
-    with open("/proc/%d/status" % pid) as f:
-        return next((int(line.split()[1]) for line in f if line.startswith("VmHWM:")), 0)
+from harness import ALL, PORT, Proc, binary, body_of, exchange, get, start_provider, status_field, wait_until
 
 
 def timed_get(path="/a"):
@@ -45,7 +40,7 @@ def provider(verbosity="0x13", env=None):
 class InlineBodies(unittest.TestCase):
     def test_held_back_and_oversized_bodies(self):
         with provider() as p:
-            before = vm_hwm_kib(p.pid)
+            before = status_field(p.pid, "VmHWM")
             held = connect()
             held.sendall(b"POST /extalarm?alarms=1\nContent-Length: 100\n\n")
             opened = time.monotonic()
@@ -69,7 +64,7 @@ class InlineBodies(unittest.TestCase):
             self.assertTrue(closed_unanswered(held))
             self.assertGreater(time.monotonic() - opened, 4.5)
             self.assertEqual(p.stderr().count("Request body refused from 127.0.0.1:"), 2)
-            self.assertLess(vm_hwm_kib(p.pid) - before, 4096)
+            self.assertLess(status_field(p.pid, "VmHWM") - before, 4096)
             # A body that arrives in pieces within the limits is served.
             s = connect()
             alarm = b'<alarms><alarm page="/a" cookie="c"/></alarms>'

@@ -2,7 +2,6 @@
 up on it after five failed launches, answers its pages 503 at once, shows it
 "failed", and tries again after a start by hand."""
 import os
-import shutil
 import time
 import unittest
 

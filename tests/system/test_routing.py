@@ -11,8 +11,8 @@ import time
 import unittest
 
 import harness
-from harness import COLLECTOR_PORT, Proc, exchange, status_of, wait_until
-from collector_home import CollectorHome, cmdline, curl, kill_all, processes, request, sanitized, status_field
+from harness import COLLECTOR_PORT, Proc, exchange, status_field, status_of, wait_until
+from collector_home import CollectorHome, cmdline, curl, kill_all, processes, request, sanitized
 
 DEMO, TICKER, TEST = 21601, 21602, 21610
 

@@ -3,7 +3,6 @@ loopback (our dialect, python's http.client, curl) and on standard input:
 answers, dispatch rules, bad input, signals, idle exit, the ready signal,
 the request-head deadline and many clients at once."""
 import http.client
-import os
 import re
 import signal
 import socket

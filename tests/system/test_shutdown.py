@@ -8,7 +8,7 @@ import time
 import unittest
 
 import harness
-from harness import COLLECTOR_PORT, wait_until
+from harness import wait_until
 from collector_home import CollectorHome, kill_all, processes, request
 
 SAMPLES = [("batch_provider", 21603), ("demo_provider", 21601), ("ticker_provider", 21602)]

@@ -46,28 +46,25 @@ class Index(unittest.TestCase):
 
 
 class ExternalAlarms(unittest.TestCase):
-    def post(self, query, body=b""):
-        head = "POST /extalarm?%s\nContent-Length: %d\n\n" % (query, len(body))
-        return exchange(PORT, head.encode() + body)
-
     def test_wakeups_and_reconfig(self):
         with start_provider("test_provider", ["-c", "-u", "-z", "-V", ALL], port=PORT) as p:
             ok = b"HTTP/1.1 200 OK\r\nContent-Length:0\r\n\r\n"
-            self.assertEqual(self.post("page=/a/b&cookie=a%20b"), ok)
+            alarm = lambda query, body=b"": post(PORT, "/extalarm?" + query, body)
+            self.assertEqual(alarm("page=/a/b&cookie=a%20b"), ok)
             p.wait_log("MonitorPage::ExternalWakeupRecieved itemID is a b\n")
             for query in ("masterreconfig=0", "masterreconfig=x"):
-                self.assertEqual(self.post(query), ok)
+                self.assertEqual(alarm(query), ok)
             # A 2-second timer armed after them falls due after any 1-second
             # reload they might have scheduled: once it has, none was.
             self.assertEqual(body_of(get(PORT, "/timers?add=sentinel&interval=2")), b"1")
-            self.assertEqual(self.post("alarms=1", b'<alarms><alarm page="/a" cookie="one"/>'
-                                                   b'<alarm page="/plain" cookie="two"/><ALARM page="/a" cookie="no"/>'
-                                                   b'<alarm page="/a"/></alarms>'), ok)
+            self.assertEqual(alarm("alarms=1", b'<alarms><alarm page="/a" cookie="one"/>'
+                                               b'<alarm page="/plain" cookie="two"/><ALARM page="/a" cookie="no"/>'
+                                               b'<alarm page="/a"/></alarms>'), ok)
             p.wait_log("itemID is two\n")
-            self.assertEqual(self.post("alarms=1", b"<alarms><alarm"), ok)
-            self.assertEqual(self.post("page=/nowhere&cookie=c"), ok)
+            self.assertEqual(alarm("alarms=1", b"<alarms><alarm"), ok)
+            self.assertEqual(alarm("page=/nowhere&cookie=c"), ok)
             p.wait_log("MonitorServer::ForwardESWakeup can't find page (/nowhere)")
-            self.assertEqual(self.post("cookie=lonely"), ok)
+            self.assertEqual(alarm("cookie=lonely"), ok)
             p.wait_log("Time to monitor item sentinel\n")
             err = p.stderr()
             self.assertIn("itemID is one\n", err)
@@ -76,7 +73,7 @@ class ExternalAlarms(unittest.TestCase):
             # masterreconfig=1: every page's Reconfig about a second later;
             # a page= beside it is ignored.
             started = time.monotonic()
-            self.assertEqual(self.post("masterreconfig=1&page=/a&cookie=ignored"), ok)
+            self.assertEqual(alarm("masterreconfig=1&page=/a&cookie=ignored"), ok)
             p.wait_log("TestPage::Reconfig /plain\n")
             self.assertGreater(time.monotonic() - started, 0.5)
             self.assertNotIn("itemID is ignored", p.stderr())

@@ -18,7 +18,6 @@ namespace {
 LogToTempDir* const g_env =
     static_cast<LogToTempDir*>(::testing::AddGlobalTestEnvironment(new LogToTempDir("velmora-cookies-")));
 
-bool Logged(const std::string& text) { return g_env->LogText().find(text) != std::string::npos; }
 std::string ReadFile(const std::string& path) { return LogToTempDir::ReadFile(path); }
 void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
@@ -63,7 +62,7 @@ TEST_F(Archive, CompleteCookieIsHeldThenDiscarded) {
   archive.AgeCookies();
   EXPECT_FALSE(archive.Find(c.id, nullptr));
   EXPECT_EQ(archive.LastAged(), now);
-  EXPECT_TRUE(Logged("AsyncCookieArchive::AgeCookies cookie[" + c.id + "] is beyond hold time"));
+  EXPECT_TRUE(g_env->Logged("AsyncCookieArchive::AgeCookies cookie[" + c.id + "] is beyond hold time"));
   now -= 33;  // its value is free again
   EXPECT_EQ(archive.CreateCookie("again", 30, 5).uniquetimet, now);
 }
@@ -77,10 +76,10 @@ TEST_F(Archive, UnfinishedCookieExpiresWithOrWithoutAResult) {
     archive.AgeCookies();
     EXPECT_EQ(archive.Size(), left);
   }
-  EXPECT_TRUE(Logged("cookie[" + quiet.id + "] is expired"));
-  EXPECT_TRUE(Logged("cookie[" + busy.id + "] discard"));
+  EXPECT_TRUE(g_env->Logged("cookie[" + quiet.id + "] is expired"));
+  EXPECT_TRUE(g_env->Logged("cookie[" + busy.id + "] discard"));
   EXPECT_FALSE(archive.SetCookieResult(busy.id, "late", 100));
-  EXPECT_TRUE(Logged("AsyncCookieArchive::SetCookieResult found no match for [" + busy.id + "]"));
+  EXPECT_TRUE(g_env->Logged("AsyncCookieArchive::SetCookieResult found no match for [" + busy.id + "]"));
 }
 
 TEST_F(Archive, ResultTextsAndStatusWithoutArchive) {
@@ -103,7 +102,7 @@ TEST_F(Archive, ResultTextsAndStatusWithoutArchive) {
 
   // No archive name: nothing is written, and the status names none.
   archive.Term();
-  EXPECT_TRUE(Logged("AsyncCookieArchive::Term has cookies to serialize but no archive name is configured!"));
+  EXPECT_TRUE(g_env->Logged("AsyncCookieArchive::Term has cookies to serialize but no archive name is configured!"));
   archive.GetStatusXML(&text);
   EXPECT_EQ(text.rfind("\t<async-results time-now=\"" + std::to_string(now) + "\" last-aged=\"0\">", 0), 0u) << text;
 }
@@ -147,7 +146,7 @@ TEST_F(Archive, ArchiveRoundTripAndRewriteOnlyWhenChanged) {
 TEST_F(Archive, MissingAndForeignFiles) {
   archive.SetArchive(File("missing.xml"));
   EXPECT_EQ(std::make_pair(archive.Size(), archive.LastAged()), std::make_pair(size_t{0}, now));  // aged after it
-  EXPECT_TRUE(Logged("AsyncCookieArchive::LoadCookies couldn't parse contents of " + File("missing.xml") +
+  EXPECT_TRUE(g_env->Logged("AsyncCookieArchive::LoadCookies couldn't parse contents of " + File("missing.xml") +
                      " (perhaps it was not there at all)"));
 
   // No async element: nothing is loaded; the cookies are still aged, and
@@ -157,7 +156,7 @@ TEST_F(Archive, MissingAndForeignFiles) {
   foreign.SetClock([this] { return now; });
   foreign.SetArchive(File("foreign.xml"));
   EXPECT_EQ(std::make_pair(foreign.Size(), foreign.LastAged()), std::make_pair(size_t{0}, now));
-  EXPECT_TRUE(Logged("AsyncCookieArchive::LoadCookies XML parse failed to find async tag"));
+  EXPECT_TRUE(g_env->Logged("AsyncCookieArchive::LoadCookies XML parse failed to find async tag"));
   EXPECT_EQ(ReadFile(File("foreign.xml")), "<other><async-cookie/></other>");
 }
 
@@ -175,9 +174,9 @@ TEST_F(Archive, DefaultsOfMissingAttributes) {
   ASSERT_TRUE(archive.Find("kept!0000000007", &kept));
   EXPECT_EQ(std::tie(kept.holdtime, kept.expiretime, kept.result), std::make_tuple(30u, 0u, std::string("ok")));
   EXPECT_EQ(archive.Size(), 1u);
-  EXPECT_TRUE(Logged("AsyncCookie construct XML parse failed to attribute holdtime"));
-  EXPECT_TRUE(Logged("AsyncCookieArchive::LoadCookies adds cookie [kept!0000000007,7]"));
-  EXPECT_TRUE(Logged("XML parse failed to find async-cookie tag"));
+  EXPECT_TRUE(g_env->Logged("AsyncCookie construct XML parse failed to attribute holdtime"));
+  EXPECT_TRUE(g_env->Logged("AsyncCookieArchive::LoadCookies adds cookie [kept!0000000007,7]"));
+  EXPECT_TRUE(g_env->Logged("XML parse failed to find async-cookie tag"));
   // The discard made the archive dirty: it was rewritten without "gone".
   EXPECT_EQ(ReadFile(File("defaults.xml")).find("gone"), std::string::npos);
 }
@@ -216,7 +215,7 @@ TEST(AsyncRequests, PageOperationsAndQueries) {
     MemoryChannel io("");
     if (!page.HandleAsyncRequest(query, &io)) return io.Output().empty() ? std::string("-") : io.Output();
     EXPECT_EQ(io.Output().rfind("HTTP/1.1 200 OK", 0), 0u);
-    return io.Output().substr(io.Output().find("\r\n\r\n") + 4);
+    return io.Body();
   };
   EXPECT_EQ(handle("AsyncStatus=1").rfind("\t<async-results time-now=", 0), 0u);
   EXPECT_EQ(handle(nullptr), "-");

@@ -29,15 +29,6 @@ namespace {
 LogToTempDir* logDir = static_cast<LogToTempDir*>(
     ::testing::AddGlobalTestEnvironment(new LogToTempDir("velmora-launch-")));
 
-bool WaitFor(const std::function<bool()>& condition, double seconds = 10) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
-
 // Our children named `name`: (pid, state letter).
 std::vector<std::pair<long, char>> Children(const std::string& name) {
   std::vector<std::pair<long, char>> found;
@@ -84,14 +75,13 @@ class Launch : public ::testing::Test {
     Globals().firstStartFunction = CheckFirstStart;
     InstallProviderLaunch();
   }
-  static bool Logged(const std::string& text) { return logDir->LogText().find(text) != std::string::npos; }
 };
 
 TEST_F(Launch, StartsOnDemandMapsPagesRelaunchesWithoutFirstRun) {
   CProviderCon con;
   ASSERT_EQ(Request("ticker_provider", 21602, "/index?collectorrequest=1", true, "get", &con), 200);
-  EXPECT_TRUE(Logged("cmdLine(\"ticker_provider\" -p 21602 -c -s -f)\n"));
-  EXPECT_TRUE(Logged("ticker_provider took 0 seconds to startup\n"));
+  EXPECT_TRUE(logDir->Logged("cmdLine(\"ticker_provider\" -p 21602 -c -s -f)\n"));
+  EXPECT_TRUE(logDir->Logged("ticker_provider took 0 seconds to startup\n"));
   ProviderMap map;
   bool matched = false;
   map.addProvider("ticker_provider", "21602", "", "", false,
@@ -103,7 +93,7 @@ TEST_F(Launch, StartsOnDemandMapsPagesRelaunchesWithoutFirstRun) {
 
   StopProvider("ticker_provider", 21602);
   EXPECT_EQ(Request("ticker_provider", 21602, "/ticker", true), 200);
-  EXPECT_TRUE(Logged("cmdLine(\"ticker_provider\" -p 21602 -c -s)\n"));
+  EXPECT_TRUE(logDir->Logged("cmdLine(\"ticker_provider\" -p 21602 -c -s)\n"));
   EXPECT_EQ(LogToTempDir::ReadFile("started.col"), "ticker_provider\n");
   StopProvider("ticker_provider", 21602);
 }

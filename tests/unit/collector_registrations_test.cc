@@ -33,7 +33,6 @@ class Folder : public ::testing::Test {
   static std::string Startup(const std::string& files) {
     return "<?xml version=\"1.0\"?><startup><execute><provider>" + files + "</provider></execute></startup>";
   }
-  static bool Has(const std::string& text) { return logDir->LogText().find(text) != std::string::npos; }
   std::string dir_;
 };
 
@@ -68,8 +67,8 @@ TEST_F(Folder, PortsCodesAndBothPatterns) {
       {"missing", 2}, {"blocked", 3}, {"zero", 1}, {"high", 1}, {"b", 1}};
   EXPECT_EQ(rejected, expected);
   EXPECT_EQ(map.size(), 3u + expected.size());
-  EXPECT_TRUE(Has("Provider b requests port 5000 already reserved for a\n"));
-  EXPECT_TRUE(Has("Provider executable not found (missing)\n"));
+  EXPECT_TRUE(logDir->Logged("Provider b requests port 5000 already reserved for a\n"));
+  EXPECT_TRUE(logDir->Logged("Provider executable not found (missing)\n"));
   EXPECT_EQ(status, (ConfigFileStatus{{"velmora.provider.collector.startup.xml", 0},
                                       {"x.velmora.provider.xml", 0},
                                       {"Y.OEM.xml", 0}}));
@@ -95,13 +94,13 @@ TEST_F(Folder, MalformedFilesAndLogAll) {
   EXPECT_EQ(status, (ConfigFileStatus{{"velmora.provider.collector.startup.xml", 1},
                                       {"oem.provider.collector.startup.xml", 1},
                                       {"m.velmora.provider.xml", 0}}));
-  EXPECT_TRUE(Has("Config file velmora.provider.collector.startup.xml is malformed and will not be used\n"));
+  EXPECT_TRUE(logDir->Logged("Config file velmora.provider.collector.startup.xml is malformed and will not be used\n"));
   EXPECT_EQ(LogToTempDir::ReadFile("velmora.provider.collector.startup.xml"), direct);
   ASSERT_EQ(map.size(), 1u);
   EXPECT_EQ(map[6000].logto, "p.log");
   EXPECT_EQ(map[6000].logsize, "1000000");
   EXPECT_EQ(map[6000].verbosity, kLogAllVerbosity);
-  EXPECT_TRUE(Has("Collector Option logall; logging to (p.log) at level 32767\n"));
+  EXPECT_TRUE(logDir->Logged("Collector Option logall; logging to (p.log) at level 32767\n"));
 }
 
 // Options replace the command line's; the placement of the file (system

@@ -34,7 +34,7 @@ TEST_F(StartedFile, FirstCheckRecordsSecondFindsDontRecordLeavesAlone) {
   EXPECT_TRUE(CheckFirstStart("ticker_provider", true));
   EXPECT_TRUE(CheckFirstStart("ticker_provider", true));
   EXPECT_EQ(Contents(), "demo_provider\n");
-  EXPECT_NE(logDir->LogText().find("FOUND demo_provider\n"), std::string::npos);
+  EXPECT_TRUE(logDir->Logged("FOUND demo_provider\n"));
 }
 
 TEST_F(StartedFile, CaseTrailingBlanksRemovalAndTruncation) {

@@ -40,12 +40,6 @@ bool ModifiedOf(const std::string& text, bool* modified) {
 
 void Write(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
-size_t Count(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
 TEST(MasterConfigTest, GettersReadValuesAndAnswerFalseWhenAbsent) {
   Configuration config;
   ASSERT_TRUE(config.ParseText(kMaster));

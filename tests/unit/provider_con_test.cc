@@ -13,14 +13,6 @@
 
 namespace {
 
-uint16_t FreePort() {
-  int fd = platform::CreateTcpSocket();
-  platform::BindLoopback(fd, 0);
-  uint16_t port = platform::LocalPort(fd);
-  platform::CloseSocket(fd);
-  return port;
-}
-
 CProviderCon SocketClient(uint16_t port) {
   CProviderCon con;
   con.SetMode(CProviderCon::kModeSocket);

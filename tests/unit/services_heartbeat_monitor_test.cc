@@ -5,14 +5,12 @@
 #include <algorithm>
 #include <atomic>
 #include <string>
-#include <vector>
 
 #include "collector/collector_config.h"
 #include "collector/provider_map.h"
 #include "platform/process.h"
 #include "platform/process_info.h"
 #include "platform/signals.h"
-#include "platform/socket.h"
 #include "runtime/monitor_server.h"
 #include "runtime/provider_con.h"
 #include "runtime/start_thread.h"
@@ -34,24 +32,13 @@ Reply Call(HeartbeatMonitorPage& page, bool post, const char* query) {
   MemoryChannel io("");
   int status = post ? page.Post(&io, "/heartbeat/monitor", query, nullptr, nullptr, 0, 0)
                     : page.Get(&io, "/heartbeat/monitor", query, nullptr, nullptr, 0, 1);
-  const std::string& out = io.Output();
-  size_t at = out.find("\r\n\r\n");
-  return {status, at == std::string::npos ? "" : out.substr(at + 4)};
+  return {status, io.Body()};
 }
 
 void AddProvider(const char* name, uint16_t port) {
   bool matched = false;
   ProviderMap::Instance().addProvider(name, std::to_string(port).c_str(), "", "", false,
                                       "<table version=\"1.2.0.1\"></table>", "", false, &matched);
-}
-
-// A port nothing listens on.
-uint16_t FreePort() {
-  int fd = platform::CreateTcpSocket();
-  platform::BindLoopback(fd, 0);
-  uint16_t port = platform::LocalPort(fd);
-  platform::CloseSocket(fd);
-  return port;
 }
 
 std::string ItemIds(const HeartbeatMonitorPage& page) {

@@ -12,11 +12,6 @@
 
 namespace {
 
-std::string BodyOf(const std::string& response) {
-  size_t at = response.find("\r\n\r\n");
-  return at == std::string::npos ? std::string() : response.substr(at + 4);
-}
-
 class StatePage : public MonitorPage {
  public:
   StatePage(const char* path, uint32_t state, uint32_t wake) : MonitorPage(path, true), state_(state), wake_(wake) {}
@@ -43,7 +38,7 @@ class StandardPages : public ::testing::Test {
   static std::string GetBody(MonitorPage& page, const char* query = nullptr) {
     MemoryChannel io("");
     page.Get(&io, page.GetPath(), query, nullptr, nullptr, 1, 1);
-    return BodyOf(io.Output());
+    return io.Body();
   }
 };
 
@@ -122,7 +117,7 @@ TEST(TimerService, ItemsDueTogetherReachMonitorNowInOneCall) {
   RecordingPage one("/one");
   one.AddMonitoredItem("a", "desc <1>", 10, true, false, nullptr);
   one.ReplyWithTimerStatus(&io);
-  EXPECT_EQ(BodyOf(io.Output()),
+  EXPECT_EQ(io.Body(),
             "<TIMERS secondspassed=\"0\"><TIMER ID=\"a\" interval=\"10\" remains=\"10\" renews=\"1\" "
             "initial=\"0\">desc &lt;1&gt;</TIMER></TIMERS>");
 }

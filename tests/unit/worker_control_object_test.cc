@@ -35,14 +35,6 @@ std::string XmlOf(const std::function<void(XMLAccumulator*)>& write) {
   return text;
 }
 
-bool WaitFor(const std::function<bool()>& condition) {
-  for (auto deadline = Clock::now() + std::chrono::seconds(5); !condition();
-       std::this_thread::sleep_for(std::chrono::milliseconds(2)))
-    if (Clock::now() > deadline) return false;
-  return true;
-}
-
-bool Logged(const std::string& text) { return g_env->LogText().find(text) != std::string::npos; }
 double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -107,7 +99,7 @@ TEST(Worker, StartWaitAndStatus) {
 
   WorkerControlObject defaults("/w", HeldWorker, nullptr, nullptr, nullptr, 0);
   EXPECT_EQ(defaults.GetDescription(), "{default}");
-  EXPECT_TRUE(Logged("Created worker function in thread "));
+  EXPECT_TRUE(g_env->Logged("Created worker function in thread "));
 }
 
 // The page's own server is played by a scripted server whose port the
@@ -153,7 +145,7 @@ TEST(WorkerListTest, MaintenanceAndShutdownWait) {
   list.Add(std::make_unique<WorkerControlObject>("/w", HeldWorker, "never started", nullptr, nullptr, 0));
   ASSERT_TRUE(held->Start());
   EXPECT_EQ(list.Maintenance(), 1u);  // the record that never ran goes
-  EXPECT_TRUE(Logged("MonitorPage::workersMaintenance discards worker control for [never started]"));
+  EXPECT_TRUE(g_env->Logged("MonitorPage::workersMaintenance discards worker control for [never started]"));
   EXPECT_EQ(XmlOf([&](XMLAccumulator* xml) { list.WriteXML(xml); }),
             XmlOf([&](XMLAccumulator* xml) { held->WriteXML(xml); }));  // the held one alone
   g_release = true;
@@ -174,7 +166,7 @@ TEST(WorkerListTest, StubbornWorkerIsGivenUpAfterItsExitWait) {
   EXPECT_GE(SecondsSince(start), 0.9);
   EXPECT_LT(SecondsSince(start), 3.0);
   EXPECT_TRUE(list.Empty());
-  EXPECT_TRUE(Logged("Worker thread (stubborn) did not respond to exit request; terminating it"));
+  EXPECT_TRUE(g_env->Logged("Worker thread (stubborn) did not respond to exit request; terminating it"));
   // The record is gone; the thread goes on with its own handle.
   int loops = g_loops;
   EXPECT_TRUE(WaitFor([&] { return g_loops > loops + 5; }));
