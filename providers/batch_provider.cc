@@ -190,6 +190,13 @@ class BatchPage : public MonitorPage {
 
 std::string ProviderUniqueName() { return "Velmora batch provider"; }
 
-int ProviderInitialize() { return RegisterPage(new BatchPage) ? 0 : 1; }
+int ProviderInitialize() {
+  if (!RegisterPage(new BatchPage)) return 1;
+  // Reports its process id to the collector a second after the start, so
+  // that the collector's shutdown can wait for this process to end.
+  if (auto* status = dynamic_cast<MonitorPage*>(FindPage("/status")))
+    status->AddMonitoredItem("pid_timer", "pid_timer", 1, false, false, nullptr);
+  return 0;
+}
 
 int ProviderPostOptions() { return 0; }

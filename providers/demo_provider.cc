@@ -110,6 +110,10 @@ int ProviderInitialize() {
   if (!RegisterPage(new DemoPage("/demo/code", DemoPage::kCode, true))) return 1;
   if (!RegisterPage(new DemoPage("/demo/hits", DemoPage::kHits, true))) return 1;
   if (!RegisterPage(new DemoPage("/demo/echo", DemoPage::kEcho, true))) return 1;
+  // Reports its process id to the collector a second after the start, so
+  // that the collector's shutdown can wait for this process to end.
+  if (auto* status = dynamic_cast<MonitorPage*>(FindPage("/status")))
+    status->AddMonitoredItem("pid_timer", "pid_timer", 1, false, false, nullptr);
   return 0;
 }
 
