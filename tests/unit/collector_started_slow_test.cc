@@ -14,16 +14,22 @@ TEST(StartedFileHeld, CheckGivesUpAfterThirtySeconds) {
   auto dir = std::filesystem::temp_directory_path() / ("velmora-held-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
   ASSERT_EQ(chdir(dir.c_str()), 0);
-  int ready[2];
+  int ready[2], release[2];
   ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(release), 0);
   pid_t holder = fork();
   if (holder == 0) {
     int fd = open("started.col", O_RDWR | O_CREAT, 0600);
     flock(fd, LOCK_EX);
     (void)!write(ready[1], "x", 1);
-    sleep(40);
+    // Holds the lock until it is killed, or until the test process ends
+    // (its end of the pipe closes), so a failed test leaves nobody behind.
+    close(release[1]);
+    char byte;
+    (void)!read(release[0], &byte, 1);
     _exit(0);
   }
+  close(release[0]);
   char c;
   ASSERT_EQ(read(ready[0], &c, 1), 1);
   auto start = std::chrono::steady_clock::now();
@@ -33,6 +39,7 @@ TEST(StartedFileHeld, CheckGivesUpAfterThirtySeconds) {
   EXPECT_LT(seconds, 33.0);
   kill(holder, SIGKILL);
   waitpid(holder, nullptr, 0);
+  close(release[1]);
   EXPECT_TRUE(CheckFirstStart("demo_provider", false));  // the lock died with its holder
   std::filesystem::remove_all(dir);
 }
