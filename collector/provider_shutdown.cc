@@ -17,8 +17,6 @@ constexpr int kShutdownRequestTimeoutSeconds = 3;
 constexpr int kReconfigRequestTimeoutSeconds = 10;
 
 std::atomic<bool> g_initiated{false};
-std::atomic<bool> g_heartbeatsBlocked{false};
-std::atomic<bool> g_wakeupsBlocked{false};
 std::atomic<uint32_t> g_testTicks{0};
 
 // Runs on the loop thread: the shutdown page's POST is not forked, and the
@@ -34,13 +32,9 @@ void InitiateCollectorShutdown() {
 }  // namespace
 
 bool ShutdownInitiated() { return g_initiated.load(); }
-bool HeartbeatsBlocked() { return g_heartbeatsBlocked.load(); }
-bool WakeupsBlocked() { return g_wakeupsBlocked.load(); }
 
 bool MarkShutdownInitiated() {
   if (g_initiated.exchange(true)) return false;
-  g_heartbeatsBlocked.store(true);
-  g_wakeupsBlocked.store(true);
   platform::SetSystemShutdownPending();
   return true;
 }

@@ -1,13 +1,12 @@
 // The collector's shutdown state and the requests it sends to every
 // provider: the shutdown request and the master-reconfiguration broadcast.
 //
-// The state is three process-wide flags, set together once and never
-// cleared: shutdown initiated, heartbeats blocked, wakeups blocked. Setting
-// them also sets "system shutdown pending", so that from then on no
-// provider is launched (a request routed during the shutdown would
-// otherwise start a provider that outlives the collector). All flags and the
-// test-timer counter are atomic: the heartbeat monitor and the scheduler
-// read them from their own threads.
+// The state is one process-wide flag, "shutdown initiated", set once and
+// never cleared. Setting it also sets "system shutdown pending", which the
+// launch, the heartbeat monitor and the scheduler read (from their own
+// threads): from then on no provider is launched, heartbeated or woken (a
+// request routed during the shutdown would otherwise start a provider that
+// outlives the collector). The flag and the test-timer counter are atomic.
 //
 // Both senders work on private copies of the provider map's records and
 // never hold its lock while they talk to a provider.
@@ -17,11 +16,9 @@
 class ProviderMap;
 
 bool ShutdownInitiated();
-bool HeartbeatsBlocked();
-bool WakeupsBlocked();
 
-// Sets the three flags and "system shutdown pending". True only for the
-// call that set them.
+// Sets the flag and "system shutdown pending", which is what stops
+// launches, heartbeats and wakeups. True only for the call that set them.
 bool MarkShutdownInitiated();
 
 // Adds one to the test-timer counter and returns the new value.
