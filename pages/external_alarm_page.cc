@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "pages/framework_counters.h"
+#include "pages/server_statistics.h"
 #include "pages/query_map.h"
 #include "pages/query_string_interpretter.h"
 #include "runtime/dispatch.h"
@@ -16,7 +16,7 @@ constexpr const char* kReloadItem = "ExternalAlarmPage::ReloadConfig";
 
 void Forward(const std::string& page, const std::string& cookie) {
   ForwardESWakeup(page.c_str(), cookie.c_str());
-  ++ExternalWakeupsCounter();  // counted even when no page serves the path
+  TheServerStatistics().AddExternalWakeup();  // counted even when no page serves the path
 }
 }  // namespace
 

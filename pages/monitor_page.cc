@@ -2,7 +2,7 @@
 
 #include "runtime/no_case.h"
 
-#include "pages/framework_counters.h"
+#include "pages/server_statistics.h"
 #include "pages/xml_response.h"
 #include "runtime/heartbeat.h"
 #include "runtime/log.h"
@@ -104,7 +104,7 @@ void MonitorPage::ServiceTimers(uint32_t elapsed) {
   std::vector<std::string> due = items_.Expire(elapsed);
   if (due.empty()) return;
   MonitorNow(static_cast<uint32_t>(due.size()), due.data());
-  TimersServicedCounter() += static_cast<uint32_t>(due.size());
+  TheServerStatistics().AddTimerServiced(static_cast<uint32_t>(due.size()));
   if (items_.Empty()) RecheckHeartbeat();
 }
 
