@@ -14,7 +14,6 @@ from harness import COLLECTOR_PORT, wait_until
 from collector_home import CollectorHome, kill_all, request
 
 DEMO = 21601
-ODD = 'odd"name'  # a label value that must be escaped
 
 
 def scrape():
@@ -40,7 +39,7 @@ class Metrics(unittest.TestCase):
     def test_text_speed_and_counters(self):
         absent = "".join('<file name="absent%d" port="%d"/>' % (i, 22000 + i) for i in range(48))
         home = CollectorHome([("demo_provider", "demo_provider", DEMO)],
-                             extra=absent + '<file name="odd&quot;name" port="21999"/>')
+                             extra=absent + '<file name="odd&quot;na\\me" port="21999"/>')
         try:
             home.start(ready=["demo_provider"])
             wait_until(lambda: scrape()[2][demo("up")] == 1, what="up")  # once its pid is in
@@ -51,7 +50,7 @@ class Metrics(unittest.TestCase):
                 self.assertEqual(check.returncode, 0, check.stdout + check.stderr)
             else:
                 print("promtool not installed: the format check is skipped")
-            self.assertIn('velmora_provider_state{provider="odd\\"name",state="loading"} 1', text)
+            self.assertIn(r'velmora_provider_state{provider="odd\"na\\me",state="loading"} 1', text)
             self.assertEqual(m["velmora_collector_registered_providers"], 50)
             self.assertEqual([m[demo("state", ',state="%s"' % s)] for s in
                               ("loading", "ready", "error", "version_mismatch", "failed")], [0, 1, 0, 0, 0])
