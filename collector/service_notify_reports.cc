@@ -32,15 +32,21 @@ int WatchdogTick() {
   return static_cast<int>(g_nextWatchdogMs - nowMs);
 }
 
+// Before the first "READY=1" a reload is part of the start: nothing is
+// reported for it.
 void ReloadBegins() {
+  if (!g_readySent.load()) return;
   // A manager that tracks reloads wants the monotonic time with the
   // notice; others ignore the extra line.
   char message[64];
-  snprintf(message, sizeof message, "RELOADING=1\nMONOTONIC_USEC=%" PRIu64, static_cast<uint64_t>(platform::MonotonicCounter() / 1000));
+  snprintf(message, sizeof message, "RELOADING=1\nMONOTONIC_USEC=%" PRIu64,
+           static_cast<uint64_t>(platform::MonotonicCounter() / 1000));
   Send(message);
 }
 
-void ReloadEnded() { Send("READY=1"); }
+void ReloadEnded() {
+  if (g_readySent.load()) Send("READY=1");
+}
 
 }  // namespace
 
@@ -49,7 +55,7 @@ void TakeServiceManagerEnvironment() { platform::TakeServiceNotifyEnvironment();
 void InstallServiceManagerReports() {
   if (!platform::ServiceNotifyEnabled()) return;
   const uint64_t usec = platform::ServiceWatchdogUsec();
-  Log(16, "Service manager notifications on; watchdog every %" PRIu64 " ms\n", usec / 2000);
+  Log(16, "Service manager notifications on; watchdog every %" PRIu64 " ms (0: none)\n", usec / 2000);
   LoopHooks hooks;
   if (usec != 0) hooks.tick = WatchdogTick;
   hooks.reconfigBegins = ReloadBegins;

@@ -2,7 +2,8 @@
 // notify socket (platform/service_notify.h): "READY=1" once it listens and
 // its registrations are loaded, "WATCHDOG=1" from the loop thread every
 // half watchdog interval, "RELOADING=1" and "READY=1" around the
-// reconfiguration SIGHUP requests, "STOPPING=1" when its shutdown begins.
+// reconfiguration SIGHUP requests (once ready; before, it is part of the
+// start), "STOPPING=1" when its shutdown begins.
 // Without a notify socket every call here does nothing, and the loop gets
 // no hook (so no extra wakeups).
 #pragma once

@@ -115,7 +115,8 @@ std::string FormatMetrics(const std::vector<ProviderSample>& providers, const Co
                   [](const ProviderCounts& c) { return c.crashRecoveries; });
   ProviderCounter(&out, providers, "velmora_provider_heartbeat_failures_total", "Heartbeats not answered 200.",
                   [](const ProviderCounts& c) { return c.heartbeatFailures; });
-  Family(&out, "velmora_provider_requests_total", "counter", "Requests routed to the provider, by answer status class.");
+  Family(&out, "velmora_provider_requests_total", "counter",
+         "Requests routed to the provider, by answer status class.");
   for (const ProviderSample& p : providers)
     for (int i = 0; i < kStatusClassCount; ++i)
       Sample(&out, "velmora_provider_requests_total", p.name, "class", StatusClassLabel(i), p.counts.routed[i]);
@@ -135,7 +136,8 @@ std::string FormatMetrics(const std::vector<ProviderSample>& providers, const Co
   return out;
 }
 
-MetricsPage::MetricsPage(const char* path, bool hidden) : MonitorPage(path, hidden), createdMs_(platform::TickCountMs()) {}
+MetricsPage::MetricsPage(const char* path, bool hidden)
+    : MonitorPage(path, hidden), createdMs_(platform::TickCountMs()) {}
 
 ServedPage* MetricsPage::Create(const char* path, bool hidden) { return new MetricsPage(path, hidden); }
 
