@@ -7,6 +7,7 @@
 #include "collector/provider_launch.h"
 #include "collector/provider_routing.h"
 #include "collector/provider_shutdown.h"
+#include "collector/service_notify_reports.h"
 #include "collector/started_file.h"
 #include "runtime/log.h"
 #include "runtime/monitor_server.h"
@@ -35,7 +36,13 @@ int CollectorInitialize(const CollectorPageRow* rows, size_t count) {
   InstallProviderLaunch();
   InstallCollectorShutdown();
   LogCollectorConfigOutcome();
+  InstallServiceManagerReports();
   return RegisterCollectorPages(rows, count);
 }
 
-int CollectorPostOptions() { return ReadCollectorConfig(SystemConfigDirectory(), Globals().moduleDirectory); }
+int CollectorPostOptions() {
+  // The earliest collector-only step: only the signal watcher runs yet, and
+  // it never reads the environment.
+  TakeServiceManagerEnvironment();
+  return ReadCollectorConfig(SystemConfigDirectory(), Globals().moduleDirectory);
+}

@@ -27,9 +27,11 @@ int RegisterCollectorPages(const CollectorPageRow* rows, size_t count);
 // that word has none), logs it, marks the server as the collector, installs
 // the routing to providers, the first-start check, the provider launch and
 // the shutdown of the providers (shutdown page and first SIGTERM/SIGINT),
-// logs what the collector configuration read found, and registers the
+// logs what the collector configuration read found, hangs the service
+// manager's reports on the loop when it asked for them, and registers the
 // pages. 0 on success, 1 when a page failed.
 int CollectorInitialize(const CollectorPageRow* rows, size_t count);
 
-// The post-option step: reads the collector configuration file. 0.
+// The post-option step: takes the service manager's variables out of the
+// environment and reads the collector configuration file. 0.
 int CollectorPostOptions();

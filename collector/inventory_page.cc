@@ -9,6 +9,7 @@
 #include "collector/provider_map.h"
 #include "collector/provider_shutdown.h"
 #include "collector/relaunch_limit.h"
+#include "collector/service_notify_reports.h"
 #include "collector/started_file.h"
 #include "collector/xml_input.h"
 #include "pages/query_map.h"
@@ -213,6 +214,10 @@ void InventoryPage::LoadProviders() {
   auto snapshot = std::make_shared<const RegistrationMap>(registrations_);
   if (!TryStartThread([snapshot] { RequestCachedProviderInventoryLoad(snapshot); }))
     Log(1, "Unable to create %s thread\n", "RequestCachedProviderInventoryLoad");
+  // The collector listens (timers run only in the loop) and its
+  // registrations are in: ready for the service manager. Each provider's
+  // own load goes on; "/inventory" shows it.
+  ReportServiceReady();
 }
 
 void InventoryPage::ResetCacheProviderResponse() {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "collector/launch_command.h"
+#include "collector/provider_metrics.h"
 #include "collector/relaunch_limit.h"
 #include "platform/clock.h"
 #include "platform/named_event.h"
@@ -86,8 +87,10 @@ void WaitForPort(int port) {
 int64_t SecondsSince(int64_t start) { return (platform::MonotonicCounter() - start) / platform::kCounterFrequency; }
 
 void NoteLaunchOutcome(const char* name, bool failed, bool crashRecovery) {
-  if (TheRelaunchLimit().Note(name, failed || crashRecovery, platform::TickCountMs()))
+  if (TheRelaunchLimit().Note(name, failed || crashRecovery, platform::TickCountMs())) {
     Log(2, "Provider %s relaunched too often; giving up until started by hand\n", name);
+    CountRelaunchLimitTrip();
+  }
 }
 
 }  // namespace
@@ -148,10 +151,12 @@ int LaunchProvider(CProviderCon* con) {
       char text[128];
       platform::ErrorText(error, text, sizeof text);
       Log(16, "Provider %s could not be started: %s\n", name, text);
-    } else if (holdsName) {
-      WaitForReadySignal(ready, pid, launch);
     } else {
-      WaitForPort(port);
+      CountProviderLaunch(name, con->LaunchData().crashRecovery);
+      if (holdsName)
+        WaitForReadySignal(ready, pid, launch);
+      else
+        WaitForPort(port);
     }
     ready.Close();
     // A copy that ended at the single-instance check while another serves

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "collector/provider_map.h"
+#include "collector/provider_metrics.h"
 #include "runtime/io_base.h"
 #include "runtime/log.h"
 #include "runtime/monitor_server.h"
@@ -22,6 +23,26 @@ constexpr const char* kErrorBody = "500 internal server error";
 int Answer(IOBase* io, const char* status, const char* body, int number) {
   StandardResponse(io, status, body, body != nullptr ? static_cast<uint32_t>(strlen(body)) : 0, nullptr, nullptr);
   return number;
+}
+
+// The answer for a request to a provider's page: declined while it loads
+// or after it reported an error, else forwarded. Returns the status.
+int RouteToProvider(IOBase* io, CProviderCon* provider, uint32_t state, const char* path, const char* query,
+                    const char* verb, const std::string& body) {
+  if (state == kProviderLoading) {
+    Log(4, "handleAlternatePages, request for page %s decline with SERVICE_UNAVAILABLE\n", path);
+    return Answer(io, kStatus503, kUnavailableBody, 503);
+  }
+  if (state == kProviderError) {
+    Log(4, "handleAlternatePages, request for page %s decline with INTERNAL_SERVER_ERROR\n", path);
+    return Answer(io, kStatus500, kErrorBody, 500);
+  }
+  std::string uri = path;
+  if (query != nullptr && query[0] != '\0') uri += std::string("?") + query;
+  provider->SetVerb(verb);
+  int status = getProviderPage(provider, uri.c_str(), io, body);
+  if (status == 0) return Answer(io, kStatus503, kUnavailableBody, 503);
+  return status;
 }
 
 }  // namespace
@@ -43,19 +64,9 @@ int handleAlternatePages(IOBase* io, const char* verb, const char* path, const c
     Log(8, "%s path not found %s\n", io->PeerName(), path);
     return Answer(io, kStatus404, nullptr, 404);
   }
-  if (state == kProviderLoading) {
-    Log(4, "handleAlternatePages, request for page %s decline with SERVICE_UNAVAILABLE\n", path);
-    return Answer(io, kStatus503, kUnavailableBody, 503);
-  }
-  if (state == kProviderError) {
-    Log(4, "handleAlternatePages, request for page %s decline with INTERNAL_SERVER_ERROR\n", path);
-    return Answer(io, kStatus500, kErrorBody, 500);
-  }
-  std::string uri = path;
-  if (query != nullptr && query[0] != '\0') uri += std::string("?") + query;
-  provider->SetVerb(verb);
-  int status = getProviderPage(provider.get(), uri.c_str(), io, body);
-  if (status == 0) return Answer(io, kStatus503, kUnavailableBody, 503);
+  const uint32_t before = io->RequestBytesWritten();
+  const int status = RouteToProvider(io, provider.get(), state, path, query, verb, body);
+  CountRoutedRequest(provider->Name(), status, io->RequestBytesWritten() - before);
   return status;
 }
 

@@ -4,6 +4,7 @@
 
 #include "collector/inventory_page.h"
 #include "collector/provider_map.h"
+#include "collector/service_notify_reports.h"
 #include "pages/monitor_page.h"
 #include "pages/shutdown_page.h"
 #include "platform/signals.h"
@@ -22,6 +23,7 @@ std::atomic<uint32_t> g_testTicks{0};
 // Runs on the loop thread: the shutdown page's POST is not forked, and the
 // signal handler's action is taken by the loop after its wait.
 void InitiateCollectorShutdown() {
+  ReportServiceStopping();
   InventoryPage* page = TheInventoryPage();
   if (page != nullptr)
     page->InitiateShutdown();

@@ -174,6 +174,13 @@ uint32_t ParentProcessId(uint32_t pid) {
   return parent;
 }
 
+bool ProcessIsRunning(uint32_t pid) {
+  if (pid <= 1) return false;
+  bool ended = false;
+  if (IsOwnChild(pid, &ended)) return !ended;
+  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
 ExitProbe ProbeProcessExit(uint32_t pid, int* error) {
   *error = 0;
   if (pid <= 1) return kProcessGone;

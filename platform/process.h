@@ -39,6 +39,11 @@ enum ExitProbe {
 // process: kill(pid, 0), ESRCH meaning gone; a zombie counts as ended.
 ExitProbe ProbeProcessExit(uint32_t pid, int* error);
 
+// True while `pid` runs: a child started by SpawnDetached until its waiter
+// has seen it end; any other process while kill(pid, 0) finds it (a zombie
+// of another parent counts as running). Reads no file. False for ids <= 1.
+bool ProcessIsRunning(uint32_t pid);
+
 // SIGKILL. Refused (EINVAL) for any id <= 1. 0 on success, else -1 and
 // *error.
 int KillProcess(uint32_t pid, int* error);

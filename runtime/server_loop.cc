@@ -60,6 +60,8 @@ struct LoopState {
   bool timersArmed = false;    // a signal's handler ran and may have added timers
 };
 
+LoopHooks g_hooks;
+
 // Poll indices of the fixed entries.
 enum : size_t { kSignalIndex = 0, kSystemSignalIndex = 1, kCompletionIndex = 2, kListenIndex = 3 };
 
@@ -141,6 +143,8 @@ int InternalSelect(MonitorServer& server, LoopState& state, uint64_t waitUntilMs
   if (headMs >= 0 && headMs < waitMs) waitMs = headMs, shortened = true;
   if (acceptPaused && static_cast<int>(state.acceptPausedUntilMs - now) < waitMs)
     waitMs = static_cast<int>(state.acceptPausedUntilMs - now), shortened = true;
+  const int tickMs = g_hooks.tick != nullptr ? g_hooks.tick() : -1;
+  if (tickMs >= 0 && tickMs < waitMs) waitMs = tickMs, shortened = true;
 
   int r = poll.Wait(waitMs);
   Log(64, "WFMO gets rv %ld\n", static_cast<long>(r));
@@ -316,7 +320,9 @@ int AcceptLoop(MonitorServer& server, size_t pendingCapacity) {
       uint64_t now = platform::TickCountMs();
       timeout = waitUntilMs > now ? static_cast<uint32_t>((waitUntilMs - now + 999) / 1000) : 0;
       if (r == kReconfig) {
+        if (g_hooks.reconfigBegins != nullptr) g_hooks.reconfigBegins();
         RunReconfiguration();
+        if (g_hooks.reconfigEnded != nullptr) g_hooks.reconfigEnded();
         ResetIdle(server, state);
       } else if (r == kAccept) {
         ResetIdle(server, state);
@@ -420,6 +426,8 @@ void StdioPhase(MonitorServer& server, IOStdio& stdio) {
 }
 
 }  // namespace
+
+void SetLoopHooks(const LoopHooks& hooks) { g_hooks = hooks; }
 
 uint32_t BoundByIdleTime(bool isCollector, uint32_t idleLimit, uint32_t idleSeconds, uint32_t timeout) {
   if (isCollector || idleLimit == 0 || idleLimit <= idleSeconds) return timeout;

@@ -31,6 +31,19 @@
 // Runs the phases; returns 0, or 1 when the loop ended on an error.
 int RunServer();
 
+// What an application may hang on the TCP/IP loop; every function runs on
+// the loop thread, and a null one is skipped. Set before RunServer.
+struct LoopHooks {
+  // Runs once per pass, before the wait; returns the milliseconds after
+  // which it wants to run again (the wait is cut to that), or -1 for no
+  // such need.
+  int (*tick)() = nullptr;
+  // Run before and after the reconfiguration that SIGHUP requests.
+  void (*reconfigBegins)() = nullptr;
+  void (*reconfigEnded)() = nullptr;
+};
+void SetLoopHooks(const LoopHooks& hooks);
+
 // Runs every page's Reconfig in path order around a master-configuration
 // walk, then clears the reconfiguration flag (loop thread only).
 void RunReconfiguration();

@@ -3,6 +3,7 @@
 #include "collector/inventory_page.h"
 #include "collector/provider_control_page.h"
 #include "services/heartbeat_monitor_page.h"
+#include "services/metrics_page.h"
 #include "services/schedule_access_page.h"
 
 const CollectorPageRow kCollectorPages[kCollectorPageCount] = {
@@ -11,4 +12,5 @@ const CollectorPageRow kCollectorPages[kCollectorPageCount] = {
     {"/collector/stats", false, nullptr},
     {"/providercontrol", false, ProviderControlPage::Create},
     {"/heartbeat/monitor", false, HeartbeatMonitorPage::Create},
+    {"/metrics", false, MetricsPage::Create},
 };

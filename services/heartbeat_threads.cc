@@ -1,5 +1,6 @@
 #include "services/heartbeat_threads.h"
 
+#include "collector/provider_metrics.h"
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/process_info.h"
@@ -51,6 +52,7 @@ void SendHeartbeat(std::unique_ptr<CProviderCon> con, uint32_t pid) {
     return;
   }
   Log(2, "Heartbeat request to %s failed!\n", con->Name());
+  CountHeartbeatFailure(con->Name());
   // Only a heartbeat of our own that timed out ends the process: a hung
   // provider keeps its port, so the relaunch would otherwise find it
   // "running" and never start a new copy.

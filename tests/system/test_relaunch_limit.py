@@ -35,6 +35,9 @@ class RelaunchLimit(unittest.TestCase):
         self.assertLess(time.monotonic() - started, 60)
         self.assertEqual(c.stderr().count(LAUNCH), 6)  # the first start, then five failures
         self.assertEqual(self.home.record("flaky_provider")["state"], "failed")
+        metrics = request("GET", "/metrics")[1].decode()
+        self.assertIn('velmora_provider_state{provider="flaky_provider",state="failed"} 1\n', metrics)
+        self.assertIn("velmora_collector_relaunch_limit_trips_total 1\n", metrics)
         t = time.monotonic()
         self.assertEqual(request("GET", "/demo/hello")[0], 503)
         self.assertLess(time.monotonic() - t, 1)

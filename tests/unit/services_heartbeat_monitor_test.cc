@@ -8,6 +8,7 @@
 
 #include "collector/collector_config.h"
 #include "collector/provider_map.h"
+#include "collector/provider_metrics.h"
 #include "platform/process.h"
 #include "platform/process_info.h"
 #include "platform/signals.h"
@@ -127,6 +128,7 @@ TEST(HeartbeatMonitor, RefusedHeartbeatRecoversAndShutdownBlocks) {
     EXPECT_EQ(collector.Received(), "POST /heartbeat/monitor?recover=1&target=" + target + "\nContent-Length: 0\n\n");
   }
   EXPECT_EQ(launches.load(), 0);  // a heartbeat never launches
+  EXPECT_EQ(SnapshotProviderCounts()["gone"].heartbeatFailures, 1u);
   EXPECT_EQ(Call(page, true, ("recover=1&target=" + target).c_str()).status, 200);
   ASSERT_TRUE(WaitForDetachedThreads(5000));
   EXPECT_EQ(launches.load(), 1);
