@@ -44,22 +44,13 @@ TEST(CtlOptions, CommandsAndOptionsInAnyOrder) {
 TEST(CtlOptions, UsageErrors) {
   CtlOptions o;
   std::string error;
+  // No command, an unknown one, too many or too few words, a relative path,
+  // option values missing, out of range or with trailing text, a zero
+  // time-out (it would never wait), another command's flag, unknown options.
   for (auto words : std::vector<std::initializer_list<const char*>>{
-           {},                                  // no command
-           {"statuses"},                        // unknown command
-           {"status", "extra"},                 // too many words
-           {"start"},                           // missing name
-           {"get", "demo/hello"},               // a path must be absolute
-           {"-p"},                              // option without its value
-           {"-p", "65536", "status"},           // port out of range
-           {"-p", "0", "status"},
-           {"-p", "21584x", "status"},          // trailing garbage
-           {"-t", "0", "status"},               // a time-out of zero would never wait
-           {"-t", "-1", "status"},
-           {"--providers", "status"},           // flag of another command
-           {"--registrations", "stats"},
-           {"-x", "status"},                    // unknown option
-       }) {
+           {}, {"statuses"}, {"status", "extra"}, {"start"}, {"get", "demo/hello"}, {"-p"},
+           {"-p", "65536", "status"}, {"-p", "0", "status"}, {"-p", "21584x", "status"}, {"-t", "0", "status"},
+           {"-t", "-1", "status"}, {"--providers", "status"}, {"--registrations", "stats"}, {"-x", "status"}}) {
     error.clear();
     EXPECT_FALSE(Parse(words, &o, &error)) << (words.size() ? *words.begin() : "(none)");
     EXPECT_FALSE(error.empty());
