@@ -2,15 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <string>
 #include <vector>
 
 namespace {
 
-bool Parse(std::initializer_list<const char*> words, CtlOptions* options, std::string* error = nullptr) {
+bool Parse(const std::vector<const char*>& words, CtlOptions* options, std::string* error = nullptr) {
   std::vector<const char*> argv{"velmoractl"};
-  argv.insert(argv.end(), words);
+  argv.insert(argv.end(), words.begin(), words.end());
   std::string ignored;
   return ParseCtlArguments(static_cast<int>(argv.size()), argv.data(), options, error ? error : &ignored);
 }
@@ -47,12 +46,12 @@ TEST(CtlOptions, UsageErrors) {
   // No command, an unknown one, too many or too few words, a relative path,
   // option values missing, out of range or with trailing text, a zero
   // time-out (it would never wait), another command's flag, unknown options.
-  for (auto words : std::vector<std::initializer_list<const char*>>{
+  for (const auto& words : std::vector<std::vector<const char*>>{
            {}, {"statuses"}, {"status", "extra"}, {"start"}, {"get", "demo/hello"}, {"-p"},
            {"-p", "65536", "status"}, {"-p", "0", "status"}, {"-p", "21584x", "status"}, {"-t", "0", "status"},
            {"-t", "-1", "status"}, {"--providers", "status"}, {"--registrations", "stats"}, {"-x", "status"}}) {
     error.clear();
-    EXPECT_FALSE(Parse(words, &o, &error)) << (words.size() ? *words.begin() : "(none)");
+    EXPECT_FALSE(Parse(words, &o, &error)) << (words.empty() ? "(none)" : words[0]);
     EXPECT_FALSE(error.empty());
   }
   EXPECT_TRUE(Parse({"-p", "65535", "-t", "3600", "status"}, &o));
