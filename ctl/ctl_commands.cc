@@ -18,7 +18,7 @@ namespace {
 // How long shutdown waits for the port to close: the collector ends its
 // providers within 15 seconds, then kills the ones left, then exits.
 constexpr uint64_t kShutdownWaitMs = 30000;
-constexpr uint32_t kShutdownPollMs = 100;
+constexpr uint32_t kPollMs = 100;
 
 struct Context {
   const CtlOptions& options;
@@ -78,6 +78,23 @@ int PrintDocument(Context& c, const std::string& path, const RowReader& read) {
   return kExitOk;
 }
 
+// After a stop: the provider has answered its shutdown request but may
+// still be ending. Waits, at most the time-out, until its process is gone
+// and its port closed, so that a status right after shows it stopped.
+void WaitUntilStopped(Context& c, const std::string& name) {
+  CollectorAnswer answer = c.client.Get("/inventory");
+  std::vector<TableRow> rows;
+  std::string error;
+  auto asReported = [](const std::string&, const std::string&) { return true; };
+  if (!answer.reached || !InventoryRows(answer.body, asReported, &rows, &error)) return;
+  std::string pid, port;
+  for (const TableRow& row : rows) {
+    if (row[0] == name) pid = row[3], port = row[1];
+  }
+  const uint64_t deadline = platform::TickCountMs() + static_cast<uint64_t>(c.options.timeoutSeconds) * 1000;
+  while (ProviderStillRuns(pid, port) && platform::TickCountMs() < deadline) platform::SleepMs(kPollMs);
+}
+
 // start and stop: the control page answers 200 with the outcome in the
 // attribute "result": the provider's own status, 0 when it could not be
 // reached, -1 when no provider has that name.
@@ -103,6 +120,7 @@ int Control(Context& c, const char* command) {
   // answers 405: any status line proves it runs. 500 means it took the
   // connection but sent none.
   if (stop ? IsSuccess(outcome) : outcome > 0 && outcome != 500) {
+    if (stop) WaitUntilStopped(c, name);
     fprintf(c.out, "%s %s\n", name.c_str(), stop ? "stopped" : "started");
     return kExitOk;
   }
@@ -129,7 +147,7 @@ int Shutdown(Context& c) {
               static_cast<unsigned>(c.client.Port()), static_cast<unsigned long long>(kShutdownWaitMs / 1000));
       return kExitFailure;
     }
-    platform::SleepMs(kShutdownPollMs);
+    platform::SleepMs(kPollMs);
   }
   return kExitOk;
 }
