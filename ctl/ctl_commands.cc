@@ -1,6 +1,7 @@
 #include "ctl/ctl_commands.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -115,7 +116,7 @@ int Control(Context& c, const char* command) {
     return kExitFailure;
   }
   int outcome = atoi(result->GetValue().c_str());
-  const bool stop = command[2] == 'o';
+  const bool stop = strcmp(command, "stop") == 0;
   // A start asks the provider for its index by POST, which a provider
   // answers 405: any status line proves it runs. 500 means it took the
   // connection but sent none.
