@@ -36,7 +36,8 @@ class CollectorStats(unittest.TestCase):
 
         self.assertEqual(request("POST", "/ticker?wakeme=1&cookie=C"), (200, b"added"))
         sent = "ScheduleAccessPage::SendWakeup Request URI"
-        wait_until(lambda: c.stderr().count(sent) >= 2, what="two wakeups")
+        wait_until(lambda: stats() and stats("?providers=1") and c.stderr().count(sent) >= 2, 10, 0.05,
+                   what="two wakeups, asked for statistics meanwhile")
         self.assertRegex(stats(), r"<wakeups>[1-9]\d*</wakeups>")
         c.signal()  # the save at clean-up holds every wakeup sent
         c.wait_exit(30)
