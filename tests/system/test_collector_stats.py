@@ -16,7 +16,7 @@ def stats(query=""):
 
 
 class CollectorStats(unittest.TestCase):
-    def start(self, keeps_stats, idle, files):
+    def start(self, keeps_stats, idle, files, args=()):
         self.home = CollectorHome([("ticker_provider", "ticker_provider", TICKER)],
                                   env={"VELMORA_TICKER_TICK": "0", "VELMORA_TICKER_IDLE": idle})
         self.addCleanup(self.home.close)
@@ -24,10 +24,10 @@ class CollectorStats(unittest.TestCase):
                         'port="%d"%s/></provider></execute></startup>' % (TICKER, ' stats="1"' * keeps_stats))
         for name, text in files.items():
             self.home.write(name, text)
-        return self.home.start(ready=["ticker_provider"])
+        return self.home.start(("-V", "0xFFFF") + args, ready=["ticker_provider"])
 
     def test_wakeups_and_file(self):
-        c = self.start(False, "30", {"collector.stats": '<key name="planted" value="1"/>'})
+        c = self.start(False, "30", {"collector.stats": '<key name="planted" value="1"/>'}, ("-g",))
         path = self.home.path("collector.stats")
         wait_until(lambda: "connections" in harness.read_text(path), what="save at the first timer advance")
         self.assertNotIn("planted", harness.read_text(path))
@@ -44,6 +44,10 @@ class CollectorStats(unittest.TestCase):
         sent = c.stderr().count(sent)
         self.assertRegex(harness.read_text(path), r'<section name="connections">[\s\S]*<key name="wakeups" '
                                                   r'value="%d"/>\s*<key name="configname" value=""/>' % sent)
+        # The collector's own statistics file ("<first word>.stats") is another file.
+        own = harness.read_text(self.home.path("velmora_collector.stats"))
+        self.assertIn('<key name="total-resident-time"', own)
+        self.assertNotIn("connections", own)
 
     def test_master_config_and_provider_launch(self):
         c = self.start(True, "1", {"masterconfig.ruleset.monitor.xml": MASTER})
@@ -55,6 +59,20 @@ class CollectorStats(unittest.TestCase):
         launches = c.stderr().count(launch)
         self.assertRegex(stats("?providers=1"), r'^<providerstats><provider name="ticker_provider"[ />]')
         self.assertEqual(c.stderr().count(launch), launches + 1)
+
+    def test_relaunches_count_wakeups(self):
+        # Woken three times, idling out before each: the collector counts 3 wakeups
+        # sent, the ticker 3 received over its three runs.
+        c = self.start(True, "1", {})
+        self.assertEqual(request("POST", "/ticker?wakeme=3&cookie=C"), (200, b"added"))
+        sent = "ScheduleAccessPage::SendWakeup Request URI"
+        for n in (1, 2, 3):
+            wait_until(lambda: c.stderr().count(sent) == n - 1 and not processes("ticker_provider"), 10,
+                       what="idle exit before wakeup %d" % n)
+            wait_until(lambda: c.stderr().count(sent) == n, 10, what="wakeup %d" % n)
+        self.assertEqual(request("POST", "/extschedule?cmd=del&page=/ticker&cookie=C&delay=0"), (200, b"deleted"))
+        self.assertRegex(stats(), r"<wakeups>3</wakeups>")
+        self.assertIn("&lt;external-wakeups&gt;3&lt;/external-wakeups&gt;", stats("?providers=1"))
 
 
 if __name__ == "__main__":
