@@ -14,7 +14,8 @@ import xml.etree.ElementTree as ET
 from datetime import datetime
 
 import harness
-from harness import PORT, Proc, body_of, get, port_open, post, run, status_of, wait_until
+from collector_home import CollectorHome
+from harness import COLLECTOR_PORT, PORT, Proc, body_of, get, port_open, post, run, status_of, wait_until
 
 COUNTERS = ["forwarded", "pagenotfound", "pagefound", "forked", "unforked", "timerserviced",
             "total-resident-time", "external-wakeups", "current-resident-time"]
@@ -142,7 +143,16 @@ class Stats(unittest.TestCase):
 
     def test_no_lost_updates(self):
         p = self.f.start("-g")
+        done = threading.Event()
+
+        def readers():  # "/stats" and wakeups meanwhile (for the sanitizer builds)
+            while not done.is_set():
+                stats(), post(PORT, "/extalarm?page=/demo/hello&cookie=c")
+        reader = threading.Thread(target=readers)
+        reader.start()
         join(hammer(8, 25))
+        done.set()
+        reader.join()
         self.assertEqual(self.f.counts("/demo/hello")[0], 200)
         # A second instance of the same executable shares the file.
         q = self.f.start("-g", port=PORT + 1)
@@ -196,6 +206,27 @@ class Stats(unittest.TestCase):
             p.stop()
             self.assertEqual(self.f.keys()[0]["pagefound"], "2", text)
             self.assertEqual(self.f.counts("/stats")[0], 1, text)
+
+
+class CollectorPaths(unittest.TestCase):
+    def test_files_named_against_the_start_directory(self):
+        # Started as "../velmora_collector" from a folder inside its home; the
+        # collector then changes to its home, where the relative name would
+        # point one folder too high.
+        home = CollectorHome([])
+        try:
+            os.makedirs(home.path("run"))
+            p = Proc("../velmora_collector", ["-p", str(COLLECTOR_PORT), "-c", "-g"], cwd=home.path("run"),
+                     env=home.env)
+            home.procs.append(p)
+            wait_until(lambda: port_open(COLLECTOR_PORT), what="collector port")
+            self.assertEqual(status_of(get(COLLECTOR_PORT, "/stats")), b"HTTP/1.1 200 OK")
+            p.stop()
+            self.assertTrue(os.path.exists(home.path("velmora_collector.stats")))
+            self.assertEqual(ET.fromstring(b"<r>" + open(home.path("velmora_collector.pagestats"), "rb").read()
+                                           + b"</r>")[0].get("name"), "/stats")
+        finally:
+            home.close()
 
 
 class Kill(unittest.TestCase):
