@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "collector/collector_config.h"
+#include "collector/collector_statistics.h"
 #include "collector/process_control.h"
 #include "collector/provider_map.h"
 #include "collector/provider_shutdown.h"
@@ -20,6 +21,7 @@
 #include "runtime/self_request.h"
 #include "runtime/start_thread.h"
 #include "xml/configuration_file.h"
+#include "xml/master_config.h"
 #include "xml/xml_accumulator.h"
 
 namespace {
@@ -118,10 +120,15 @@ uint32_t InventoryPage::Initialize() {
   Log(8, "InventoryPage::Initialize acquired unique event\n");
   SetTimersBlockIdle(true);
   AddMonitoredItem(kCleanStartTimer, kCleanStartTimer, 1, false, true, nullptr);
-  // The master configuration's name and time come with the master
-  // configuration; until it can be loaded they stay empty.
-  masterName_.clear();
-  masterTime_.clear();
+  // The statistics name the master configuration in force: cleared first,
+  // so that a missing or unreadable one shows as none.
+  TheCollectorStatistics().SetConfig("", "");
+  std::unique_ptr<ConfigurationFile> master = LoadMasterConfig(false, false);
+  std::string name;
+  std::string time;
+  MasterConfigName(*master, &name);
+  MasterConfigTime(*master, &time);
+  TheCollectorStatistics().SetConfig(name, time);
   return 0;
 }
 

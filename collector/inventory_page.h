@@ -94,10 +94,6 @@ class InventoryPage : public MonitorPage {
   // A copy of the records, taken under the page lock.
   ProviderRecords SnapshotRecords();
 
-  // The master configuration's name and time, read at Initialize.
-  const std::string& MasterConfigName() const { return masterName_; }
-  const std::string& MasterConfigTime() const { return masterTime_; }
-
  private:
   void LoadProviders();
   void ResetCacheProviderResponse();
@@ -111,8 +107,6 @@ class InventoryPage : public MonitorPage {
   bool SweepRecords(bool kill);
 
   platform::NamedEvent unique_;
-  std::string masterName_;
-  std::string masterTime_;
   RegistrationMap registrations_;  // the loop thread's
   // Guarded by the page lock.
   ConfigFileStatus fileStatus_;

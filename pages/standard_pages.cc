@@ -5,8 +5,11 @@
 #include "pages/heartbeat_page.h"
 #include "pages/index_page.h"
 #include "pages/schedule_page.h"
+#include "pages/page_stats.h"
 #include "pages/shutdown_page.h"
+#include "pages/stats_page.h"
 #include "pages/status_page.h"
+#include "runtime/dispatch.h"
 #include "runtime/page_registry.h"
 
 namespace {
@@ -32,9 +35,10 @@ int RegisterStandardPages() {
   return 0;
 }
 
+
 int RegisterStatsPage(const std::string& firstWord) {
-  // Filled by page statistics: sets the ".pagestats" file name from
-  // `firstWord` and registers "/stats".
-  (void)firstWord;
+  ThePageStats().SetFile(firstWord);
+  if (!RegisterPage(new StatsPage(firstWord))) return 1;
+  SetRequestTimer(RecordPageRequest);  // requests are timed from now on
   return 0;
 }

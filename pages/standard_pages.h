@@ -11,7 +11,8 @@ class ShutdownPage;
 int RegisterStandardPages();
 
 // Creates and registers the statistics page for the executable named by
-// `firstWord` (option -g); 0 on success.
+// `firstWord` (option -g, made absolute), names the page statistics file
+// after it and starts timing requests; 0 on success.
 int RegisterStatsPage(const std::string& firstWord);
 
 // The index and shutdown pages, remembered at registration (null before).

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "platform/clock.h"
 #include "platform/socket.h"
 #include "runtime/access_log.h"
 #include "runtime/io_socket.h"
@@ -18,6 +19,12 @@ RequestCounters& DispatchCounters() {
   static RequestCounters* counters = new RequestCounters;
   return *counters;
 }
+
+namespace {
+std::atomic<RequestTimer> g_request_timer{nullptr};
+}  // namespace
+
+void SetRequestTimer(RequestTimer timer) { g_request_timer.store(timer, std::memory_order_release); }
 
 std::atomic<bool>& CollectorRequestSeen() {
   static std::atomic<bool> seen{false};
@@ -108,10 +115,14 @@ int HandleRequest(IOBase* io, const URLParse& request) {
   }
   ServedPage* page = FindPage(request.Path());
   if (page != nullptr) {
-    // Page statistics (-g) are recorded here once the statistics page exists.
-    if (verb == URLParse::kVerbGet)
-      return page->Get(io, request.Path(), request.Query(), request.HeaderNames(), request.HeaderValues(), 1, 1);
-    return page->Post(io, request.Path(), request.Query(), request.HeaderNames(), request.HeaderValues(), 1, 1);
+    const RequestTimer timer = g_request_timer.load(std::memory_order_acquire);
+    const uint64_t started = timer != nullptr ? platform::TickCountMs() : 0;
+    const bool isPost = verb == URLParse::kVerbPost;
+    int status = isPost
+                     ? page->Post(io, request.Path(), request.Query(), request.HeaderNames(), request.HeaderValues(), 1, 1)
+                     : page->Get(io, request.Path(), request.Query(), request.HeaderNames(), request.HeaderValues(), 1, 1);
+    if (timer != nullptr) timer(request.Path(), isPost, static_cast<uint32_t>(platform::TickCountMs() - started));
+    return status;
   }
   if (server.alternatePageHandler == nullptr) {
     Log(32, "%s path not found %s\n", io->PeerName(), request.Path());

@@ -65,6 +65,14 @@ void RunInlineRequest(IOSocket& io, ServedPage* page, const URLParse& request);
 // path, or the alternate handler's answer. Returns the status number.
 int HandleRequest(IOBase* io, const URLParse& request);
 
+// Page statistics (-g): when set, HandleRequest reads the tick count around
+// a page's Get or Post and reports the request path, whether it was a POST
+// and the milliseconds taken. Requests run inline on the loop thread are
+// never timed. Set once at start-up, before the server runs; null (the
+// default) times nothing.
+using RequestTimer = void (*)(const char* path, bool isPost, uint32_t milliseconds);
+void SetRequestTimer(RequestTimer timer);
+
 // Answers the request in hand and, on standard input and output, every
 // following request until the input ends; a socket carries exactly one.
 // Writes an access-log line per request. Returns 0.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/files.h"
 #include "platform/process_info.h"
 #include "platform/signals.h"
 #include "runtime/command_line.h"
@@ -84,6 +85,10 @@ int RunEntry(int argc, char** argv, const EntryHooks& hooks) {
   const std::string firstWord = argc > 0 ? argv[0] : "";
   globals.applicationName = ApplicationNameOf(firstWord);
   LogStartup(server, globals);
+  // The statistics files are named after the first word. The application's
+  // initialization may change directory (the collector does), so a relative
+  // first word is fixed against the start-up directory now.
+  const std::string statsBase = platform::AbsolutePath(firstWord);
 
   if (hooks.registerStandardPages != nullptr && hooks.registerStandardPages() != 0) return 1;
 
@@ -108,13 +113,13 @@ int RunEntry(int argc, char** argv, const EntryHooks& hooks) {
   // nobody reads stale counts.
   if (server.options.gatherStats) {
     Log(64, "Stats requested; registering stats page\n");
-    if (hooks.registerStatsPage != nullptr && hooks.registerStatsPage(firstWord) != 0) {
+    if (hooks.registerStatsPage != nullptr && hooks.registerStatsPage(statsBase) != 0) {
       TearDown();
       return 1;
     }
   } else {
     Log(64, "Stats not requested\n");
-    std::remove((firstWord + ".stats").c_str());
+    std::remove((statsBase + ".stats").c_str());
   }
 
   // Providers decide at once whether the collector should heartbeat them;

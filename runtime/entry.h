@@ -18,7 +18,8 @@ int ProviderPostOptions();
 struct EntryHooks {
   // Creates and registers the standard pages; 0 on success.
   int (*registerStandardPages)() = nullptr;
-  // Creates and registers the statistics page (-g); 0 on success.
+  // Creates and registers the statistics page (-g) for the first
+  // command-line word, already made absolute; 0 on success.
   int (*registerStatsPage)(const std::string& firstWord) = nullptr;
 };
 

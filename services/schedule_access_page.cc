@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "collector/collector_statistics.h"
 #include "collector/provider_map.h"
 #include "pages/query_map.h"
 #include "platform/clock.h"
@@ -27,8 +28,6 @@ namespace {
 constexpr int kWakeupTimeoutSeconds = 10;
 constexpr int kWakeupAttempts = 3;
 constexpr uint32_t kRetryPauseMs = 1000;
-
-std::atomic<uint32_t> g_wakeups{0};
 
 // Hands the request to a delivery thread of its own.
 void StartWakeupThread(std::unique_ptr<WakeupRequest> request) {
@@ -51,7 +50,7 @@ ScheduleAccessPage::ScheduleAccessPage(const char* path, bool hidden) : MonitorP
 
 ServedPage* ScheduleAccessPage::Create(const char* path, bool hidden) { return new ScheduleAccessPage(path, hidden); }
 
-uint32_t ScheduleAccessPage::WakeupCount() { return g_wakeups.load(); }
+uint32_t ScheduleAccessPage::WakeupCount() { return TheCollectorStatistics().Wakeups(); }
 
 bool ScheduleAccessPage::WakeupsBlocked() {
   return platform::SystemShutdownPending() || TheServer().signals.shutdownRequested.load();
@@ -180,7 +179,7 @@ void ScheduleAccessPage::SendWakeup(const std::string& page, const std::string& 
   Log(2048, "ScheduleAccessPage::SendWakeup found %s\n", page.c_str());
   request->uri = "/extalarm?page=" + page + "&cookie=" + encoded;
   Log(2048, "ScheduleAccessPage::SendWakeup Request URI %s\n", request->uri.c_str());
-  g_wakeups.fetch_add(1);
+  TheCollectorStatistics().AddWakeups(1);
   StartWakeupThread(std::move(request));
 }
 
@@ -192,7 +191,7 @@ void ScheduleAccessPage::SendWakeup2(const std::string& page, const std::string&
   request->uri = "/extalarm?alarms=1";
   Log(2048, "ScheduleAccessPage::SendWakeup2 Request URI %s\n", request->uri.c_str());
   request->body = xml;
-  g_wakeups.fetch_add(count);
+  TheCollectorStatistics().AddWakeups(count);
   StartWakeupThread(std::move(request));
 }
 

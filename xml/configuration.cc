@@ -154,6 +154,15 @@ void Configuration::ListKeyNames(XMLNode* parent, std::vector<std::string>* name
   ListNames(parent, "key", names);
 }
 
+void Configuration::ListSections(XMLNode* parent, std::vector<std::pair<std::string, XMLNode*>>* sections) const {
+  sections->clear();
+  if (!parent) return;
+  for (XMLNode* child : parent->GetChildren()) {
+    if (child->GetType() != XMLNode::kElement || !XMLNamesEqual(child->GetName(), "section")) continue;
+    if (XMLNode* attribute = NameAttribute(child)) sections->emplace_back(attribute->GetValue(), child);
+  }
+}
+
 bool Configuration::ParseText(std::string_view text) {
   FreeDocument();
   if (XMLNode::Parse(text, &owned_, 0, nullptr, nullptr) != 0) return false;

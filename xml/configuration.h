@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "xml/xml_node.h"
@@ -56,6 +57,9 @@ class Configuration {
 
   void ListSectionNames(XMLNode* parent, std::vector<std::string>* names) const;
   void ListKeyNames(XMLNode* parent, std::vector<std::string>* names) const;
+  // The named "section" children with their names, in document order: one
+  // pass for callers that visit every section of a large table.
+  void ListSections(XMLNode* parent, std::vector<std::pair<std::string, XMLNode*>>* sections) const;
 
   // Replaces an owned document by the parse of text; when it does not parse
   // there is no document and the result is false.

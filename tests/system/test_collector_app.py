@@ -63,8 +63,10 @@ class CollectorApp(unittest.TestCase):
         p = self.start()
         p.wait_log("No collector configuration found; command-line options in effect\n")
         self.assertEqual(sorted(os.listdir(self.system)), [])
-        # The first-start file is the inventory page's (emptied at start); "system" is ours.
-        self.assertEqual(sorted(n for n in os.listdir(self.folder) if not n.startswith("started.col")),
+        # The first-start file and the master configuration read are the inventory
+        # page's, the statistics file the statistics page's; "system" is ours.
+        pages = ("started.col", "masterconfig.ruleset.monitor.xml", "collector.stats")
+        self.assertEqual(sorted(n for n in os.listdir(self.folder) if not n.startswith(pages)),
                          ["system", "velmora_collector"])
         p.stop()
 
