@@ -22,10 +22,10 @@ parse = lambda text: ET.fromstring(b"<r>" + text + b"</r>")  # a sequence of top
 
 
 class Folder:
-    def __init__(self):
+    def __init__(self, executable="demo_provider"):
         self.dir = tempfile.mkdtemp(prefix="velmora-stats-")
         self.link = os.path.join(self.dir, "dp")
-        os.symlink(os.path.abspath(harness.binary("demo_provider")), self.link)
+        os.symlink(os.path.abspath(harness.binary(executable)), self.link)
 
     def path(self, suffix):
         return self.link + suffix
@@ -38,8 +38,8 @@ class Folder:
         with open(self.path(suffix), "wb") as f:
             f.write(text)
 
-    def start(self, *args, port=PORT):
-        p = Proc(self.link, ["-p", str(port), "-c", "-z", "-u"] + list(args))
+    def start(self, *args, port=PORT, idle="-z"):
+        p = Proc(self.link, ["-p", str(port), "-c", idle, "-u"] + list(args))
         wait_until(lambda: port_open(port) or not p.running(), what="port %d" % port)
         return p
 
@@ -176,6 +176,19 @@ class Stats(unittest.TestCase):
             self.assertEqual(pages["/demo/hello"].find("get/count").text, "1", text)
             p.stop()
             self.assertEqual((self.f.keys()["pagefound"], self.f.table()["/stats"]), ("2", 1), text)
+
+
+class Idle(unittest.TestCase):
+    def test_save_timer_never_keeps_a_server_up(self):
+        for path in ("/idle?seconds=1", "/suggest"):
+            f = Folder("test_provider")
+            self.addCleanup(shutil.rmtree, f.dir, True)
+            p, started = f.start("-g", idle="-u"), time.monotonic()
+            get(PORT, path)
+            self.assertEqual(p.wait_exit(10), 0)
+            self.assertLess(time.monotonic() - started, 6)
+            p.stop()
+            self.assertIn("pagefound", f.keys())  # saved at the clean-up
 
 
 class CollectorPaths(unittest.TestCase):
