@@ -41,20 +41,22 @@ uint32_t ServerStatistics::PageFound() const { return DispatchCounters().forkDec
 uint32_t ServerStatistics::Forked() const { return DispatchCounters().forked.load(kRelaxed); }
 uint32_t ServerStatistics::Unforked() const { return DispatchCounters().inlined.load(kRelaxed); }
 
+ServerStatistics::CounterValues ServerStatistics::Values(uint32_t currentResident) const {
+  return {{{"forwarded", Forwarded()},
+           {"pagenotfound", PageNotFound()},
+           {"pagefound", PageFound()},
+           {"forked", Forked()},
+           {"unforked", Unforked()},
+           {"timerserviced", TimerServiced()},
+           {"total-resident-time", TotalResidentTime()},
+           {"external-wakeups", ExternalWakeups()},
+           {"current-resident-time", currentResident}}};
+}
+
 void ServerStatistics::Save(Configuration* file, XMLNode* parent, bool fileIsNew, uint32_t currentResident) const {
   if (fileIsNew) file->SetKey(parent, "first", first_);
   file->SetKey(parent, "as-of", DateNow());
-  const std::pair<const char*, uint32_t> values[] = {
-      {"forwarded", Forwarded()},
-      {"pagenotfound", PageNotFound()},
-      {"pagefound", PageFound()},
-      {"forked", Forked()},
-      {"unforked", Unforked()},
-      {"timerserviced", TimerServiced()},
-      {"total-resident-time", TotalResidentTime()},
-      {"external-wakeups", ExternalWakeups()},
-      {"current-resident-time", currentResident},
-  };
+  const CounterValues values = Values(currentResident);
   for (const auto& [name, value] : values) file->SetKeyNumber(parent, name, value);
   XMLNode* providers = file->GetSection(parent, "providerstats", true);
   std::lock_guard<std::mutex> hold(providersMutex_);
@@ -91,17 +93,7 @@ void ServerStatistics::Load(const Configuration& file, XMLNode* parent) {
 }
 
 void ServerStatistics::WriteXML(XMLAccumulator* xml, uint32_t currentResident) const {
-  const std::pair<const char*, uint32_t> values[] = {
-      {"forwarded", Forwarded()},
-      {"pagenotfound", PageNotFound()},
-      {"pagefound", PageFound()},
-      {"forked", Forked()},
-      {"unforked", Unforked()},
-      {"timerserviced", TimerServiced()},
-      {"total-resident-time", TotalResidentTime()},
-      {"external-wakeups", ExternalWakeups()},
-      {"current-resident-time", currentResident},
-  };
+  const CounterValues values = Values(currentResident);
   for (const auto& [name, value] : values) xml->AddElement(name, static_cast<unsigned long>(value));
   xml->OpenElement("providerstats");
   {

@@ -15,11 +15,13 @@
 //   external-wakeups, current-resident-time, section "providerstats".
 // Numbers are decimal ("%lu").
 #pragma once
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 
 class Configuration;
 class ConfigurationFile;
@@ -61,6 +63,10 @@ class ServerStatistics {
   void WriteXML(XMLAccumulator* xml, uint32_t currentResident) const;
 
  private:
+  // The counters in their file and reply order, then current-resident-time.
+  using CounterValues = std::array<std::pair<const char*, uint32_t>, 9>;
+  CounterValues Values(uint32_t currentResident) const;
+
   std::atomic<uint32_t> timerServiced_{0};
   std::atomic<uint32_t> residentTime_{0};
   std::atomic<uint32_t> externalWakeups_{0};
