@@ -174,7 +174,10 @@ class Descriptors(unittest.TestCase):
                 s.close()
             wait_until(answers, timeout=20, what="serving again")
             self.assertTrue(p.running())
-            self.assertEqual(p.stderr().count("Unable to accept() TCP connection"), 1)
+            # Logged once per spell of failures, not once per retry. A spell
+            # ends when an accept succeeds: the waiting list's overflow closes
+            # its oldest connection, so a loaded machine may see a few spells.
+            self.assertLessEqual(p.stderr().count("Unable to accept() TCP connection"), 10)
         finally:
             p.stop()
 
