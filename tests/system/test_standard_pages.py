@@ -9,20 +9,6 @@ import harness
 from harness import ALL, PORT, FakeCollector, body_of, exchange, get, post, start_provider, status_of, wait_until
 
 
-class Pages(unittest.TestCase):
-    def test_status_schedule_extalarm_heartbeat_shutdown(self):
-        with start_provider("test_provider", ["-c", "-u", "-z"]) as p:
-            answer = lambda r: (status_of(r)[9:12], body_of(r))
-            self.assertEqual(answer(get(PORT, "/status")), (b"200", b'\t<status provdown="1"/>\n'))
-            self.assertEqual(answer(post(PORT, "/status"))[0], b"405")
-            self.assertEqual(answer(get(PORT, "/extalarm"))[0], b"400")
-            self.assertEqual(answer(get(PORT, "/heartbeat")), (b"200", b""))
-            self.assertEqual(answer(get(PORT, "/schedule")),
-                             (b"200", b'<table type="schedule" >\n\t<tr><td>inactive</td><td>0</td></tr>\n</table>\n'))
-            self.assertEqual(answer(post(PORT, "/shutdown"))[0], b"200")
-            self.assertEqual(p.wait_exit(), 0)
-
-
 class Index(unittest.TestCase):
     def test_first_run_index_and_collector_reports(self):
         with FakeCollector() as fc, start_provider("ticker_provider", ["-c", "-f", "-z", "-V", ALL],
@@ -45,9 +31,15 @@ class Index(unittest.TestCase):
             self.assertTrue(all(line.startswith("POST ") for line in sent()))
 
 
-class ExternalAlarms(unittest.TestCase):
-    def test_wakeups_and_reconfig(self):
+class Pages(unittest.TestCase):
+    def test_standard_pages_and_external_alarms(self):
         with start_provider("test_provider", ["-c", "-u", "-z", "-V", ALL], port=PORT) as p:
+            answer = lambda r: (status_of(r)[9:12], body_of(r))
+            self.assertEqual(answer(get(PORT, "/status")), (b"200", b'\t<status provdown="1"/>\n'))
+            self.assertEqual(answer(post(PORT, "/status"))[0], b"405")
+            self.assertEqual(answer(get(PORT, "/extalarm"))[0], b"400")
+            self.assertEqual(answer(get(PORT, "/heartbeat")), (b"200", b""))
+
             ok = b"HTTP/1.1 200 OK\r\nContent-Length:0\r\n\r\n"
             alarm = lambda query, body=b"": post(PORT, "/extalarm?" + query, body)
             self.assertEqual(alarm("page=/a/b&cookie=a%20b"), ok)
@@ -78,12 +70,21 @@ class ExternalAlarms(unittest.TestCase):
             self.assertGreater(time.monotonic() - started, 0.5)
             self.assertNotIn("itemID is ignored", p.stderr())
             self.assertEqual(p.stderr().count("Reconfig request\n"), 1)
+            self.assertEqual(answer(post(PORT, "/shutdown"))[0], b"200")
+            self.assertEqual(p.wait_exit(), 0)
 
 
 class Ticker(unittest.TestCase):
-    def test_ticks_wakeups_and_timer_listing(self):
+    def test_ticks_wakeups_and_timer_listings(self):
         with FakeCollector(reply="added") as fc, start_provider("ticker_provider", ["-c", "-z"], port=PORT):
             self.assertEqual(body_of(exchange(PORT, b"POST /ticker?interval=1\n\n")), b"modified")
+            # Listings on session threads while the loop services the timers
+            # (the sanitizer builds watch this).
+            deadline, count = time.monotonic() + 3, 0
+            while time.monotonic() < deadline:
+                self.assertIn(b"<TIMERS", body_of(get(PORT, "/ticker?timerstatus=1")))
+                count += 1
+            self.assertGreater(count, 10)
             wait_until(lambda: re.search(rb'ticks="[2-9]', body_of(get(PORT, "/ticker"))), 10, what="ticks")
             listing = body_of(get(PORT, "/ticker?timerstatus=1"))
             self.assertRegex(listing.decode(), r'^<TIMERS secondspassed="\d+"><TIMER ID="tick" interval="1" ')
@@ -94,17 +95,6 @@ class Ticker(unittest.TestCase):
                              b'<table type="schedule" >\n\t<tr><td>wakeme</td><td>30</td></tr>\n</table>\n')
             exchange(PORT, b"POST /extalarm?page=/ticker&cookie=c%201\n\n")
             self.assertIn(b'<wakeup cookie="c 1"/>', body_of(get(PORT, "/ticker")))
-
-    def test_listings_while_timers_run(self):
-        # Listings on session threads while the loop services the timers
-        # (the sanitizer builds watch this one).
-        with start_provider("ticker_provider", ["-c", "-z"], port=PORT):
-            exchange(PORT, b"POST /ticker?interval=1\n\n")
-            deadline, count = time.monotonic() + 3, 0
-            while time.monotonic() < deadline:
-                self.assertIn(b"<TIMERS", body_of(get(PORT, "/ticker?timerstatus=1")))
-                count += 1
-            self.assertGreater(count, 10)
 
 
 if __name__ == "__main__":
