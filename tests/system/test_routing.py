@@ -174,7 +174,7 @@ class ProviderStates(unittest.TestCase):
         self.assertIn("request for page /plain decline with SERVICE_UNAVAILABLE", c.stderr())
         self.assertNotIn("Request document iresult", c.stderr())  # the provider was never asked
         open(flag, "w").close()
-        self.home.wait_state("late_provider", "ready")
+        wait_until(lambda: (self.home.record("late_provider") or {}).get("state") == "ready", 30, what="ready")
         self.assertEqual(request("GET", "/plain")[0], 200)
 
     def test_old_version_running_before_the_collector(self):
