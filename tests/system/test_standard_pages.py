@@ -9,28 +9,6 @@ import harness
 from harness import ALL, PORT, FakeCollector, body_of, exchange, get, post, start_provider, status_of, wait_until
 
 
-class Index(unittest.TestCase):
-    def test_first_run_index_and_collector_reports(self):
-        with FakeCollector() as fc, start_provider("ticker_provider", ["-c", "-f", "-z", "-V", ALL],
-                                                   port=PORT) as p:
-            first = body_of(get(PORT, "/index"))
-            self.assertEqual(first, b'<table date="9 Feb 2007" version="1.2.0.1">\n'
-                                    b'\t<page path="/ticker" metadata="n"/>\n</table>\n')
-            get(PORT, "/index?collectorrequest=1&x=1")
-            self.assertNotIn("Initial index page request", p.stderr())
-            for _ in range(2):
-                get(PORT, "/index?collectorrequest=1")
-            self.assertEqual(p.stderr().count("IndexPage::Initial index page request from collector\n"), 1)
-            self.assertIn(b'lateinitdone="1"', body_of(get(PORT, "/index")))
-            want = {"/inventory?file=ticker_provider&provstatus=1", "/heartbeat/monitor?port=%d" % PORT,
-                    "/inventory?file=ticker_provider&pid=%d" % p.pid}
-            sent = lambda: [r["verb"] + " " + r["path"] + "?" + r["query"] for r in fc.requests()]
-            wait_until(lambda: want <= {line.split(" ", 1)[1] for line in sent()}, 10,
-                       what="reports at the fake collector")
-            self.assertEqual(sent().count("POST /heartbeat/monitor?port=%d" % PORT), 1)
-            self.assertTrue(all(line.startswith("POST ") for line in sent()))
-
-
 class Pages(unittest.TestCase):
     def test_standard_pages_and_external_alarms(self):
         with start_provider("test_provider", ["-c", "-u", "-z", "-V", ALL], port=PORT) as p:
@@ -75,8 +53,26 @@ class Pages(unittest.TestCase):
 
 
 class Ticker(unittest.TestCase):
-    def test_ticks_wakeups_and_timer_listings(self):
-        with FakeCollector(reply="added") as fc, start_provider("ticker_provider", ["-c", "-z"], port=PORT):
+    def test_first_run_index_reports_ticks_wakeups_and_timer_listings(self):
+        with FakeCollector(reply="added") as fc, start_provider("ticker_provider", ["-c", "-f", "-z", "-V", ALL],
+                                                                port=PORT) as p:
+            first = body_of(get(PORT, "/index"))
+            self.assertEqual(first, b'<table date="9 Feb 2007" version="1.2.0.1">\n'
+                                    b'\t<page path="/ticker" metadata="n"/>\n</table>\n')
+            get(PORT, "/index?collectorrequest=1&x=1")
+            self.assertNotIn("Initial index page request", p.stderr())
+            for _ in range(2):
+                get(PORT, "/index?collectorrequest=1")
+            self.assertEqual(p.stderr().count("IndexPage::Initial index page request from collector\n"), 1)
+            self.assertIn(b'lateinitdone="1"', body_of(get(PORT, "/index")))
+            want = {"/inventory?file=ticker_provider&provstatus=1", "/heartbeat/monitor?port=%d" % PORT,
+                    "/inventory?file=ticker_provider&pid=%d" % p.pid}
+            sent = lambda: [r["verb"] + " " + r["path"] + "?" + r["query"] for r in fc.requests()]
+            wait_until(lambda: want <= {line.split(" ", 1)[1] for line in sent()}, 10,
+                       what="reports at the fake collector")
+            self.assertEqual(sent().count("POST /heartbeat/monitor?port=%d" % PORT), 1)
+            self.assertTrue(all(line.startswith("POST ") for line in sent()))
+
             self.assertEqual(body_of(exchange(PORT, b"POST /ticker?interval=1\n\n")), b"modified")
             # Listings on session threads while the loop services the timers
             # (the sanitizer builds watch this).
@@ -89,8 +85,8 @@ class Ticker(unittest.TestCase):
             listing = body_of(get(PORT, "/ticker?timerstatus=1"))
             self.assertRegex(listing.decode(), r'^<TIMERS secondspassed="\d+"><TIMER ID="tick" interval="1" ')
             self.assertEqual(body_of(exchange(PORT, b"POST /ticker?wakeme=30&cookie=c%201\n\n")), b"added")
-            sent = [r for r in fc.requests() if r["path"] == "/extschedule"]
-            self.assertEqual(sent[0]["query"], "cmd=addrenew&page=%2Fticker&cookie=c%201&delay=30")
+            scheduled = [r for r in fc.requests() if r["path"] == "/extschedule"]
+            self.assertEqual(scheduled[0]["query"], "cmd=addrenew&page=%2Fticker&cookie=c%201&delay=30")
             self.assertEqual(body_of(get(PORT, "/schedule")),
                              b'<table type="schedule" >\n\t<tr><td>wakeme</td><td>30</td></tr>\n</table>\n')
             exchange(PORT, b"POST /extalarm?page=/ticker&cookie=c%201\n\n")
