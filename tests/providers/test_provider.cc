@@ -150,12 +150,9 @@ int Alternate(IOBase* io, const char* verb, const char* path, const char*, const
   return Answer(io, body);
 }
 
-#define OWN_PATH_HANDLER(name, text)                                                                  \
-  int name(MonitorPage*, IOBase* io, const char*, const QueryMap&, const char* const*, const char* const*) { \
-    return Answer(io, text);                                                                          \
-  }
-OWN_PATH_HANDLER(PathA, "/a")
-OWN_PATH_HANDLER(PathAB, "/a/b")
+int OwnPath(MonitorPage* page, IOBase* io, const char*, const QueryMap&, const char* const*, const char* const*) {
+  return Answer(io, page->GetPath());
+}
 
 }  // namespace
 
@@ -170,7 +167,7 @@ int ProviderInitialize() {
 
   bool ok = RegisterPage(new TestPage("/plain", true, nullptr)) &&
             RegisterPage(new TestPage("/inline", false, nullptr)) &&
-            RegisterPage(new TestPage("/a", true, PathA)) && RegisterPage(new TestPage("/a/b", true, PathAB)) &&
+            RegisterPage(new TestPage("/a", true, OwnPath)) && RegisterPage(new TestPage("/a/b", true, OwnPath)) &&
             RegisterPage(new TestPage("/slow", true, Slow)) &&
             RegisterPage(new TestPage("/echo", true, nullptr, Echo)) &&
             RegisterPage(new TestPage("/self", true, Self)) && RegisterPage(new TestPage("/meta", true, nullptr)) &&

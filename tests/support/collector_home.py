@@ -121,10 +121,6 @@ class CollectorHome:
         m = re.search(r'<provider name="%s"([^>]*)>' % re.escape(name), self.inventory())
         return dict(re.findall(r'(\w+)="([^"]*)"', m.group(1))) if m else None
 
-    def wait_state(self, name, state, timeout=30):
-        wait_until(lambda: (self.record(name) or {}).get("state") == state, timeout,
-                   what="%s %s" % (name, state))
-
     def close(self):
         """Stops every started collector (judged by the harness), then ends
         the providers left (children of a stopped collector)."""

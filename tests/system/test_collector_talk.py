@@ -16,35 +16,8 @@ class LateInitialization(unittest.TestCase):
             get(PORT, "/index")
             p.wait_log("Late initialization not done; Timeout changed to 10000 seconds\n")
             self.assertNotIn("Exit if idle", p.stderr())
-            # Sentinel: a heartbeat registration goes out after the requests
-            # above; no report may come before it.
-            get(PORT, "/timers?add=t1&interval=100")
-            self.assertEqual(fc.wait_requests(1)[0]["path"], "/heartbeat/monitor")
-            get(PORT, "/timers?remove=t1")
-            fc.wait_requests(2)
-            self.assertIn(b"<table ", body_of(get(PORT, "/index?collectorrequest=1")))
-            reqs = fc.wait_requests(3)
-            self.assertEqual(reqs[2]["raw"], "POST /inventory?file=test_provider&provstatus=1\nContent-Length: 0\n\n")
-            # Late initialization is done: the idle timeout now applies.
-            self.assertEqual(p.wait_exit(10), 0)
-            self.assertEqual(len(fc.requests()), 3)
-
-    def test_failing_deferred_page(self):
-        env = {"TEST_PROVIDER_FAIL_LATE": "1"}
-        with FakeCollector() as fc, start_provider("test_provider", ["-c", "-f", "-u", "-z"], env=env):
-            get(PORT, "/index?collectorrequest=1")
-            self.assertEqual(fc.wait_requests(1)[0]["query"], "file=test_provider&provstatus=0")
-
-    def test_failure_without_first_run_skips_connections(self):
-        with Proc("test_provider", ["-p", str(PORT), "-c", "-u", "-z", "-V", ALL],
-                  env={"TEST_PROVIDER_FAIL_LATE": "1"}) as p:
-            self.assertEqual(p.wait_exit(10), 0)
-            self.assertIn("A failure occurred in LateProviderInitialization; skipping Process Connections\n", p.stderr())
-
-
-class Heartbeat(unittest.TestCase):
-    def test_registration_follows_visible_timers(self):
-        with FakeCollector() as fc, start_provider("test_provider", ["-c", "-u", "-z"]):
+            # The heartbeat registration follows the visible timers. Its first
+            # request is also a sentinel: no report may come before it.
             get(PORT, "/timers?add=t1&interval=100")
             r = fc.wait_requests(1)[0]
             self.assertEqual(r["verb"] + " " + r["path"] + "?" + r["query"], "POST /heartbeat/monitor?port=%d" % PORT)
@@ -55,10 +28,25 @@ class Heartbeat(unittest.TestCase):
             fc.wait_requests(2)
             get(PORT, "/hiddentimers?remove=h")           # nothing
             get(PORT, "/timers?add=t3&interval=100")      # sentinel: registers again
-            self.assertEqual([r["query"] for r in fc.wait_requests(3)],
-                             ["port=%d" % PORT, "port=%d&cancel=1" % PORT, "port=%d" % PORT])
-    # With no collector listening the registration fails quietly:
-    # test_standard_pages arms a timer without one.
+            get(PORT, "/timers?remove=t3")
+            self.assertEqual([r["query"] for r in fc.wait_requests(4)],
+                             ["port=%d" % PORT, "port=%d&cancel=1" % PORT] * 2)
+            self.assertIn(b"<table ", body_of(get(PORT, "/index?collectorrequest=1")))
+            reqs = fc.wait_requests(5)
+            self.assertEqual(reqs[4]["raw"], "POST /inventory?file=test_provider&provstatus=1\nContent-Length: 0\n\n")
+            # Late initialization is done: the idle timeout now applies.
+            self.assertEqual(p.wait_exit(10), 0)
+            self.assertEqual(len(fc.requests()), 5)
+
+    def test_failing_deferred_page_with_and_without_first_run(self):
+        env = {"TEST_PROVIDER_FAIL_LATE": "1"}
+        with FakeCollector() as fc, start_provider("test_provider", ["-c", "-f", "-u", "-z"], env=env):
+            get(PORT, "/index?collectorrequest=1")
+            self.assertEqual(fc.wait_requests(1)[0]["query"], "file=test_provider&provstatus=0")
+        # Without -f the failure ends the provider before it serves.
+        with Proc("test_provider", ["-p", str(PORT), "-c", "-u", "-z", "-V", ALL], env=env) as p:
+            self.assertEqual(p.wait_exit(10), 0)
+            self.assertIn("A failure occurred in LateProviderInitialization; skipping Process Connections\n", p.stderr())
 
 
 if __name__ == "__main__":

@@ -60,20 +60,6 @@ class StartAndEnd(unittest.TestCase):
             self.assertRegex(err, r":App name is \[prov\]\n(.|\n)*:Stats not requested\n(.|\n)*:Shutdown...\n")
             self.assertNotIn("Server started", err)  # the server did not run
 
-    def test_startup_lines_and_sigterm(self):
-        with Proc("demo_provider", ["-c", "-V", ALL, "-b", "4", "-p", "0", "-z"]) as p:
-            p.wait_log("TCP/IP phase started")
-            p.signal(signal.SIGTERM)
-            self.assertEqual(p.wait_exit(), 0)
-            err = p.stderr()
-        prefix = r"\d{4}-\d{2}-\d{2} \d{2,}:\d{2}:\d{1,2}\.\d{6}\(\d+\) :"
-        self.assertRegex(err, prefix + r"App name is \[demo_provider\]\n")
-        self.assertRegex(err, prefix + r"Verbosity level is ffffffff\n")
-        for line in (":Arg:0," + binary("demo_provider"), ":Arg:5,4", ":Arg:7,0", ":Log rollover at 4096"):
-            self.assertIn(line + "\n", err)
-        self.assertLess(err.index("Unicorn::TheOne acquired unique event"), err.index("Server started"))
-        self.assertLess(err.index("Signal Shutdown"), err.index("Shutdown...\n"))
-
 
 class LogDestinations(unittest.TestCase):
     def test_default_mask_and_stderr(self):
@@ -102,10 +88,18 @@ class LogDestinations(unittest.TestCase):
 
 
 class SingleInstance(unittest.TestCase):
-    def test_second_instance_refused_until_first_dies(self):
-        first = Proc("demo_provider", ["-c", "-p", "0", "-z", "-V", ALL])
+    def test_startup_lines_and_second_instance_refused_until_first_dies(self):
+        first = Proc("demo_provider", ["-c", "-V", ALL, "-b", "4", "-p", "0", "-z"])
         try:
-            first.wait_log("Unicorn::TheOne acquired unique event")
+            first.wait_log("TCP/IP phase started")
+            err = first.stderr()
+            prefix = r"\d{4}-\d{2}-\d{2} \d{2,}:\d{2}:\d{1,2}\.\d{6}\(\d+\) :"
+            self.assertRegex(err, prefix + r"App name is \[demo_provider\]\n")
+            self.assertRegex(err, prefix + r"Verbosity level is ffffffff\n")
+            for line in (":Arg:0," + binary("demo_provider"), ":Arg:5,4", ":Arg:7,0", ":Log rollover at 4096"):
+                self.assertIn(line + "\n", err)
+            self.assertLess(err.index("Unicorn::TheOne acquired unique event"), err.index("Server started"))
+
             rc, _, err = run("demo_provider", ["-c"])
             self.assertEqual((rc, ":Unicorn::TheOne opened unique event; another [Velmora demo provider] "
                                   "is already running!\n" in err), (1, True))

@@ -37,8 +37,8 @@ def provider(verbosity="0x13", env=None):
     return start_provider("test_provider", ["-c", "-z", "-u", "-V", verbosity], port=PORT, env=env)
 
 
-class InlineBodies(unittest.TestCase):
-    def test_held_back_and_oversized_bodies(self):
+class Crowds(unittest.TestCase):
+    def test_held_back_and_oversized_bodies_then_idle_silent_and_slow_connections(self):
         with provider() as p:
             before = status_field(p.pid, "VmHWM")
             held = connect()
@@ -75,10 +75,7 @@ class InlineBodies(unittest.TestCase):
             for sock in (big, held, s):
                 sock.close()
 
-
-class Crowds(unittest.TestCase):
-    def test_idle_silent_and_slow_connections_hold_nobody(self):
-        with provider() as p:
+            # Crowds of idle, silent and slow connections hold nobody up.
             idle = [connect() for _ in range(300)]
             wait_until(lambda: len(os.listdir("/proc/%d/fd" % p.pid)) > 300, what="300 accepted")
             body, waited = timed_get()

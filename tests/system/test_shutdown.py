@@ -57,15 +57,26 @@ class Samples(unittest.TestCase):
         self.assertEqual(asked, [n for n, _ in SAMPLES])
         return log
 
-    def test_post_shutdown(self):
+    def test_reconfig_then_post_shutdown(self):
         c = self.c
+        kill_all("demo_provider")
+        self.assertEqual(request("POST", "/inventory?reconfig=1"), (200, b""))
+        c.wait_log("InventoryPage::RequestReconfigKids complete.")
+        log = c.stderr()
+        self.assertEqual(re.findall(r"RequestReconfigKids for provider (\w+)\n", log), [n for n, _ in SAMPLES])
+        demo = processes("demo_provider")
+        self.assertEqual(len(demo), 1)
+        self.assertNotEqual(demo[0], self.pids["demo_provider"])  # started again
+        for name, _ in SAMPLES:
+            wait_until(lambda: "Reconfig for page /index" in self.log(name), 5, what="%s reconfig" % name)
+
         kill_all("demo_provider")
         self.assertEqual(request("POST", "/shutdown"), (200, b""))
         self.shutdown_sequence()
         # A page of a provider that is not running launches nothing now.
         request("GET", "/demo/hello")
         c.wait_log(BLOCKED)
-        ended = wait_until(lambda: all(gone(pid) for pid in self.pids.values()) and time.monotonic(),
+        ended = wait_until(lambda: all(gone(pid) for pid in list(self.pids.values()) + demo) and time.monotonic(),
                            10, what="providers gone")
         c.wait_exit(5)
         exited = time.monotonic()
@@ -96,19 +107,6 @@ class Samples(unittest.TestCase):
         self.assertEqual(c.wait_exit(2), -signal.SIGTERM)
         c.stop(expect=None)
         self.assertEqual(processes("demo_provider"), [])
-
-    def test_reconfig(self):
-        c = self.c
-        kill_all("demo_provider")
-        self.assertEqual(request("POST", "/inventory?reconfig=1"), (200, b""))
-        c.wait_log("InventoryPage::RequestReconfigKids complete.")
-        log = c.stderr()
-        self.assertEqual(re.findall(r"RequestReconfigKids for provider (\w+)\n", log), [n for n, _ in SAMPLES])
-        demo = processes("demo_provider")
-        self.assertEqual(len(demo), 1)
-        self.assertNotEqual(demo[0], self.pids["demo_provider"])  # started again
-        for name, _ in SAMPLES:
-            wait_until(lambda: "Reconfig for page /index" in self.log(name), 5, what="%s reconfig" % name)
 
 
 class NoProviders(unittest.TestCase):

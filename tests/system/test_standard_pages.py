@@ -10,44 +10,14 @@ from harness import ALL, PORT, FakeCollector, body_of, exchange, get, post, star
 
 
 class Pages(unittest.TestCase):
-    def test_status_schedule_extalarm_heartbeat_shutdown(self):
-        with start_provider("test_provider", ["-c", "-u", "-z"]) as p:
+    def test_standard_pages_and_external_alarms(self):
+        with start_provider("test_provider", ["-c", "-u", "-z", "-V", ALL], port=PORT) as p:
             answer = lambda r: (status_of(r)[9:12], body_of(r))
             self.assertEqual(answer(get(PORT, "/status")), (b"200", b'\t<status provdown="1"/>\n'))
             self.assertEqual(answer(post(PORT, "/status"))[0], b"405")
             self.assertEqual(answer(get(PORT, "/extalarm"))[0], b"400")
             self.assertEqual(answer(get(PORT, "/heartbeat")), (b"200", b""))
-            self.assertEqual(answer(get(PORT, "/schedule")),
-                             (b"200", b'<table type="schedule" >\n\t<tr><td>inactive</td><td>0</td></tr>\n</table>\n'))
-            self.assertEqual(answer(post(PORT, "/shutdown"))[0], b"200")
-            self.assertEqual(p.wait_exit(), 0)
 
-
-class Index(unittest.TestCase):
-    def test_first_run_index_and_collector_reports(self):
-        with FakeCollector() as fc, start_provider("ticker_provider", ["-c", "-f", "-z", "-V", ALL],
-                                                   port=PORT) as p:
-            first = body_of(get(PORT, "/index"))
-            self.assertEqual(first, b'<table date="9 Feb 2007" version="1.2.0.1">\n'
-                                    b'\t<page path="/ticker" metadata="n"/>\n</table>\n')
-            get(PORT, "/index?collectorrequest=1&x=1")
-            self.assertNotIn("Initial index page request", p.stderr())
-            for _ in range(2):
-                get(PORT, "/index?collectorrequest=1")
-            self.assertEqual(p.stderr().count("IndexPage::Initial index page request from collector\n"), 1)
-            self.assertIn(b'lateinitdone="1"', body_of(get(PORT, "/index")))
-            want = {"/inventory?file=ticker_provider&provstatus=1", "/heartbeat/monitor?port=%d" % PORT,
-                    "/inventory?file=ticker_provider&pid=%d" % p.pid}
-            sent = lambda: [r["verb"] + " " + r["path"] + "?" + r["query"] for r in fc.requests()]
-            wait_until(lambda: want <= {line.split(" ", 1)[1] for line in sent()}, 10,
-                       what="reports at the fake collector")
-            self.assertEqual(sent().count("POST /heartbeat/monitor?port=%d" % PORT), 1)
-            self.assertTrue(all(line.startswith("POST ") for line in sent()))
-
-
-class ExternalAlarms(unittest.TestCase):
-    def test_wakeups_and_reconfig(self):
-        with start_provider("test_provider", ["-c", "-u", "-z", "-V", ALL], port=PORT) as p:
             ok = b"HTTP/1.1 200 OK\r\nContent-Length:0\r\n\r\n"
             alarm = lambda query, body=b"": post(PORT, "/extalarm?" + query, body)
             self.assertEqual(alarm("page=/a/b&cookie=a%20b"), ok)
@@ -78,33 +48,49 @@ class ExternalAlarms(unittest.TestCase):
             self.assertGreater(time.monotonic() - started, 0.5)
             self.assertNotIn("itemID is ignored", p.stderr())
             self.assertEqual(p.stderr().count("Reconfig request\n"), 1)
+            self.assertEqual(answer(post(PORT, "/shutdown"))[0], b"200")
+            self.assertEqual(p.wait_exit(), 0)
 
 
 class Ticker(unittest.TestCase):
-    def test_ticks_wakeups_and_timer_listing(self):
-        with FakeCollector(reply="added") as fc, start_provider("ticker_provider", ["-c", "-z"], port=PORT):
-            self.assertEqual(body_of(exchange(PORT, b"POST /ticker?interval=1\n\n")), b"modified")
-            wait_until(lambda: re.search(rb'ticks="[2-9]', body_of(get(PORT, "/ticker"))), 10, what="ticks")
-            listing = body_of(get(PORT, "/ticker?timerstatus=1"))
-            self.assertRegex(listing.decode(), r'^<TIMERS secondspassed="\d+"><TIMER ID="tick" interval="1" ')
-            self.assertEqual(body_of(exchange(PORT, b"POST /ticker?wakeme=30&cookie=c%201\n\n")), b"added")
-            sent = [r for r in fc.requests() if r["path"] == "/extschedule"]
-            self.assertEqual(sent[0]["query"], "cmd=addrenew&page=%2Fticker&cookie=c%201&delay=30")
-            self.assertEqual(body_of(get(PORT, "/schedule")),
-                             b'<table type="schedule" >\n\t<tr><td>wakeme</td><td>30</td></tr>\n</table>\n')
-            exchange(PORT, b"POST /extalarm?page=/ticker&cookie=c%201\n\n")
-            self.assertIn(b'<wakeup cookie="c 1"/>', body_of(get(PORT, "/ticker")))
+    def test_first_run_index_reports_ticks_wakeups_and_timer_listings(self):
+        with FakeCollector(reply="added") as fc, start_provider("ticker_provider", ["-c", "-f", "-z", "-V", ALL],
+                                                                port=PORT) as p:
+            first = body_of(get(PORT, "/index"))
+            self.assertEqual(first, b'<table date="9 Feb 2007" version="1.2.0.1">\n'
+                                    b'\t<page path="/ticker" metadata="n"/>\n</table>\n')
+            get(PORT, "/index?collectorrequest=1&x=1")
+            self.assertNotIn("Initial index page request", p.stderr())
+            for _ in range(2):
+                get(PORT, "/index?collectorrequest=1")
+            self.assertEqual(p.stderr().count("IndexPage::Initial index page request from collector\n"), 1)
+            self.assertIn(b'lateinitdone="1"', body_of(get(PORT, "/index")))
+            want = {"/inventory?file=ticker_provider&provstatus=1", "/heartbeat/monitor?port=%d" % PORT,
+                    "/inventory?file=ticker_provider&pid=%d" % p.pid}
+            sent = lambda: [r["verb"] + " " + r["path"] + "?" + r["query"] for r in fc.requests()]
+            wait_until(lambda: want <= {line.split(" ", 1)[1] for line in sent()}, 10,
+                       what="reports at the fake collector")
+            self.assertEqual(sent().count("POST /heartbeat/monitor?port=%d" % PORT), 1)
+            self.assertTrue(all(line.startswith("POST ") for line in sent()))
 
-    def test_listings_while_timers_run(self):
-        # Listings on session threads while the loop services the timers
-        # (the sanitizer builds watch this one).
-        with start_provider("ticker_provider", ["-c", "-z"], port=PORT):
-            exchange(PORT, b"POST /ticker?interval=1\n\n")
+            self.assertEqual(body_of(exchange(PORT, b"POST /ticker?interval=1\n\n")), b"modified")
+            # Listings on session threads while the loop services the timers
+            # (the sanitizer builds watch this).
             deadline, count = time.monotonic() + 3, 0
             while time.monotonic() < deadline:
                 self.assertIn(b"<TIMERS", body_of(get(PORT, "/ticker?timerstatus=1")))
                 count += 1
             self.assertGreater(count, 10)
+            wait_until(lambda: re.search(rb'ticks="[2-9]', body_of(get(PORT, "/ticker"))), 10, what="ticks")
+            listing = body_of(get(PORT, "/ticker?timerstatus=1"))
+            self.assertRegex(listing.decode(), r'^<TIMERS secondspassed="\d+"><TIMER ID="tick" interval="1" ')
+            self.assertEqual(body_of(exchange(PORT, b"POST /ticker?wakeme=30&cookie=c%201\n\n")), b"added")
+            scheduled = [r for r in fc.requests() if r["path"] == "/extschedule"]
+            self.assertEqual(scheduled[0]["query"], "cmd=addrenew&page=%2Fticker&cookie=c%201&delay=30")
+            self.assertEqual(body_of(get(PORT, "/schedule")),
+                             b'<table type="schedule" >\n\t<tr><td>wakeme</td><td>30</td></tr>\n</table>\n')
+            exchange(PORT, b"POST /extalarm?page=/ticker&cookie=c%201\n\n")
+            self.assertIn(b'<wakeup cookie="c 1"/>', body_of(get(PORT, "/ticker")))
 
 
 if __name__ == "__main__":

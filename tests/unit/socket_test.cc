@@ -5,7 +5,6 @@
 #include <pthread.h>
 
 #include <atomic>
-#include <cerrno>
 #include <csignal>
 #include <string>
 #include <thread>
@@ -14,27 +13,6 @@
 #include "platform/clock.h"
 
 namespace {
-
-// A port on 127.0.0.1 that nothing listens on (bound, then released).
-uint16_t FreePort() {
-  int fd = platform::CreateTcpSocket();
-  EXPECT_EQ(0, platform::BindLoopback(fd, 0));
-  uint16_t port = platform::LocalPort(fd);
-  platform::CloseSocket(fd);
-  return port;
-}
-
-TEST(Socket, RefusedConnectFailsAtOnce) {
-  int fd = platform::CreateTcpSocket();
-  ASSERT_NE(platform::kInvalidSocket, fd);
-  int error = 0;
-  uint64_t start = platform::TickCountMs();
-  EXPECT_EQ(-1, platform::ConnectLoopback(fd, FreePort(), 2000, &error));
-  EXPECT_LT(platform::TickCountMs() - start, 1000u);  // refused, not timed out
-  EXPECT_NE(0, error);
-  EXPECT_NE(ETIMEDOUT, error);
-  platform::CloseSocket(fd);
-}
 
 // Sends SIGUSR2, caught by a handler that does nothing (no SA_RESTART, so
 // blocking calls return EINTR), to the given threads every 100 microseconds
