@@ -104,11 +104,16 @@ class Routing(unittest.TestCase):
             got = 0
             while got < 1 << 20 and (piece := s.recv(65536)):
                 got += len(piece)
-            for pid in processes("demo_provider"):
+            killed = processes("demo_provider")
+            for pid in killed:
                 os.kill(pid, signal.SIGKILL)
             got += len(harness.read_until_close(s))
         self.assertLess(got, 50 << 20)
         self.assertTrue(c.running())
+        # Until a killed process is reaped its listen socket may still take a
+        # connection and then drop it (a 500): wait for the end first.
+        for pid in killed:
+            wait_until(lambda: not os.path.exists("/proc/%d" % pid), 10, what="demo_provider reaped")
         self.assertEqual(request("GET", "/demo/hello")[0], 200)
 
         # No executable and no process: 503 at once, not after a launch wait.
