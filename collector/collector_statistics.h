@@ -15,6 +15,8 @@
 
 class CollectorStatistics {
  public:
+  // Wakeups handed to delivery threads: 1 per single wakeup, the alarm
+  // count per grouped one.
   void AddWakeups(uint32_t count) { wakeups_.fetch_add(count, std::memory_order_relaxed); }
   uint32_t Wakeups() const { return wakeups_.load(std::memory_order_relaxed); }
 

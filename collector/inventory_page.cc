@@ -76,6 +76,10 @@ const char* LoadStatusText(uint32_t loadCode) {
   }
 }
 
+const char* ProviderShownState(const std::string& name, uint32_t state) {
+  return TheRelaunchLimit().GivenUp(name) ? "failed" : ProviderStateText(state);
+}
+
 const char* ProviderStateText(uint32_t state) {
   switch (state) {
     case kProviderLoading:
@@ -290,7 +294,7 @@ int InventoryPage::AnswerStatusList(IOBase* io) {
     xml.OpenElement("provider");
     xml.AddAttribute("name", name);
     xml.AddAttribute("response", record.response);
-    xml.AddAttribute("state", TheRelaunchLimit().GivenUp(name) ? "failed" : ProviderStateText(record.state));
+    xml.AddAttribute("state", ProviderShownState(name, record.state));
     xml.AddAttribute("lastpid", record.lastpid);
     xml.AddAttribute("origin", record.origin);
     xml.OpenElement("start_options");

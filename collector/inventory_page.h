@@ -121,6 +121,9 @@ const char* LoadStatusText(uint32_t loadCode);
 // The state text of a record ("loading", "ready", "error", "version
 // mismatch"); empty for any other value.
 const char* ProviderStateText(uint32_t state);
+// The state a provider is shown in: "failed" once the relaunch limit has
+// given up on it, else its record's state text.
+const char* ProviderShownState(const std::string& name, uint32_t state);
 
 // True when a provider name from a client may be used: not empty, and
 // without "/", "\\" or "..", so that it names a file in the working folder.

@@ -5,14 +5,13 @@
 #include <cstdlib>
 #include <set>
 
+#include "collector/collector_statistics.h"
 #include "collector/inventory_page.h"
 #include "collector/provider_map.h"
-#include "collector/relaunch_limit.h"
 #include "platform/clock.h"
 #include "platform/process.h"
-#include "runtime/dispatch.h"
+#include "pages/server_statistics.h"
 #include "runtime/response_writer.h"
-#include "services/schedule_access_page.h"
 
 namespace {
 
@@ -68,8 +67,7 @@ void ProviderCounter(std::string* out, const std::vector<ProviderSample>& provid
 
 // The label value of a record's state: spaces become underscores.
 std::string StateLabel(const std::string& name, const ProviderRecord& record) {
-  if (TheRelaunchLimit().GivenUp(name)) return "failed";
-  std::string text = ProviderStateText(record.state);
+  std::string text = ProviderShownState(name, record.state);
   for (char& c : text)
     if (c == ' ') c = '_';
   return text;
@@ -172,8 +170,8 @@ int MetricsPage::Get(IOBase* io, const char*, const char*, const char* const*, c
     providers.push_back(std::move(sample));
   }
   CollectorSample collector;
-  collector.wakeups = ScheduleAccessPage::WakeupCount();
-  collector.connections = DispatchCounters().forked.load() + DispatchCounters().inlined.load();
+  collector.wakeups = TheCollectorStatistics().Wakeups();
+  collector.connections = uint64_t{TheServerStatistics().Forked()} + TheServerStatistics().Unforked();
   collector.uptimeSeconds = (platform::TickCountMs() - createdMs_) / 1000;
   collector.registeredProviders = records.size();
   collector.relaunchLimitTrips = RelaunchLimitTrips();

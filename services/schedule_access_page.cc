@@ -50,8 +50,6 @@ ScheduleAccessPage::ScheduleAccessPage(const char* path, bool hidden) : MonitorP
 
 ServedPage* ScheduleAccessPage::Create(const char* path, bool hidden) { return new ScheduleAccessPage(path, hidden); }
 
-uint32_t ScheduleAccessPage::WakeupCount() { return TheCollectorStatistics().Wakeups(); }
-
 bool ScheduleAccessPage::WakeupsBlocked() {
   return platform::SystemShutdownPending() || TheServer().signals.shutdownRequested.load();
 }

@@ -49,9 +49,6 @@ class ScheduleAccessPage : public MonitorPage {
                      const char* const* headerValues, int kind) override;
   void MonitorNow(uint32_t count, const std::string* itemIds) override;
 
-  // Wakeups handed to delivery threads since start: 1 per single wakeup,
-  // the alarm count per grouped one.
-  static uint32_t WakeupCount();
   // True once the collector's shutdown has begun: no command changes the
   // list and no wakeup is sent.
   static bool WakeupsBlocked();

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "collector/collector_statistics.h"
 #include "collector/provider_map.h"
 #include "platform/clock.h"
 #include "platform/socket.h"
@@ -118,7 +119,7 @@ TEST(ScheduleAccessPage, DueWakeupsGoToTheirProvidersSingleOrGrouped) {
   AddProvider("grouped", grouped.Port(), "/g");
   AddProvider("first", first.Port(), "/f");
   AddProvider("second", second.Port(), "/s");
-  const uint32_t before = ScheduleAccessPage::WakeupCount();
+  const uint32_t before = TheCollectorStatistics().Wakeups();
 
   ASSERT_EQ(Ask(page, "cmd=add&page=/a&cookie=a%20b&delay=5"), "added");
   page.ServiceTimers(5);
@@ -142,14 +143,14 @@ TEST(ScheduleAccessPage, DueWakeupsGoToTheirProvidersSingleOrGrouped) {
   Ask(page, "cmd=add&page=/nobody&cookie=3&delay=2");
   page.ServiceTimers(2);
   EXPECT_TRUE(g_log->Logged("ScheduleAccessPage::SendWakeup couldn't find /nobody\n"));
-  EXPECT_EQ(ScheduleAccessPage::WakeupCount() - before, 1u + 2u + 1u + 1u);
+  EXPECT_EQ(TheCollectorStatistics().Wakeups() - before, 1u + 2u + 1u + 1u);
 
   // Once shutdown has begun, nothing is sent.
   Ask(page, "cmd=add&page=/a&cookie=late&delay=1");
   TheServer().signals.shutdownRequested = true;
   page.ServiceTimers(1);
   TheServer().signals.shutdownRequested = false;
-  EXPECT_EQ(ScheduleAccessPage::WakeupCount() - before, 5u);
+  EXPECT_EQ(TheCollectorStatistics().Wakeups() - before, 5u);
   EXPECT_TRUE(WaitForDetachedThreads(10000));
 }
 
