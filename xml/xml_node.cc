@@ -74,7 +74,7 @@ void WriteElement(XMLNode* node, int level, Sink& sink) {
   sink.Put('<');
   sink.Put(node->GetName());
   WriteAttributes(node, sink);
-  const std::string& escaped = node->GetEscapedValue();
+  std::string_view escaped = node->GetEscapedValue();
   if (escaped.empty() && node->GetChildren().empty()) {
     sink.Put("/>");
     return;
@@ -93,7 +93,7 @@ void WriteElement(XMLNode* node, int level, Sink& sink) {
   }
   if (laidOut && level >= 1) sink.Tabs(level - 1);
   if (node->IsCData()) {
-    const std::string& plain = node->GetValue();
+    std::string_view plain = node->GetValue();
     if (!plain.empty()) WriteCData(plain, sink);
   } else {
     sink.Put(node->GetEscapedValue());
@@ -150,12 +150,12 @@ XMLNode::~XMLNode() {
   for (XMLNode* c : children_) delete c;
 }
 
-const std::string& XMLNode::GetValue() {
+std::string_view XMLNode::GetValue() {
   if (!KeepsPlainText() && value_.empty() && !escaped_.empty()) Unescape(&value_, escaped_);
   return value_;
 }
 
-const std::string& XMLNode::GetEscapedValue() {
+std::string_view XMLNode::GetEscapedValue() {
   if (!KeepsPlainText() && escaped_.empty() && !value_.empty())
     Escape(&escaped_, value_, type_ == kAttribute ? 0u : kEscapeText);
   return escaped_;

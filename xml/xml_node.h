@@ -88,16 +88,16 @@ class XMLNode {
   void Serialize(std::string* out, int level, bool withBom);
 
   Type GetType() const { return type_; }
-  const std::string& GetName() const { return name_; }
+  std::string_view GetName() const { return name_; }
   XMLNode* GetParent() const { return parent_; }
   bool IsCData() const { return cdata_; }
   void SetCData(bool on) { cdata_ = on; }
 
   // The plain value (derived from the escaped value when needed).
-  const std::string& GetValue();
+  std::string_view GetValue();
   // The escaped value (derived from the plain value when needed: attribute
   // rules for attributes, text rules otherwise).
-  const std::string& GetEscapedValue();
+  std::string_view GetEscapedValue();
   void SetValue(std::string_view value);
   void SetEscapedValue(std::string_view escaped);
   // Appends escaped text (the parser's character data); clears the plain value.

@@ -379,7 +379,7 @@ int XMLParser::ParseOne(XMLNode* parent, size_t pos, size_t limit, int depth, si
   } else if (rest.substr(0, 9) == "<![CDATA[") {
     size_t end = Find("]]>", lt + 9, limit);
     if (end == npos) return Fail("End of CDATA block not found", lt);
-    std::string plain = parent->GetValue();
+    std::string plain(parent->GetValue());
     plain.append(text_.substr(lt + 9, end - lt - 9));
     parent->SetValue(plain);
     parent->GetEscapedValue();  // derive now: later character data appends to it

@@ -79,7 +79,7 @@ TEST(XMLParse, DeclarationsCommentsInstructionsAndParseNode) {
   ASSERT_EQ(p.status, 0) << p.error;
   XMLNode* doc = p.doc.get();
   ASSERT_EQ(doc->GetChildren().size(), 4u);
-  const std::pair<int, std::string> kinds[] = {
+  const std::pair<int, std::string_view> kinds[] = {
       {XMLNode::kProcessingInstruction, "xml"},
       {XMLNode::kDeclaration, "<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r a CDATA #IMPLIED>]>"},
       {XMLNode::kComment, " c "},
