@@ -1,7 +1,6 @@
 #include "xml/xml_parser.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -49,34 +48,9 @@ int XMLParser::Fail(const char* text, size_t position) {
   return 1;
 }
 
-// Most scans are short (a tag's end, a quote, the next "<" in a short
-// text): eight bytes at a time for the first few words, then memchr for what
-// is left, so a short scan costs no library call.
-size_t XMLParser::FindChar(char c, size_t from, size_t limit) const {
-  if (from >= limit) return npos;
-  const char* text = text_.data();
-  size_t i = from;
-  if constexpr (std::endian::native == std::endian::little) {
-    constexpr uint64_t kOnes = 0x0101010101010101ull;
-    const uint64_t pattern = kOnes * static_cast<unsigned char>(c);
-    const size_t near = limit - from > 64 ? from + 64 : limit;
-    for (; i + 8 <= near; i += 8) {
-      uint64_t word;
-      memcpy(&word, text + i, 8);
-      word ^= pattern;  // a zero byte where c is
-      // The lowest flagged byte is the first zero byte (flags above it may
-      // be false).
-      const uint64_t zero = (word - kOnes) & ~word & (kOnes << 7);
-      if (zero) return i + (std::countr_zero(zero) >> 3);
-    }
-    if (i + 8 > limit) {
-      for (; i < limit; ++i)
-        if (text[i] == c) return i;
-      return npos;
-    }
-  }
-  const void* hit = memchr(text + i, c, limit - i);
-  return hit ? static_cast<size_t>(static_cast<const char*>(hit) - text) : npos;
+size_t XMLParser::FindCharFar(char c, size_t from, size_t limit) const {
+  const void* hit = memchr(text_.data() + from, c, limit - from);
+  return hit ? static_cast<size_t>(static_cast<const char*>(hit) - text_.data()) : npos;
 }
 
 size_t XMLParser::Find(std::string_view what, size_t from, size_t limit) const {
@@ -376,7 +350,7 @@ void XMLParser::Adopt(XMLNode* node, XMLNodeList* list, size_t mark) {
   if (count == 0) return;
   if (blocks_ && list->size_ == 0 && list->capacity_ == 0) {
     auto items = static_cast<XMLNode**>(blocks_->Allocate(count * sizeof(XMLNode*)));
-    memcpy(items, pending_.data() + mark, count * sizeof(XMLNode*));
+    for (size_t i = 0; i < count; ++i) items[i] = pending_[mark + i];
     list->items_ = items;
     list->size_ = static_cast<uint32_t>(count);
   } else {

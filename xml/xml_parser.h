@@ -40,7 +40,9 @@
 //   recurses once per level, so this bound keeps hostile input from
 //   overflowing the stack.
 #pragma once
+#include <bit>
 #include <cstddef>
+#include <cstring>
 #include <cstdint>
 #include <string_view>
 #include <unordered_map>
@@ -119,7 +121,34 @@ class XMLParser {
   size_t FindEndMark(std::string_view name, size_t from, size_t limit) const;
   size_t FindStartMark(std::string_view name, size_t from, size_t limit) const;
   size_t Find(std::string_view what, size_t from, size_t limit) const;
-  size_t FindChar(char c, size_t from, size_t limit) const;
+  // Most scans are short (a tag's end, a quote, the next "<" in a short
+  // text): eight bytes at a time over the first words, then memchr for what
+  // is left, so a short scan costs no library call.
+  size_t FindChar(char c, size_t from, size_t limit) const {
+    if constexpr (std::endian::native == std::endian::little) {
+      constexpr uint64_t kOnes = 0x0101010101010101ull;
+      const uint64_t pattern = kOnes * static_cast<unsigned char>(c);
+      const size_t near = limit > from + 64 ? from + 64 : limit;
+      size_t i = from;
+      for (; i + 8 <= near; i += 8) {
+        uint64_t word;
+        memcpy(&word, text_.data() + i, 8);
+        word ^= pattern;  // a zero byte where c is
+        // The lowest flagged byte is the first zero byte (flags above it may
+        // be false).
+        const uint64_t zero = (word - kOnes) & ~word & (kOnes << 7);
+        if (zero) return i + (std::countr_zero(zero) >> 3);
+      }
+      if (i + 8 > limit) {
+        for (; i < limit; ++i)
+          if (text_[i] == c) return i;
+        return std::string_view::npos;
+      }
+      from = i;
+    }
+    return from < limit ? FindCharFar(c, from, limit) : std::string_view::npos;
+  }
+  size_t FindCharFar(char c, size_t from, size_t limit) const;
   bool MatchesNameAt(std::string_view name, size_t at, size_t limit) const;
   bool IsBoundaryAt(size_t at, size_t limit) const;
 
