@@ -292,7 +292,10 @@ size_t XMLParser::BlockEstimate(std::string_view text) {
   for (size_t at = 0; at < text.size(); at += 255) {
     const size_t run = std::min<size_t>(255, text.size() - at);
     unsigned char count = 0;
-    for (size_t i = 0; i < run; ++i) count += (text[at + i] == '<') | (text[at + i] == '=');
+    for (size_t i = 0; i < run; ++i) {
+      const char c = text[at + i];
+      count += (c == '<') + (c == '=');
+    }
     marks += count;
   }
   return marks * (sizeof(XMLNode) + sizeof(XMLNode*));
