@@ -32,8 +32,9 @@ class XMLBlocks {
   void Ref() { refs_.fetch_add(1, std::memory_order_relaxed); }
   void Unref();
 
-  // Set once any node viewing these blocks may own storage (see xml_node.h).
-  bool changed = false;
+  // Set once any node viewing these blocks may own storage (see xml_node.h);
+  // a detached node may set it on another thread than the document's.
+  std::atomic<bool> changed{false};
 
  private:
   static constexpr size_t kAlign = alignof(std::max_align_t);

@@ -154,7 +154,7 @@ XMLNode::XMLNode(Type type, std::string_view name) : type_(type) {
 XMLNode::~XMLNode() {
   XMLBlocks* held = own_ ? own_->blocks : nullptr;
   // Unchanged blocks: every node below lives in them and owns nothing.
-  if (!held || held->changed) {
+  if (!held || held->changed.load(std::memory_order_relaxed)) {
     for (XMLNode* a : attributes_) delete a;
     for (XMLNode* c : children_) delete c;
   }
@@ -185,7 +185,7 @@ XMLBlocks* XMLNode::HolderBlocks() const {
 }
 
 void XMLNode::Touch() {
-  if (XMLBlocks* blocks = HolderBlocks()) blocks->changed = true;
+  if (XMLBlocks* blocks = HolderBlocks()) blocks->changed.store(true, std::memory_order_relaxed);
 }
 
 std::string_view XMLNode::GetValue() {
@@ -320,9 +320,11 @@ int XMLNode::Detach() {
   // A node from a parsed document keeps its blocks alive from now on.
   if (inBlock_ && !(own_ && own_->blocks)) {
     XMLBlocks* blocks = parent_->HolderBlocks();
-    blocks->Ref();
     parent_ = nullptr;
-    Own().blocks = blocks;
+    if (blocks) {
+      blocks->Ref();
+      Own().blocks = blocks;
+    }
   }
   parent_ = nullptr;
   return 0;

@@ -37,6 +37,9 @@
 // its own must be destroyed to free it, so any change to a tree marks the
 // blocks of its nearest holder "changed"; destroying the holder of unchanged
 // blocks frees them without visiting the nodes, which then own nothing.
+// ParseNode, Clone and the builders make nodes on the heap, each owning its
+// text. Views handed out by the getters stay valid until the node next
+// changes or is deleted.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -54,6 +57,9 @@ class XMLNode;
 // blocks as the parser left it, or on the heap once the list has changed.
 class XMLNodeList {
  public:
+  XMLNodeList() = default;
+  XMLNodeList(const XMLNodeList&) = delete;  // a copy would share the array
+  XMLNodeList& operator=(const XMLNodeList&) = delete;
   XMLNode* const* begin() const { return items_; }
   XMLNode* const* end() const { return items_ + size_; }
   size_t size() const { return size_; }
