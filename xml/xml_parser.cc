@@ -24,10 +24,33 @@ struct NameEnds {
 };
 constexpr NameEnds kNameEnds;
 
+constexpr uint64_t kHashStart = 0xcbf29ce484222325ull;
+inline uint64_t HashStep(uint64_t h, unsigned char c) { return (h ^ Upper(c)) * 0x100000001b3ull; }
+
 uint64_t HashName(std::string_view name) {
-  uint64_t h = 0xcbf29ce484222325ull;
-  for (char c : name) h = (h ^ Upper(static_cast<unsigned char>(c))) * 0x100000001b3ull;
+  uint64_t h = kHashStart;
+  for (char c : name) h = HashStep(h, static_cast<unsigned char>(c));
   return h;
+}
+
+// XMLNamesEqual, inline for the index's inner loop.
+inline bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Upper(static_cast<unsigned char>(a[i])) != Upper(static_cast<unsigned char>(b[i]))) return false;
+  return true;
+}
+
+// Counted in byte-wide runs of at most 255, which vectorize.
+size_t CountByte(std::string_view text, char byte) {
+  size_t total = 0;
+  for (size_t at = 0; at < text.size(); at += 255) {
+    const size_t run = std::min<size_t>(255, text.size() - at);
+    unsigned char count = 0;
+    for (size_t i = 0; i < run; ++i) count += text[at + i] == byte;
+    total += count;
+  }
+  return total;
 }
 
 bool AllSpace(std::string_view s) {
@@ -111,7 +134,7 @@ XMLParser::Marks* XMLParser::Slot(std::string_view name, uint64_t hash, bool cre
   for (size_t mask = table_.size() - 1, i = hash & mask;; i = (i + 1) & mask) {
     if (table_[i] != 0) {
       Marks& marks = names_[table_[i] - 1];
-      if (marks.hash == hash && XMLNamesEqual(marks.name, name)) return &marks;
+      if (marks.hash == hash && SameName(marks.name, name)) return &marks;
       continue;
     }
     if (!create) return nullptr;
@@ -140,21 +163,25 @@ void XMLParser::IndexMarks() {
   indexed_ = true;
   const char* text = text_.data();
   const size_t size = text_.size();
-  size_t count = 0;
-  for (size_t lt = FindChar('<', 0, size); lt != npos; lt = FindChar('<', lt + 1, size)) ++count;
   std::vector<uint64_t> marks;  // offset, and 2 x name + end in the high half
-  marks.reserve(count);
+  marks.reserve(CountByte(text_, '<'));
   size_t last[2] = {npos, npos};  // names mostly repeat: try the last one first
   for (size_t lt = FindChar('<', 0, size); lt != npos;) {
     size_t begin = lt + 1;
     const size_t end = begin < size && text[begin] == '/';
     begin += end;
     size_t stop = begin;
-    while (stop < size && !kNameEnds.at[static_cast<unsigned char>(text[stop])]) ++stop;
+    uint64_t hash = kHashStart;
+    for (; stop < size; ++stop) {
+      const unsigned char c = text[stop];
+      if (kNameEnds.at[c]) break;
+      hash = HashStep(hash, c);
+    }
     if (stop > begin && stop < size && text[stop] != '<') {
       std::string_view name(text + begin, stop - begin);
-      if (last[end] == npos || !XMLNamesEqual(names_[last[end]].name, name))
-        last[end] = static_cast<size_t>(Slot(name, HashName(name), true) - names_.data());
+      const size_t was = last[end];
+      if (was == npos || names_[was].hash != hash || !SameName(names_[was].name, name))
+        last[end] = static_cast<size_t>(Slot(name, hash, true) - names_.data());
       ++names_[last[end]].count[end];
       marks.push_back(static_cast<uint64_t>(last[end] * 2 + end) << 32 | lt);
     }
@@ -174,6 +201,86 @@ void XMLParser::IndexMarks() {
     const int k = (mark >> 32) % 2;
     positions_[m.begin[k] + m.count[k]++] = static_cast<uint32_t>(mark);
   }
+}
+
+// One pass over the marks (as the index reads them) replays the end search
+// for every start mark at once while the text is well nested: a start mark
+// opens a level (an empty start tag opens none) and an end mark closes the
+// innermost level, which must be of its name. Each level records the end
+// that closes it, the furthest ">" of the start marks inside it, and how
+// deeply they nest; of any name, so both bound what a search of the level's
+// own name meets. Where the text is not well nested (an end mark of another
+// name, a mark inside a start tag, where an empty tag would hide start marks
+// from the search) every open level is dropped unclosed: its search falls
+// back to the marks themselves. Levels opened later replay afresh, as each
+// search starts afresh.
+void XMLParser::ReplayMarks() {
+  replayed_ = true;
+  const char* text = text_.data();
+  const size_t size = text_.size();
+  opens_.reserve(CountByte(text_, '<'));
+  uint32_t top = kNone;
+  size_t tagEnd = 0;  // the ">" of the last start mark
+  for (size_t lt = FindChar('<', 0, size); lt != npos;) {
+    size_t begin = lt + 1;
+    const bool end = begin < size && text[begin] == '/';
+    begin += end;
+    size_t stop = begin;
+    while (stop < size && !kNameEnds.at[static_cast<unsigned char>(text[stop])]) ++stop;
+    if (stop > begin && stop < size && text[stop] != '<') {
+      if (lt < tagEnd) {
+        top = kNone;
+      } else if (!end) {
+        tagEnd = FindChar('>', stop, size);
+        if (tagEnd == npos) break;  // no search that meets a later start succeeds
+        if (top != kNone) opens_[top].reach = std::max(opens_[top].reach, static_cast<uint32_t>(tagEnd));
+        if (text[tagEnd - 1] != '/') {
+          Open open;
+          open.at = static_cast<uint32_t>(lt);
+          open.below = top;
+          top = static_cast<uint32_t>(opens_.size());
+          opens_.push_back(open);
+        }
+      } else if (top != kNone) {
+        Open& closed = opens_[top];
+        const size_t length = stop - begin;
+        const char* name = text + closed.at + 1;
+        if (kNameEnds.at[static_cast<unsigned char>(name[length])] &&
+            SameName(std::string_view(name, length), std::string_view(text + begin, length))) {
+          closed.end = static_cast<uint32_t>(lt);
+          top = closed.below;
+          if (top != kNone) {
+            Open& around = opens_[top];
+            around.height = std::max(around.height, closed.height + 1);
+            around.reach = std::max(around.reach, closed.reach);
+          }
+        } else {
+          top = kNone;
+        }
+      }
+    }
+    lt = FindChar('<', stop, size);
+  }
+}
+
+// The replayed match holds for a search within limit when everything that
+// search looks at lies inside it: the end mark with the character after its
+// name, and the ">" of every start mark it meets; and when its nested
+// searches stay within the depth bound.
+size_t XMLParser::KnownEnd(size_t start, size_t nameSize, size_t limit, int depth) {
+  size_t i = openHint_;
+  if (i >= opens_.size() || opens_[i].at != start) {
+    auto less = [](const Open& open, size_t at) { return open.at < at; };
+    auto from = i < opens_.size() && opens_[i].at < start ? opens_.begin() + i + 1 : opens_.begin();
+    i = std::lower_bound(from, opens_.end(), start, less) - opens_.begin();
+    if (i >= opens_.size() || opens_[i].at != start) return npos;
+  }
+  openHint_ = i + 1;
+  const Open& open = opens_[i];
+  if (open.end == kNone || open.end + 2 + nameSize >= limit || open.reach >= limit ||
+      depth + static_cast<int64_t>(open.height) > kMaxXMLDepth)
+    return npos;
+  return open.end;
 }
 
 XMLParser::Marks* XMLParser::MarksOf(std::string_view name) {
@@ -236,19 +343,39 @@ size_t XMLParser::NextStartMark(std::string_view name, size_t from, size_t limit
   return at;
 }
 
-size_t XMLParser::FindMatchingEnd(std::string_view name, size_t from, size_t limit, int depth) {
-  if (!MarksOf(name) && name.find_first_of("/<") == npos) {
+size_t XMLParser::FindMatchingEnd(std::string_view name, size_t start, size_t from, size_t limit, int depth) {
+  const bool plain = name.find_first_of("/<") == npos;
+  // The replay holds the search that starts right after the name; one from
+  // the tag's ">" sees the same marks when the tag holds no other "<".
+  const bool replayable =
+      plain && text_.size() < UINT32_MAX && (from == start + 1 + name.size() || FindChar('<', start + 1, from) == npos);
+  if (plain && !replayed_ && ++searches_ > kSearchesBeforeReplay && text_.size() < UINT32_MAX) ReplayMarks();
+  if (replayable && replayed_) {
+    const size_t end = KnownEnd(start, name.size(), limit, depth);
+    if (end != npos) return end;
+  }
+  if (plain && !MarksOf(name)) {
     // Mostly no start mark of the name comes before the end mark: one walk
     // over the "<"s finds that end mark; the first start mark sends the
-    // search on to the full steps below.
+    // search on to the full steps below. A walk that keeps meeting a start
+    // mark right after another (nested elements) stops for the replay.
+    int nested = 0;
+    bool afterStart = false;
     for (size_t at = FindChar('<', from, limit); at != npos; at = FindChar('<', at + 1, limit)) {
       if (at + 1 < limit && text_[at + 1] == '/') {
         if (MatchesNameAt(name, at + 2, limit) && IsBoundaryAt(at + 2 + name.size(), limit)) {
           scanned_ += 2 * (at - from);  // as the two scans below would count
           return at;
         }
+        afterStart = false;
       } else if (MatchesNameAt(name, at + 1, limit) && IsBoundaryAt(at + 1 + name.size(), limit)) {
         break;
+      } else if (afterStart && ++nested == kNestedBeforeReplay && replayable && !replayed_) {
+        ReplayMarks();
+        const size_t end = KnownEnd(start, name.size(), limit, depth);
+        if (end != npos) return end;
+      } else {
+        afterStart = true;
       }
     }
   }
@@ -276,7 +403,7 @@ size_t XMLParser::FindMatchingEnd(std::string_view name, size_t from, size_t lim
           tooDeep_ = true;
           return npos;
         }
-        inner = FindMatchingEnd(name, start + 1 + name.size(), limit, depth + 1);
+        inner = FindMatchingEnd(name, start, start + 1 + name.size(), limit, depth + 1);
         if (inner == npos) return npos;
         nestedEnds_.emplace(start, inner);
       }
@@ -465,7 +592,7 @@ int XMLParser::ParseElement(XMLNode* parent, size_t lt, size_t limit, int depth,
       // reused when the tag holds no "<" (the two searches then see the same
       // marks; they differ only in where they start inside the tag).
       end = !nestedEnds_.empty() && FindChar('<', lt + 1, gt) == npos ? CachedEnd(lt, name, limit) : npos;
-      if (end == npos) end = FindMatchingEnd(name, gt + 1, limit, depth);
+      if (end == npos) end = FindMatchingEnd(name, lt, gt + 1, limit, depth);
       if (end == npos)
         status = Fail(tooDeep_ ? kXMLErrorTooDeep : "End tag not found", lt);
       else if (ParseRange(node, gt + 1, end, depth + 1) != 0)

@@ -102,6 +102,21 @@ class XMLParser {
     size_t count[2] = {};
     size_t hint[2] = {};
   };
+  // A start mark that opens a level in the replay (see ReplayMarks), in
+  // text order: the end mark that closes it (kNone: unknown), the furthest
+  // ">" of start marks inside, how deeply they nest, and the level around.
+  struct Open {
+    uint32_t at;
+    uint32_t end = kNone;
+    uint32_t reach = 0;
+    uint32_t height = 0;
+    uint32_t below;
+  };
+  static constexpr uint32_t kNone = UINT32_MAX;
+  void ReplayMarks();
+  // The end mark the search for an element at `start` finds, known from the
+  // index when that search would stay inside limit and depth; npos else.
+  size_t KnownEnd(size_t start, size_t nameSize, size_t limit, int depth);
   void IndexMarks();
   // The marks of a name, or null while they are scanned for: before the
   // index is built, for a name holding "/" or "<", and in a text of 4 GiB or
@@ -112,7 +127,9 @@ class XMLParser {
   // Offset of the end mark "</name" that matches an element whose content
   // starts at `from`, or npos (then tooDeep_ tells whether the search gave up
   // on depth).
-  size_t FindMatchingEnd(std::string_view name, size_t from, size_t limit, int depth);
+  // `start` is the element's "<"; a first search (from its ">") may use the
+  // index only when the tag holds no other "<".
+  size_t FindMatchingEnd(std::string_view name, size_t start, size_t from, size_t limit, int depth);
   size_t CachedEnd(size_t start, std::string_view name, size_t limit) const;
   // The first end mark (with the character after the name) at or after
   // `from` and before limit; the first start mark likewise.
@@ -176,4 +193,15 @@ class XMLParser {
   std::vector<uint32_t> positions_;
   Marks noMarks_{};
   Marks* lastMarks_ = nullptr;  // the last name looked up
+  // The replay's levels, and where the last look-up ended.
+  std::vector<Open> opens_;
+  size_t openHint_ = 0;
+  // Elements whose end was searched for: past a few, nesting is not flat
+  // and the replay pays (a flat document searches once, for its root).
+  static constexpr int kSearchesBeforeReplay = 2;
+  // Start marks met right after start marks in a search's walk that show
+  // nesting and start the replay at once.
+  static constexpr int kNestedBeforeReplay = 8;
+  int searches_ = 0;
+  bool replayed_ = false;
 };
