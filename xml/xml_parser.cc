@@ -53,6 +53,14 @@ size_t CountByte(std::string_view text, char byte) {
   return total;
 }
 
+// Names holding "/" or "<" (only malformed input has them) can share a
+// mark with a shorter name: they are always scanned for.
+inline bool PlainName(std::string_view name) {
+  for (char c : name)
+    if (c == '/' || c == '<') return false;
+  return true;
+}
+
 bool AllSpace(std::string_view s) {
   for (char c : s)
     if (!IsSpace(c)) return false;
@@ -292,7 +300,7 @@ XMLParser::Marks* XMLParser::MarksOf(std::string_view name) {
     if (text_.size() > UINT32_MAX) return nullptr;
     IndexMarks();
   }
-  if (name.find_first_of("/<") != npos) return nullptr;
+  if (!PlainName(name)) return nullptr;
   if (!lastMarks_ || !XMLNamesEqual(lastMarks_->name, name)) {
     Marks* marks = Slot(name, HashName(name), false);
     lastMarks_ = marks ? marks : &noMarks_;
@@ -344,7 +352,7 @@ size_t XMLParser::NextStartMark(std::string_view name, size_t from, size_t limit
 }
 
 size_t XMLParser::FindMatchingEnd(std::string_view name, size_t start, size_t from, size_t limit, int depth) {
-  const bool plain = name.find_first_of("/<") == npos;
+  const bool plain = PlainName(name);
   // The replay holds the search that starts right after the name; one from
   // the tag's ">" sees the same marks when the tag holds no other "<".
   const bool replayable =
