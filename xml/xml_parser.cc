@@ -217,18 +217,17 @@ void XMLParser::IndexMarks() {
 // innermost level, which must be of its name. Each level records the end
 // that closes it, the furthest ">" of the start marks inside it, and how
 // deeply they nest; of any name, so both bound what a search of the level's
-// own name meets. Where the text is not well nested (an end mark of another
-// name, a mark inside a start tag, where an empty tag would hide start marks
-// from the search) every open level is dropped unclosed: its search falls
-// back to the marks themselves. Levels opened later replay afresh, as each
-// search starts afresh.
+// own name meets. The search passes over start marks inside an empty start
+// tag; those share its ">", so they are empty too and open nothing here
+// either. Where an end mark is not of the innermost level's name, every open
+// level is dropped unclosed: its search falls back to the marks themselves.
+// Levels opened later replay afresh, as each search starts afresh.
 void XMLParser::ReplayMarks() {
   replayed_ = true;
   const char* text = text_.data();
   const size_t size = text_.size();
   opens_.reserve(CountByte(text_, '<'));
   uint32_t top = kNone;
-  size_t tagEnd = 0;  // the ">" of the last start mark
   for (size_t lt = FindChar('<', 0, size); lt != npos;) {
     size_t begin = lt + 1;
     const bool end = begin < size && text[begin] == '/';
@@ -236,10 +235,8 @@ void XMLParser::ReplayMarks() {
     size_t stop = begin;
     while (stop < size && !kNameEnds.at[static_cast<unsigned char>(text[stop])]) ++stop;
     if (stop > begin && stop < size && text[stop] != '<') {
-      if (lt < tagEnd) {
-        top = kNone;
-      } else if (!end) {
-        tagEnd = FindChar('>', stop, size);
+      if (!end) {
+        const size_t tagEnd = FindChar('>', stop, size);
         if (tagEnd == npos) break;  // no search that meets a later start succeeds
         if (top != kNone) opens_[top].reach = std::max(opens_[top].reach, static_cast<uint32_t>(tagEnd));
         if (text[tagEnd - 1] != '/') {

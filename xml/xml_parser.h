@@ -19,6 +19,12 @@
 // or "<" (only malformed input has them) can share a mark with a shorter
 // name; theirs are always scanned for.
 //
+// Before either, once elements are seen to nest (a few end searches, or a
+// search meeting start after start), one pass replays the search for every
+// start mark at once, as a stack of open levels, while the text is well
+// nested; a search whose replayed result holds within its limit and depth
+// takes it, any other searches as above.
+//
 // The parser works on its text in place, through offsets; it never changes
 // it, and a NUL byte is an ordinary character. Given blocks (XMLNode::Parse:
 // the text is then the blocks' copy), it places nodes and lists in them and
@@ -115,7 +121,7 @@ class XMLParser {
   static constexpr uint32_t kNone = UINT32_MAX;
   void ReplayMarks();
   // The end mark the search for an element at `start` finds, known from the
-  // index when that search would stay inside limit and depth; npos else.
+  // replay when that search would stay inside limit and depth; npos else.
   size_t KnownEnd(size_t start, size_t nameSize, size_t limit, int depth);
   void IndexMarks();
   // The marks of a name, or null while they are scanned for: before the
@@ -128,7 +134,7 @@ class XMLParser {
   // starts at `from`, or npos (then tooDeep_ tells whether the search gave up
   // on depth).
   // `start` is the element's "<"; a first search (from its ">") may use the
-  // index only when the tag holds no other "<".
+  // replay only when the tag holds no other "<".
   size_t FindMatchingEnd(std::string_view name, size_t start, size_t from, size_t limit, int depth);
   size_t CachedEnd(size_t start, std::string_view name, size_t limit) const;
   // The first end mark (with the character after the name) at or after
