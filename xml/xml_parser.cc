@@ -84,6 +84,20 @@ size_t XMLParser::FindCharFar(char c, size_t from, size_t limit) const {
   return hit ? static_cast<size_t>(static_cast<const char*>(hit) - text_.data()) : npos;
 }
 
+// Blocks without either byte are passed over in one vectorized test each.
+size_t XMLParser::FindEither(unsigned char a, unsigned char b, size_t from, size_t limit) const {
+  const unsigned char* text = reinterpret_cast<const unsigned char*>(text_.data());
+  size_t i = from;
+  for (; i + 32 <= limit; i += 32) {
+    unsigned char any = 0;
+    for (size_t j = 0; j < 32; ++j) any |= static_cast<unsigned char>((text[i + j] == a) + (text[i + j] == b));
+    if (any) break;
+  }
+  for (; i < limit; ++i)
+    if (text[i] == a || text[i] == b) return i;
+  return npos;
+}
+
 size_t XMLParser::Find(std::string_view what, size_t from, size_t limit) const {
   while (from + what.size() <= limit) {
     size_t at = FindChar(what[0], from, limit - what.size() + 1);
@@ -272,7 +286,7 @@ void XMLParser::ReplayMarks() {
 // search looks at lies inside it: the end mark with the character after its
 // name, and the ">" of every start mark it meets; and when its nested
 // searches stay within the depth bound.
-size_t XMLParser::KnownEnd(size_t start, size_t nameSize, size_t limit, int depth) {
+size_t XMLParser::KnownEnd(size_t start, std::string_view name, size_t limit, int depth) {
   size_t i = openHint_;
   if (i >= opens_.size() || opens_[i].at != start) {
     auto less = [](const Open& open, size_t at) { return open.at < at; };
@@ -282,10 +296,30 @@ size_t XMLParser::KnownEnd(size_t start, size_t nameSize, size_t limit, int dept
   }
   openHint_ = i + 1;
   const Open& open = opens_[i];
-  if (open.end == kNone || open.end + 2 + nameSize >= limit || open.reach >= limit ||
-      depth + static_cast<int64_t>(open.height) > kMaxXMLDepth)
-    return npos;
+  if (open.end == kNone || open.end + 2 + name.size() >= limit) return npos;
+  if (open.reach >= limit || depth + static_cast<int64_t>(open.height) > kMaxXMLDepth)
+    return KeptEnd(start, name, limit);
+  known_.push_back(Known{static_cast<uint32_t>(start), open.end, static_cast<uint32_t>(name.size())});
   return open.end;
+}
+
+// A search for an enclosing element met this start mark and kept its match
+// (see CachedEnd), keyed by the mark's offset whatever the name the tag at
+// it is read with; the replay tells which searches those were.
+size_t XMLParser::KeptEnd(size_t start, std::string_view name, size_t limit) const {
+  if (!replayed_ || known_.empty()) return npos;
+  auto less = [](const Open& open, size_t at) { return open.at < at; };
+  auto open = std::lower_bound(opens_.begin(), opens_.end(), start, less);
+  if (open == opens_.end() || open->at != start || open->end == kNone || open->end + 2 + name.size() >= limit)
+    return npos;
+  size_t stop = start + 1;
+  while (!kNameEnds.at[static_cast<unsigned char>(text_[stop])]) ++stop;
+  const std::string_view mark = text_.substr(start + 1, stop - start - 1);
+  for (const Known& known : known_)
+    if (known.start < start && start < known.end && known.nameSize == mark.size() &&
+        SameName(text_.substr(known.start + 1, known.nameSize), mark))
+      return open->end;
+  return npos;
 }
 
 XMLParser::Marks* XMLParser::MarksOf(std::string_view name) {
@@ -356,7 +390,7 @@ size_t XMLParser::FindMatchingEnd(std::string_view name, size_t start, size_t fr
       plain && text_.size() < UINT32_MAX && (from == start + 1 + name.size() || FindChar('<', start + 1, from) == npos);
   if (plain && !replayed_ && ++searches_ > kSearchesBeforeReplay && text_.size() < UINT32_MAX) ReplayMarks();
   if (replayable && replayed_) {
-    const size_t end = KnownEnd(start, name.size(), limit, depth);
+    const size_t end = KnownEnd(start, name, limit, depth);
     if (end != npos) return end;
   }
   if (plain && !MarksOf(name)) {
@@ -366,7 +400,9 @@ size_t XMLParser::FindMatchingEnd(std::string_view name, size_t start, size_t fr
     // mark right after another (nested elements) stops for the replay.
     int nested = 0;
     bool afterStart = false;
-    for (size_t at = FindChar('<', from, limit); at != npos; at = FindChar('<', at + 1, limit)) {
+    bool startMet = false;
+    size_t at = FindChar('<', from, limit);
+    for (int seen = 0; at != npos && seen < kWalkMarks; at = FindChar('<', at + 1, limit), ++seen) {
       if (at + 1 < limit && text_[at + 1] == '/') {
         if (MatchesNameAt(name, at + 2, limit) && IsBoundaryAt(at + 2 + name.size(), limit)) {
           scanned_ += 2 * (at - from);  // as the two scans below would count
@@ -374,13 +410,30 @@ size_t XMLParser::FindMatchingEnd(std::string_view name, size_t start, size_t fr
         }
         afterStart = false;
       } else if (MatchesNameAt(name, at + 1, limit) && IsBoundaryAt(at + 1 + name.size(), limit)) {
+        startMet = true;
         break;
       } else if (afterStart && ++nested == kNestedBeforeReplay && replayable && !replayed_) {
         ReplayMarks();
-        const size_t end = KnownEnd(start, name.size(), limit, depth);
+        const size_t end = KnownEnd(start, name, limit, depth);
         if (end != npos) return end;
       } else {
         afterStart = true;
+      }
+    }
+    if (!startMet && at != npos) {
+      // Further on, only a "<" or "</" right before the name's first letter
+      // (either case) can be a mark of the name.
+      const unsigned char up = Upper(static_cast<unsigned char>(name[0]));
+      const unsigned char low = up >= 'A' && up <= 'Z' ? up + 32 : up;
+      for (size_t p = FindEither(up, low, at + 1, limit); p != npos; p = FindEither(up, low, p + 1, limit)) {
+        if (text_[p - 1] == '/' && p - 2 >= at && text_[p - 2] == '<') {
+          if (MatchesNameAt(name, p, limit) && IsBoundaryAt(p + name.size(), limit)) {
+            scanned_ += 2 * (p - 2 - from);
+            return p - 2;
+          }
+        } else if (text_[p - 1] == '<' && MatchesNameAt(name, p, limit) && IsBoundaryAt(p + name.size(), limit)) {
+          break;
+        }
       }
     }
   }
@@ -596,7 +649,9 @@ int XMLParser::ParseElement(XMLNode* parent, size_t lt, size_t limit, int depth,
       // A match found while searching for an enclosing element's end is
       // reused when the tag holds no "<" (the two searches then see the same
       // marks; they differ only in where they start inside the tag).
-      end = !nestedEnds_.empty() && FindChar('<', lt + 1, gt) == npos ? CachedEnd(lt, name, limit) : npos;
+      const bool plainTag = FindChar('<', lt + 1, gt) == npos;
+      end = !nestedEnds_.empty() && plainTag ? CachedEnd(lt, name, limit) : npos;
+      if (end == npos && plainTag && !PlainName(name)) end = KeptEnd(lt, name, limit);
       if (end == npos) end = FindMatchingEnd(name, lt, gt + 1, limit, depth);
       if (end == npos)
         status = Fail(tooDeep_ ? kXMLErrorTooDeep : "End tag not found", lt);

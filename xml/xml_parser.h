@@ -122,7 +122,14 @@ class XMLParser {
   void ReplayMarks();
   // The end mark the search for an element at `start` finds, known from the
   // replay when that search would stay inside limit and depth; npos else.
-  size_t KnownEnd(size_t start, size_t nameSize, size_t limit, int depth);
+  size_t KnownEnd(size_t start, std::string_view name, size_t limit, int depth);
+  // Elements whose end the replay gave: the searches for them would have
+  // met (and kept the matches of) the starts of their name inside.
+  struct Known {
+    uint32_t start, end, nameSize;
+  };
+  std::vector<Known> known_;
+  size_t KeptEnd(size_t start, std::string_view name, size_t limit) const;
   void IndexMarks();
   // The marks of a name, or null while they are scanned for: before the
   // index is built, for a name holding "/" or "<", and in a text of 4 GiB or
@@ -144,6 +151,8 @@ class XMLParser {
   size_t FindEndMark(std::string_view name, size_t from, size_t limit) const;
   size_t FindStartMark(std::string_view name, size_t from, size_t limit) const;
   size_t Find(std::string_view what, size_t from, size_t limit) const;
+  // The first of the bytes a or b at or after from and before limit.
+  size_t FindEither(unsigned char a, unsigned char b, size_t from, size_t limit) const;
   // Most scans are short (a tag's end, a quote, the next "<" in a short
   // text): eight bytes at a time over the first words, then memchr for what
   // is left, so a short scan costs no library call.
@@ -208,6 +217,9 @@ class XMLParser {
   // Start marks met right after start marks in a search's walk that show
   // nesting and start the replay at once.
   static constexpr int kNestedBeforeReplay = 8;
+  // Marks a walk looks at one by one before it looks only where the name
+  // can begin.
+  static constexpr int kWalkMarks = 64;
   int searches_ = 0;
   bool replayed_ = false;
 };
