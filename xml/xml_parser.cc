@@ -236,6 +236,42 @@ void XMLParser::IndexMarks() {
 // either. Where an end mark is not of the innermost level's name, every open
 // level is dropped unclosed: its search falls back to the marks themselves.
 // Levels opened later replay afresh, as each search starts afresh.
+XMLParser::OpenName* XMLParser::OpenNameOf(std::string_view name, uint64_t hash) {
+  if ((openNameCount_ + 1) * 2 > openNames_.size()) {  // keep the table at most half full
+    std::vector<OpenName> old(std::max<size_t>(64, openNames_.size() * 2), OpenName{});
+    old.swap(openNames_);
+    const size_t mask = openNames_.size() - 1;
+    for (const OpenName& entry : old) {
+      if (entry.generation != generation_) continue;
+      size_t j = entry.hash & mask;
+      while (openNames_[j].generation == generation_) j = (j + 1) & mask;
+      openNames_[j] = entry;
+    }
+  }
+  const size_t mask = openNames_.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    OpenName& entry = openNames_[i];
+    if (entry.generation != generation_) {
+      entry = OpenName{hash, static_cast<uint32_t>(name.data() - text_.data()), static_cast<uint32_t>(name.size()),
+                       kNone, generation_};
+      ++openNameCount_;
+      return &entry;
+    }
+    if (entry.hash == hash && SameName(text_.substr(entry.at, entry.size), name)) return &entry;
+  }
+}
+
+// One pass over the marks (as the index reads them) replays the end search
+// for every start mark at once while the text is well nested: a start mark
+// opens a level (an empty start tag opens none) and an end mark closes the
+// innermost level, which must be of its name. Each level records the end
+// that closes it, the furthest ">" of the start marks inside it, and how
+// deeply they nest; of any name, so both bound what a search of the level's
+// own name meets. The search passes over start marks inside an empty start
+// tag; those share its ">", so they are empty too and open nothing here
+// either. Where an end mark is not of the innermost level's name, every open
+// level is dropped unclosed: its search falls back to the marks themselves.
+// Levels opened later replay afresh, as each search starts afresh.
 void XMLParser::ReplayMarks() {
   replayed_ = true;
   const char* text = text_.data();
@@ -249,24 +285,27 @@ void XMLParser::ReplayMarks() {
     size_t stop = begin;
     while (stop < size && !kNameEnds.at[static_cast<unsigned char>(text[stop])]) ++stop;
     if (stop > begin && stop < size && text[stop] != '<') {
+      const std::string_view name(text + begin, stop - begin);
       if (!end) {
         const size_t tagEnd = FindChar('>', stop, size);
         if (tagEnd == npos) break;  // no search that meets a later start succeeds
         if (top != kNone) opens_[top].reach = std::max(opens_[top].reach, static_cast<uint32_t>(tagEnd));
         if (text[tagEnd - 1] != '/') {
+          OpenName* same = OpenNameOf(name, HashName(name));
           Open open;
           open.at = static_cast<uint32_t>(lt);
           open.below = top;
-          top = static_cast<uint32_t>(opens_.size());
+          open.sameBelow = same->open;
+          top = same->open = static_cast<uint32_t>(opens_.size());
           opens_.push_back(open);
         }
       } else if (top != kNone) {
         Open& closed = opens_[top];
-        const size_t length = stop - begin;
-        const char* name = text + closed.at + 1;
-        if (kNameEnds.at[static_cast<unsigned char>(name[length])] &&
-            SameName(std::string_view(name, length), std::string_view(text + begin, length))) {
+        const char* opened = text + closed.at + 1;
+        if (kNameEnds.at[static_cast<unsigned char>(opened[name.size()])] &&
+            SameName(std::string_view(opened, name.size()), name)) {
           closed.end = static_cast<uint32_t>(lt);
+          OpenNameOf(name, HashName(name))->open = closed.sameBelow;
           top = closed.below;
           if (top != kNone) {
             Open& around = opens_[top];
@@ -275,11 +314,14 @@ void XMLParser::ReplayMarks() {
           }
         } else {
           top = kNone;
+          ++generation_;
+          openNameCount_ = 0;
         }
       }
     }
     lt = FindChar('<', stop, size);
   }
+  openNames_ = {};
 }
 
 // The replayed match holds for a search within limit when everything that
@@ -295,31 +337,42 @@ size_t XMLParser::KnownEnd(size_t start, std::string_view name, size_t limit, in
     if (i >= opens_.size() || opens_[i].at != start) return npos;
   }
   openHint_ = i + 1;
-  const Open& open = opens_[i];
+  Open& open = opens_[i];
   if (open.end == kNone || open.end + 2 + name.size() >= limit) return npos;
   if (open.reach >= limit || depth + static_cast<int64_t>(open.height) > kMaxXMLDepth)
     return KeptEnd(start, name, limit);
-  known_.push_back(Known{static_cast<uint32_t>(start), open.end, static_cast<uint32_t>(name.size())});
+  if (!open.known) ++knownCount_;
+  open.known = true;
   return open.end;
 }
 
-// A search for an enclosing element met this start mark and kept its match
-// (see CachedEnd), keyed by the mark's offset whatever the name the tag at
-// it is read with; the replay tells which searches those were.
-size_t XMLParser::KeptEnd(size_t start, std::string_view name, size_t limit) const {
-  if (!replayed_ || known_.empty()) return npos;
+size_t XMLParser::KeptEnd(size_t start, std::string_view name, size_t limit) {
+  if (!replayed_ || knownCount_ == 0) return npos;
   auto less = [](const Open& open, size_t at) { return open.at < at; };
   auto open = std::lower_bound(opens_.begin(), opens_.end(), start, less);
   if (open == opens_.end() || open->at != start || open->end == kNone || open->end + 2 + name.size() >= limit)
     return npos;
-  size_t stop = start + 1;
-  while (!kNameEnds.at[static_cast<unsigned char>(text_[stop])]) ++stop;
-  const std::string_view mark = text_.substr(start + 1, stop - start - 1);
-  for (const Known& known : known_)
-    if (known.start < start && start < known.end && known.nameSize == mark.size() &&
-        SameName(text_.substr(known.start + 1, known.nameSize), mark))
-      return open->end;
-  return npos;
+  return Kept(static_cast<uint32_t>(open - opens_.begin())) ? open->end : npos;
+}
+
+// Walks down the levels of the name to the first that took its end or was
+// asked before, then keeps the answer on every level passed, so each level
+// is walked over once.
+bool XMLParser::Kept(uint32_t i) {
+  keptPath_.clear();
+  bool kept = false;
+  for (uint32_t at = opens_[i].sameBelow;; at = opens_[at].sameBelow) {
+    keptPath_.push_back(i);
+    if (at == kNone) break;
+    if (opens_[at].known || opens_[at].kept == 2) {
+      kept = true;
+      break;
+    }
+    if (opens_[at].kept == 1) break;
+    i = at;
+  }
+  for (uint32_t at : keptPath_) opens_[at].kept = kept ? 2 : 1;
+  return kept;
 }
 
 XMLParser::Marks* XMLParser::MarksOf(std::string_view name) {
@@ -456,6 +509,10 @@ size_t XMLParser::FindMatchingEnd(std::string_view name, size_t start, size_t fr
         continue;
       }
       size_t inner = CachedEnd(start, name, limit);
+      // A name the replay never answers for (it holds "/" or "<") still
+      // meets the matches that replayed searches of the mark's own name
+      // would have kept here.
+      if (inner == npos && !plain) inner = KeptEnd(start, name, limit);
       if (inner == npos) {
         if (depth + 1 > kMaxXMLDepth) {
           tooDeep_ = true;

@@ -117,19 +117,37 @@ class XMLParser {
     uint32_t reach = 0;
     uint32_t height = 0;
     uint32_t below;
+    uint32_t sameBelow;  // the nearest level around of the same name
+    bool known = false;  // its search took the replayed end (KnownEnd)
+    uint8_t kept = 0;    // Kept(), once asked: 1 no, 2 yes
   };
   static constexpr uint32_t kNone = UINT32_MAX;
   void ReplayMarks();
   // The end mark the search for an element at `start` finds, known from the
   // replay when that search would stay inside limit and depth; npos else.
   size_t KnownEnd(size_t start, std::string_view name, size_t limit, int depth);
-  // Elements whose end the replay gave: the searches for them would have
-  // met (and kept the matches of) the starts of their name inside.
-  struct Known {
-    uint32_t start, end, nameSize;
+  // The replayed end of the level at `start` when a search for an enclosing
+  // element kept it (see CachedEnd): searches of a name meet, and keep the
+  // matches of, every level of that name inside the element.
+  size_t KeptEnd(size_t start, std::string_view name, size_t limit);
+  // Whether a level of the same name around level i took its replayed end.
+  // By the time a search or the parse meets a level, no search can still
+  // reach the levels of its name around it, so the answer is kept.
+  bool Kept(uint32_t i);
+  // The innermost open level of each name while the replay runs; a reset
+  // (a new generation) empties it at once.
+  struct OpenName {
+    uint64_t hash;
+    uint32_t at, size;  // the name in the text
+    uint32_t open;      // kNone: no level of it is open
+    uint32_t generation;
   };
-  std::vector<Known> known_;
-  size_t KeptEnd(size_t start, std::string_view name, size_t limit) const;
+  OpenName* OpenNameOf(std::string_view name, uint64_t hash);
+  std::vector<OpenName> openNames_;
+  size_t openNameCount_ = 0;
+  uint32_t generation_ = 1;
+  size_t knownCount_ = 0;
+  std::vector<uint32_t> keptPath_;
   void IndexMarks();
   // The marks of a name, or null while they are scanned for: before the
   // index is built, for a name holding "/" or "<", and in a text of 4 GiB or

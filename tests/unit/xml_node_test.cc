@@ -120,6 +120,12 @@ TEST(XMLParse, NestedDocumentsKeepTheEndSearchBounds) {
     p = ParseText("<r>" + nest + "<e>" + comment + "--></e></r>");
     EXPECT_STREQ(p.error, marks == 999 ? nullptr : kXMLErrorTooDeep) << marks;
   }
+  // "<a/ >" names an element "a/", whose search meets the start mark of "a"
+  // at "<a/ </a" and takes the match the search for <a> kept there.
+  text = "<a><a/ ><a/<a/ </a></a/></a></a>";
+  p = ParseText(text);
+  EXPECT_STREQ(p.error, "Attibute missing value (no '=')");
+  EXPECT_EQ(p.position, text.find("</a>"));
 }
 
 TEST(XMLParse, FarDeeperUnbalancedInputFailsOnTheBound) {
