@@ -1,5 +1,6 @@
 #include "runtime/session.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <list>
@@ -15,6 +16,8 @@
 #include "runtime/monitor_server.h"
 
 namespace {
+
+std::atomic<int> g_running{0};  // sessions handed to a thread and not ended
 
 void RunSession(Connection* connection) {
   Log(64, "MonitorServer::Session\n");
@@ -33,7 +36,7 @@ void RunSession(Connection* connection) {
     connection->socketClosed = true;
   }
   connection->ended = true;  // the loop may delete the record from here on
-  SessionCompletionEvent().Set();
+  if (g_running.fetch_sub(1) == 1) SessionCompletionEvent().Set();
 }
 
 // One session thread. `next` is the connection handed to it; all fields are
@@ -102,12 +105,17 @@ platform::WakeEvent& SessionCompletionEvent() {
 bool StartSession(Connection* connection) {
   static uint32_t sessions = 0;  // loop thread only
   connection->threadId = ++sessions;
-  std::lock_guard<std::mutex> hold(g_poolLock);
+  g_running.fetch_add(1);
+  std::unique_lock<std::mutex> hold(g_poolLock);
   JoinExited();
   if (!g_parked.empty()) {
     Worker* worker = g_parked.back();
     g_parked.pop_back();
     worker->next = connection;
+    // Woken after the lock is let go, so that it does not wake only to wait
+    // for the lock. The worker record stays valid: only this thread joins
+    // and deletes workers.
+    hold.unlock();
     worker->wake.notify_one();
     return true;
   }
@@ -116,6 +124,7 @@ bool StartSession(Connection* connection) {
   try {
     worker->thread = std::thread(WorkerMain, worker.get());
   } catch (const std::system_error&) {
+    g_running.fetch_sub(1);
     return false;
   }
   g_workers.push_back(std::move(worker));

@@ -55,7 +55,10 @@ bool StartSession(Connection* connection);
 // (teardown; the loop no longer starts sessions).
 void EndSessionThreads();
 
-// Set by each session thread as it ends; the loop waits on it.
+// Set by the session thread that ends the last running session; the loop
+// waits on it. Sessions that end while others run wake nobody: the loop
+// needs the news only to start its idle count, and the connection list is
+// tidied at the next accept or time-out anyway.
 platform::WakeEvent& SessionCompletionEvent();
 
 // Sessions in the connection list whose thread has not ended.
