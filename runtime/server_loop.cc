@@ -170,7 +170,11 @@ int InternalSelect(MonitorServer& server, LoopState& state, uint64_t waitUntilMs
   } else if (r == platform::kPollFailure || poll.Ready(kCompletionIndex)) {
     SessionCompletionEvent().Consume();
     Log(128, "Got Event0+1 (thread completion), return INTERRUPT\n");
+    // Only the last session to end sets the event, so this one wake stands
+    // for every session that ended since the last look: they are marked and
+    // then removed at once.
     CheckConnectionList();
+    CleanConnectionList();
     state.sessionEnded = true;
     result = kInterrupt;
   } else {
