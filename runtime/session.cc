@@ -1,14 +1,14 @@
 #include "runtime/session.h"
 
+#include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <list>
 #include <memory>
 #include <system_error>
 #include <thread>
 #include <vector>
 
+#include "platform/hand_off.h"
 #include "platform/socket.h"
 #include "runtime/dispatch.h"
 #include "runtime/io_socket.h"
@@ -39,13 +39,16 @@ void RunSession(Connection* connection) {
   if (g_running.fetch_sub(1) == 1) SessionCompletionEvent().Set();
 }
 
-// One session thread. `next` is the connection handed to it; all fields are
-// guarded by g_poolLock.
+// One session thread. `next` and `exited` are guarded by g_poolLock. `wake`
+// is released once for the connection handed over while the thread is
+// parked, or at teardown to end it (`next` then stays null). A semaphore
+// rather than a condition variable: a hand-over then costs one wake and one
+// wait, with no lock to take again on waking.
 struct Worker {
   std::thread thread;
   Connection* next = nullptr;
   bool exited = false;
-  std::condition_variable wake;
+  platform::HandOff wake;
 };
 
 std::mutex g_poolLock;
@@ -63,16 +66,22 @@ void WorkerMain(Worker* self) {
     lock.lock();
     if (g_stopping) break;
     g_parked.push_back(self);
-    self->wake.wait_for(lock, std::chrono::milliseconds(kSessionThreadParkMs),
-                        [self] { return self->next != nullptr || g_stopping; });
-    if (self->next != nullptr) continue;  // the loop took it off the parked list
-    // Parked too long, or the server is ending: leave.
-    for (auto it = g_parked.begin(); it != g_parked.end(); ++it)
-      if (*it == self) {
+    lock.unlock();
+    const bool woken = self->wake.WaitMs(static_cast<int>(kSessionThreadParkMs));
+    lock.lock();
+    if (!woken) {
+      auto it = std::find(g_parked.begin(), g_parked.end(), self);
+      if (it != g_parked.end()) {  // parked too long: leave
         g_parked.erase(it);
         break;
       }
-    break;
+      // The loop took it off the list just as the wait ran out; its
+      // release comes right after.
+      lock.unlock();
+      self->wake.Wait();
+      lock.lock();
+    }
+    if (self->next == nullptr) break;  // the server is ending
   }
   self->exited = true;
 }
@@ -116,7 +125,7 @@ bool StartSession(Connection* connection) {
     // for the lock. The worker record stays valid: only this thread joins
     // and deletes workers.
     hold.unlock();
-    worker->wake.notify_one();
+    worker->wake.Post();
     return true;
   }
   auto worker = std::make_unique<Worker>();
@@ -136,7 +145,7 @@ void EndSessionThreads() {
   {
     std::lock_guard<std::mutex> hold(g_poolLock);
     g_stopping = true;
-    for (Worker* w : g_parked) w->wake.notify_one();
+    for (Worker* w : g_parked) w->wake.Post();
     workers.swap(g_workers);
   }
   for (auto& w : workers) w->thread.join();
