@@ -9,7 +9,7 @@ import shutil
 import subprocess
 import tempfile
 
-from harness import COLLECTOR_PORT, Proc, binary, port_open, wait_until
+from harness import COLLECTOR_PORT, Proc, binary, port_open, wait_until, write_text
 
 
 def request(method, path, body=None, port=COLLECTOR_PORT, timeout=30):
@@ -72,7 +72,8 @@ def sanitized(pid):
 
 
 class CollectorHome:
-    """providers: [(registered name, executable to copy or None, port)]."""
+    """providers: [(registered name, executable to copy or None, port[,
+    further attributes of its registration, e.g. 'stats="1"'])]."""
 
     def __init__(self, providers, env=None, extra=""):
         self.home = tempfile.mkdtemp(prefix="velmora-home-")
@@ -81,11 +82,11 @@ class CollectorHome:
         self.exe = os.path.join(self.home, "velmora_collector")
         shutil.copy(binary("velmora_collector"), self.exe)
         rows = []
-        self.names = [name for name, _, _ in providers]
-        for name, source, port in providers:
+        self.names = [p[0] for p in providers]
+        for name, source, port, *attributes in providers:
             if source:
                 shutil.copy(binary(source), os.path.join(self.home, name))
-            rows.append('<file name="%s" port="%d"/>' % (name, port))
+            rows.append('<file name="%s" port="%d"%s/>' % (name, port, "".join(" " + a for a in attributes)))
         self.write("test.velmora.provider.xml",
                    "<startup><execute><provider>%s</provider></execute></startup>" % ("".join(rows) + extra))
         self.env = dict(env or {}, VELMORA_SYSTEM_CONFIG_DIR=self.system + "/")
@@ -95,8 +96,7 @@ class CollectorHome:
         return os.path.join(self.home, name)
 
     def write(self, name, text):
-        with open(self.path(name), "w") as f:
-            f.write(text)
+        write_text(self.path(name), text)
 
     def start(self, args=("-V", "0xFFFF"), ready=()):
         """Starts the collector; waits until every name in `ready` shows
@@ -115,6 +115,12 @@ class CollectorHome:
 
     def inventory(self):
         return request("GET", "/inventory")[1].decode()
+
+    def pid(self, name):
+        """The one process of `name`, once the status list shows its pid."""
+        pid = wait_until(lambda: processes(name), what="%s process" % name)[0]
+        wait_until(lambda: (self.record(name) or {}).get("lastpid") == str(pid), what="%s pid reported" % name)
+        return pid
 
     def record(self, name):
         """The attributes of one provider element of the status list."""

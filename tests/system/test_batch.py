@@ -1,27 +1,20 @@
 """batch_provider: jobs on worker threads followed through async cookies,
 results kept across a restart, status listings under load while jobs run
 and cookies are aged."""
-import os
 import re
-import shutil
 import signal
-import tempfile
 import threading
 import time
 import unittest
 
 import harness
-from harness import ALL, PORT, binary, body_of, get, post, start_provider, status_of, wait_until
+from harness import ALL, PORT, body_of, get, post, start_provider, status_of, wait_until
 
 
 class Batch(unittest.TestCase):
     def setUp(self):
-        # A copy of the executable of our own: its archive lives beside it.
-        self.dir = tempfile.mkdtemp(prefix="velmora-batch-")
-        self.exe = os.path.join(self.dir, "batch_provider")
-        shutil.copy(binary("batch_provider"), self.exe)
-        self.archive = os.path.join(self.dir, "batch_provider.cookies.xml")
-        self.addCleanup(shutil.rmtree, self.dir, ignore_errors=True)
+        self.exe = harness.own_copy(self, "batch_provider")
+        self.archive = self.exe + ".cookies.xml"
 
     def start(self):
         p = start_provider(self.exe, ["-c", "-z", "-u", "-V", ALL])

@@ -50,15 +50,12 @@ class StartAndEnd(unittest.TestCase):
             self.assertEqual((got, line in err), (rc, True), err)
 
     def test_failed_initialize_ends_with_zero_and_removes_stale_stats(self):
-        with tempfile.TemporaryDirectory() as d:
-            prov = os.path.join(d, "prov")
-            os.symlink(binary("test_provider"), prov)
-            with open(prov + ".stats", "w") as f:
-                f.write("old")
-            rc, _, err = run(prov, ["-c", "-V", ALL], env={"TEST_PROVIDER_INIT": "7"})
-            self.assertEqual((rc, os.path.exists(prov + ".stats")), (0, False))
-            self.assertRegex(err, r":App name is \[prov\]\n(.|\n)*:Stats not requested\n(.|\n)*:Shutdown...\n")
-            self.assertNotIn("Server started", err)  # the server did not run
+        prov = harness.own_copy(self, "test_provider", "prov", link=True)
+        harness.write_text(prov + ".stats", "old")
+        rc, _, err = run(prov, ["-c", "-V", ALL], env={"TEST_PROVIDER_INIT": "7"})
+        self.assertEqual((rc, os.path.exists(prov + ".stats")), (0, False))
+        self.assertRegex(err, r":App name is \[prov\]\n(.|\n)*:Stats not requested\n(.|\n)*:Shutdown...\n")
+        self.assertNotIn("Server started", err)  # the server did not run
 
 
 class LogDestinations(unittest.TestCase):

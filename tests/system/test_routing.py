@@ -39,8 +39,7 @@ class Routing(unittest.TestCase):
 
     def test_load_and_routes(self):
         c = self.home.start(ready=["demo_provider", "ticker_provider"])
-        ticker = wait_until(lambda: processes("ticker_provider"), what="ticker process")
-        wait_until(lambda: self.home.record("ticker_provider")["lastpid"] == str(ticker[0]), what="ticker pid")
+        self.home.pid("ticker_provider")
         self.assertEqual(tuple(self.home.record("demo_provider")[k] for k in ("response", "state")), ("200", "ready"))
         conflict = self.home.record("conflict_provider")
         self.assertEqual((conflict["response"], conflict["state"], conflict["origin"]),

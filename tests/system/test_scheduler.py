@@ -18,12 +18,9 @@ class TickerHome(unittest.TestCase):
     idle = "2"
 
     def setUp(self):
-        self.home = CollectorHome([("ticker_provider", "ticker_provider", TICKER)],
+        self.home = CollectorHome([("ticker_provider", "ticker_provider", TICKER, 'verbosity="0x800" logto="t.log"')],
                                   env={"VELMORA_TICKER_TICK": "0", "VELMORA_TICKER_IDLE": self.idle})
-        self.log = self.home.path("ticker.log")
-        self.home.write("test.velmora.provider.xml",
-                        '<startup><execute><provider><file name="ticker_provider" port="%d" verbosity="0x800" '
-                        'logto="%s"/></provider></execute></startup>' % (TICKER, self.log))
+        self.log = self.home.path("t.log")
 
     def tearDown(self):
         self.home.close()

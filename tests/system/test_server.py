@@ -6,7 +6,6 @@ clients at once."""
 import http.client
 import os
 import re
-import shutil
 import signal
 import socket
 import subprocess
@@ -124,12 +123,8 @@ class StandardInput(unittest.TestCase):
 class Signals(unittest.TestCase):
     def test_sighup_reconfigures_each_page_once_sigterm_waits_for_session(self):
         # The master configuration lives beside the executable.
-        folder = tempfile.mkdtemp(prefix="velmora-master-")
-        self.addCleanup(shutil.rmtree, folder, True)
-        exe = os.path.join(folder, "test_provider")
-        shutil.copy(harness.binary("test_provider"), exe)
-        with open(os.path.join(folder, "masterconfig.ruleset.monitor.xml"), "w") as f:
-            f.write(MASTER)
+        exe = harness.own_copy(self, "test_provider")
+        harness.write_text(os.path.join(os.path.dirname(exe), "masterconfig.ruleset.monitor.xml"), MASTER)
         def walked(n):  # the n-th walk over the pages has ended
             log = p.stderr()
             return log.count("two reads first\n") == n and "Releasing MasterConfig Cache\n" in log.rsplit("two", 1)[1]

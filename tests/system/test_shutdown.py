@@ -27,14 +27,9 @@ def gone(pid):
 def start_samples(test):
     """A collector with the three samples ready, each logging to a file of
     its own in the home, and the ticker's pid reported."""
-    test.home = CollectorHome([(name, name, port) for name, port in SAMPLES])
-    rows = "".join('<file name="%s" port="%d" verbosity="0xFFFF" logto="%s.log"/>' % (n, p, n)
-                   for n, p in SAMPLES)
-    test.home.write("test.velmora.provider.xml",
-                    "<startup><execute><provider>%s</provider></execute></startup>" % rows)
+    test.home = CollectorHome([(n, n, p, 'verbosity="0xFFFF" logto="%s.log"' % n) for n, p in SAMPLES])
     test.c = test.home.start(ready=[n for n, _ in SAMPLES])
-    ticker = wait_until(lambda: processes("ticker_provider"), what="ticker process")[0]
-    wait_until(lambda: test.home.record("ticker_provider")["lastpid"] == str(ticker), what="ticker pid")
+    test.home.pid("ticker_provider")
     test.pids = {n: processes(n)[0] for n, _ in SAMPLES}
 
 

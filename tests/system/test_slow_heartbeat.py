@@ -29,9 +29,7 @@ class Heartbeat(unittest.TestCase):
         c = self.home.start(ready=["ticker_provider"])
         wait_until(lambda: "SendHeartbeat requested for port %d at 1 minutes" % TICKER in c.stderr(), 20,
                    what="heartbeat registration")
-        pid = wait_until(lambda: processes("ticker_provider"), what="ticker process")[0]
-        wait_until(lambda: self.home.record("ticker_provider")["lastpid"] == str(pid), what="ticker pid")
-        return c, pid
+        return c, self.home.pid("ticker_provider")
 
     def relaunched(self, old):
         new = wait_until(lambda: [p for p in processes("ticker_provider") if p != old], 30, what="relaunch")

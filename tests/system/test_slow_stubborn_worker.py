@@ -1,23 +1,17 @@
 """A batch_provider job that ignores its exit request holds the shutdown
 for its exit wait (10 s), is then given up, and the process still exits
 cleanly; a cooperative job beside it ends at once."""
-import os
-import shutil
 import signal
-import tempfile
 import time
 import unittest
 
 import harness
-from harness import ALL, PORT, binary, body_of, get, post, start_provider, wait_until
+from harness import ALL, PORT, body_of, get, post, start_provider, wait_until
 
 
 class StubbornWorker(unittest.TestCase):
     def test_stubborn_job_is_given_up_after_its_exit_wait(self):
-        workdir = tempfile.mkdtemp(prefix="velmora-stubborn-")
-        exe = os.path.join(workdir, "batch_provider")
-        shutil.copy(binary("batch_provider"), exe)
-        p = start_provider(exe, ["-c", "-z", "-u", "-V", ALL])
+        p = start_provider(harness.own_copy(self, "batch_provider"), ["-c", "-z", "-u", "-V", ALL])
         try:
             self.assertIn(b"async-id=", body_of(post(PORT, "/batch?job=stuck&steps=1000&stepms=100&stubborn=1")))
             self.assertIn(b"async-id=", body_of(post(PORT, "/batch?job=polite&steps=1000&stepms=100")))
@@ -40,7 +34,6 @@ class StubbornWorker(unittest.TestCase):
             self.assertIn("MonitorPage::OnShutdown Waiting for worker function to finish now completed", err)
         finally:
             p.stop()
-            shutil.rmtree(workdir, ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -3,9 +3,7 @@ restarts, unreadable files, concurrent writers, SIGKILL mid-write. The
 provider runs through a link "dp" in a folder of its own, where the files
 named after the first word land."""
 import os
-import shutil
 import signal
-import tempfile
 import threading
 import time
 import unittest
@@ -22,10 +20,9 @@ parse = lambda text: ET.fromstring(b"<r>" + text + b"</r>")  # a sequence of top
 
 
 class Folder:
-    def __init__(self, executable="demo_provider"):
-        self.dir = tempfile.mkdtemp(prefix="velmora-stats-")
-        self.link = os.path.join(self.dir, "dp")
-        os.symlink(os.path.abspath(harness.binary(executable)), self.link)
+    def __init__(self, test, executable="demo_provider"):
+        self.link = harness.own_copy(test, executable, "dp", link=True)
+        self.dir = os.path.dirname(self.link)
 
     def path(self, suffix):
         return self.link + suffix
@@ -35,8 +32,7 @@ class Folder:
             return f.read()
 
     def write(self, suffix, text):
-        with open(self.path(suffix), "wb") as f:
-            f.write(text)
+        harness.write_text(self.path(suffix), text)
 
     def start(self, *args, port=PORT, idle="-z"):
         p = Proc(self.link, ["-p", str(port), "-c", idle, "-u"] + list(args))
@@ -83,8 +79,7 @@ def join(threads):
 
 class Stats(unittest.TestCase):
     def setUp(self):
-        self.f = Folder()
-        self.addCleanup(shutil.rmtree, self.f.dir, True)
+        self.f = Folder(self)
 
     def test_off_deletes_and_records_nothing(self):
         self.f.write(".stats", b'<key name="pagefound" value="5"/>')
@@ -181,8 +176,7 @@ class Stats(unittest.TestCase):
 class Idle(unittest.TestCase):
     def test_save_timer_never_keeps_a_server_up(self):
         for path in ("/idle?seconds=1", "/suggest"):
-            f = Folder("test_provider")
-            self.addCleanup(shutil.rmtree, f.dir, True)
+            f = Folder(self, "test_provider")
             p, started = f.start("-g", idle="-u"), time.monotonic()
             get(PORT, path)
             self.assertEqual(p.wait_exit(10), 0)
@@ -210,8 +204,7 @@ class CollectorPaths(unittest.TestCase):
 
 class Kill(unittest.TestCase):
     def test_sigkill_under_load_leaves_whole_files(self):
-        f, torn = Folder(), []
-        self.addCleanup(shutil.rmtree, f.dir, True)
+        f, torn = Folder(self), []
 
         def watch(stop):  # every read, once a first table is there, is a whole table
             while not stop.is_set():

@@ -174,13 +174,14 @@ class RunScript(unittest.TestCase):
     def test_ctrl_c_leaves_nothing(self):
         err = self.enterContext(tempfile.TemporaryFile())
         env = dict(os.environ, VELMORA_RUN_NO_BUILD="1", VELMORA_RUN_BUILD_DIR=BUILD)
-        script = subprocess.Popen([os.path.join(SOURCE, "scripts", "run")], env=env, stdout=subprocess.DEVNULL,
-                                  stderr=err, start_new_session=True)
+        # Extra arguments go to the collector, whose log is the script's.
+        script = subprocess.Popen([os.path.join(SOURCE, "scripts", "run"), "-V", "0xFFFF"], env=env,
+                                  stdout=subprocess.DEVNULL, stderr=err, start_new_session=True)
         try:
-            def said():
+            def said(text):
                 err.seek(0)
-                return b"Ctrl-C here stops" in err.read()
-            wait_until(said, 60, what="scripts/run ready")
+                return text in err.read()
+            wait_until(lambda: said(b"Ctrl-C here stops"), 60, what="scripts/run ready")
             self.assertEqual(sorted(table(ctl("status")[1])), sorted(NAMES))
             # The collector runs in a session of its own, its providers each
             # in theirs: everything below the script's session.
@@ -191,6 +192,7 @@ class RunScript(unittest.TestCase):
             wait_until(lambda: not [p for p in members if os.path.exists("/proc/%d" % p)], 5,
                        what="every process of scripts/run gone")
             self.assertEqual(code, 0)
+            self.assertTrue(said(b"Verbosity level is ffff\n") and said(b"All providers have exited"))
         finally:
             if script.poll() is None:
                 os.killpg(script.pid, signal.SIGKILL)

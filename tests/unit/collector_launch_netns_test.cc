@@ -34,7 +34,7 @@ std::vector<std::pair<long, char>> Children(const std::string& name) {
   for (auto& entry : fs::directory_iterator("/proc")) {
     std::string file = entry.path().filename();
     if (file.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::string stat = LogToTempDir::ReadFile(entry.path() / "stat");
+    std::string stat = ReadFile(entry.path() / "stat");
     size_t open = stat.find('('), close = stat.rfind(')');
     if (open == std::string::npos || close == std::string::npos || stat.substr(open + 1, close - open - 1) != name)
       continue;
@@ -83,7 +83,7 @@ TEST_F(Launch, StartsOnDemandRelaunchesWithoutFirstRun) {
   StopProvider("ticker_provider", 21602);
   EXPECT_EQ(Request("ticker_provider", 21602, "/ticker", true), 200);
   EXPECT_TRUE(logDir->Logged("cmdLine(\"ticker_provider\" -p 21602 -c -s)\n"));
-  EXPECT_EQ(LogToTempDir::ReadFile("started.col"), "ticker_provider\n");
+  EXPECT_EQ(ReadFile("started.col"), "ticker_provider\n");
   StopProvider("ticker_provider", 21602);
 }
 
@@ -103,7 +103,7 @@ TEST_F(Launch, TwoAtOnceLeaveOneProvider) {
   EXPECT_EQ(status[1], 200);
   EXPECT_TRUE(WaitFor([] { return Children("demo_provider").size() == 1; }));  // the other one reaped
   EXPECT_EQ(Children("demo_provider")[0].second != 'Z', true);
-  std::string started = LogToTempDir::ReadFile("started.col");
+  std::string started = ReadFile("started.col");
   EXPECT_EQ(started.find("demo_provider\n"), started.rfind("demo_provider\n"));
   EXPECT_NE(started.find("demo_provider\n"), std::string::npos);
   StopProvider("demo_provider", 21601);
