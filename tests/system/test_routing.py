@@ -124,8 +124,7 @@ class Routing(unittest.TestCase):
 
     def test_concurrent_clients(self):
         # 64 clients at once, while the status list is read and ticker stopped
-        # and started; both providers start down. Two launches racing for one
-        # provider: collector_launch_netns_test.
+        # and started; both providers start down, so launches race.
         self.home.start(ready=["demo_provider", "ticker_provider"])
         for name in ("demo_provider", "ticker_provider"):
             kill_all(name)
