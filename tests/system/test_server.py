@@ -156,15 +156,6 @@ class Signals(unittest.TestCase):
             self.assertLess(err.index("Signal Shutdown"), err.index("Waiting for processes to end"))
             self.assertLess(err.index("HTTP Session finished"), err.index("Shutdown request handled by default"))
 
-    def test_suggest_shutdown_ends_idle_provider(self):
-        for extra in ([], ["-z"]):
-            with start_provider("test_provider", ["-c", "-u", "-V", ALL] + extra) as p:
-                started = time.monotonic()
-                self.assertEqual(body_of(get(PORT, "/suggest")), b"suggested")
-                self.assertEqual(p.wait_exit(10), 0)
-                self.assertLess(time.monotonic() - started, 5)
-                self.assertRegex(p.stderr(), "Signal SuggestShutdown(.|\n)*Idle exit initiated")
-
 
 class Idle(unittest.TestCase):
     def test_idle_exit_after_last_connection_not_during_session(self):

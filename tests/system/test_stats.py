@@ -81,15 +81,6 @@ class Stats(unittest.TestCase):
     def setUp(self):
         self.f = Folder(self)
 
-    def test_off_deletes_and_records_nothing(self):
-        self.f.write(".stats", b'<key name="pagefound" value="5"/>')
-        p = self.f.start()
-        self.assertFalse(os.path.exists(self.f.path(".stats")))
-        self.assertEqual(get(PORT, "/stats"), b"")  # no page: closed with nothing
-        self.assertEqual(body_of(get(PORT, "/demo/hello")), b"Hello from the Velmora demo provider\n")
-        p.stop()
-        self.assertEqual(os.listdir(self.f.dir), ["dp"])
-
     def test_fresh_page_and_which_requests_are_timed(self):
         p = self.f.start("-g")
         counters, providers, pages, order = stats()
@@ -151,8 +142,14 @@ class Stats(unittest.TestCase):
         self.assertGreater(date(after), date(before))
         self.assertGreater(int(after["total-resident-time"]), int(before["total-resident-time"]))
         self.assertIn(b'<key name="p1" value="7"/>', self.f.read(".stats"))
-        self.f.start().stop()  # without -g the file goes; the next -g run counts from zero
+        # Without -g the file goes, there is no page and nothing is recorded;
+        # the next -g run counts from zero.
+        table, p = self.f.read(".pagestats"), self.f.start()
         self.assertFalse(os.path.exists(self.f.path(".stats")))
+        self.assertEqual(get(PORT, "/stats"), b"")  # closed with nothing
+        self.assertEqual(body_of(get(PORT, "/demo/hello")), b"Hello from the Velmora demo provider\n")
+        p.stop()
+        self.assertEqual((sorted(os.listdir(self.f.dir)), self.f.read(".pagestats")), (["dp", "dp.pagestats"], table))
         p = self.f.start("-g")
         self.assertEqual(stats()[0]["pagefound"], 1)
         p.stop()
@@ -175,9 +172,10 @@ class Stats(unittest.TestCase):
 
 class Idle(unittest.TestCase):
     def test_save_timer_never_keeps_a_server_up(self):
-        for path in ("/idle?seconds=1", "/suggest"):
+        # A suggested shutdown ends a server even under -z.
+        for path, idle in (("/idle?seconds=1", "-u"), ("/suggest", "-z")):
             f = Folder(self, "test_provider")
-            p, started = f.start("-g", idle="-u"), time.monotonic()
+            p, started = f.start("-g", idle=idle), time.monotonic()
             get(PORT, path)
             self.assertEqual(p.wait_exit(10), 0)
             self.assertLess(time.monotonic() - started, 6)
