@@ -10,7 +10,6 @@
 #include <map>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include "collector/process_control.h"
 #include "platform/process.h"

@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <string>
-#include <thread>
 
 #include "platform/clock.h"
 #include "platform/socket.h"
