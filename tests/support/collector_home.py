@@ -29,24 +29,24 @@ def curl(*args, timeout=60):
     return r.returncode, r.stdout
 
 
-def processes(name):
-    """Ids of live processes whose program file is `name` (zombies left out)."""
-    found = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
+def proc_table():
+    """{pid: (state letter, parent id, session id, program file name)}."""
+    table = {}
+    for entry in filter(str.isdigit, os.listdir("/proc")):
         try:
             with open("/proc/%s/stat" % entry) as f:
-                stat = f.read()
+                fields = f.read().rsplit(")", 1)[1].split()
             with open("/proc/%s/cmdline" % entry, "rb") as f:
-                words = f.read().split(b"\0")
-        except OSError:
+                program = os.path.basename(f.read().split(b"\0")[0].decode(errors="replace")).strip('"')
+        except (OSError, IndexError):
             continue
-        if stat.rsplit(")", 1)[1].split()[0] == "Z":
-            continue
-        if os.path.basename(words[0].decode(errors="replace")).strip('"') == name:
-            found.append(int(entry))
-    return found
+        table[int(entry)] = (fields[0], int(fields[1]), int(fields[3]), program)
+    return table
+
+
+def processes(name):
+    """Ids of live processes whose program file is `name` (zombies left out)."""
+    return [pid for pid, (state, _, _, program) in proc_table().items() if program == name and state != "Z"]
 
 
 def kill_all(name):
@@ -73,9 +73,10 @@ def sanitized(pid):
 
 class CollectorHome:
     """providers: [(registered name, executable to copy or None, port[,
-    further attributes of its registration, e.g. 'stats="1"'])]."""
+    further attributes of its registration, e.g. 'stats="1"'])]. Given a
+    test, the home is closed at its end."""
 
-    def __init__(self, providers, env=None, extra=""):
+    def __init__(self, providers, env=None, extra="", test=None):
         self.home = tempfile.mkdtemp(prefix="velmora-home-")
         self.system = os.path.join(self.home, "system")
         os.makedirs(self.system)
@@ -91,6 +92,8 @@ class CollectorHome:
                    "<startup><execute><provider>%s</provider></execute></startup>" % ("".join(rows) + extra))
         self.env = dict(env or {}, VELMORA_SYSTEM_CONFIG_DIR=self.system + "/")
         self.procs = []
+        if test is not None:
+            test.addCleanup(self.close)
 
     def path(self, name):
         return os.path.join(self.home, name)

@@ -18,15 +18,12 @@ def options_config(keys):
 class CollectorApp(unittest.TestCase):
     def setUp(self):
         # The executable is a copy, not a link: its folder is where /proc/self/exe points.
-        self.home = CollectorHome([])
+        self.home = CollectorHome([], test=self)
         self.system, self.folder = self.home.system, self.home.home
         # The copy in the system folder and the one beside the executable.
         self.sys_config, self.mod_config = os.path.join(self.system, CONFIG), self.home.path(CONFIG)
         os.remove(self.home.path("test.velmora.provider.xml"))  # nothing beside it but the executable
         self.exe, self.start = self.home.exe, lambda args=(): self.home.start(args)
-
-    def tearDown(self):
-        self.home.close()
 
     def test_working_directory_and_single_instance(self):
         p = self.start(["-V", "4"])

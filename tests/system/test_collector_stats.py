@@ -18,8 +18,7 @@ def stats(query=""):
 class CollectorStats(unittest.TestCase):
     def start(self, keeps_stats, idle, files, args=()):
         self.home = CollectorHome([("ticker_provider", "ticker_provider", TICKER) + ('stats="1"',) * keeps_stats],
-                                  env={"VELMORA_TICKER_TICK": "0", "VELMORA_TICKER_IDLE": idle})
-        self.addCleanup(self.home.close)
+                                  env={"VELMORA_TICKER_TICK": "0", "VELMORA_TICKER_IDLE": idle}, test=self)
         for name, text in files.items():
             self.home.write(name, text)
         return self.home.start(("-V", "0xFFFF") + args, ready=["ticker_provider"])

@@ -14,11 +14,8 @@ STOP_REPLY = b'\t<shutdownrequest provider="ticker_provider" result="200"/>\n'
 class Inventory(unittest.TestCase):
     def setUp(self):
         self.home = CollectorHome([("demo_provider", "demo_provider", DEMO),
-                                   ("ticker_provider", "ticker_provider", TICKER)])
+                                   ("ticker_provider", "ticker_provider", TICKER)], test=self)
         self.c = self.home.start(ready=["demo_provider", "ticker_provider"])
-
-    def tearDown(self):
-        self.home.close()
 
     def test_commands(self):
         c, home = self.c, self.home

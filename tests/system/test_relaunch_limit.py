@@ -16,10 +16,7 @@ GIVE_UP = "Provider flaky_provider relaunched too often; giving up until started
 
 class RelaunchLimit(unittest.TestCase):
     def setUp(self):
-        self.home = CollectorHome([("flaky_provider", "demo_provider", FLAKY)])
-
-    def tearDown(self):
-        self.home.close()
+        self.home = CollectorHome([("flaky_provider", "demo_provider", FLAKY)], test=self)
 
     def test_gives_up_after_five_failed_launches(self):
         c = self.home.start(ready=["flaky_provider"])

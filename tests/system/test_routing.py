@@ -32,10 +32,7 @@ class Routing(unittest.TestCase):
     def setUp(self):
         self.home = CollectorHome([("demo_provider", "demo_provider", DEMO),
                                    ("ticker_provider", "ticker_provider", TICKER),
-                                   ("conflict_provider", "demo_provider", DEMO)])
-
-    def tearDown(self):
-        self.home.close()
+                                   ("conflict_provider", "demo_provider", DEMO)], test=self)
 
     def test_load_and_routes(self):
         c = self.home.start(ready=["demo_provider", "ticker_provider"])
@@ -164,13 +161,10 @@ class Routing(unittest.TestCase):
 class ProviderStates(unittest.TestCase):
     """test_provider copies steered by the environment the collector passes on."""
 
-    def tearDown(self):
-        self.home.close()
-
     def test_late_initialization(self):
         flag = os.path.join(tempfile.mkdtemp(), "go")
         self.home = CollectorHome([("late_provider", "test_provider", TEST)],
-                                  env={"TEST_PROVIDER_LATE_WAIT": flag})
+                                  env={"TEST_PROVIDER_LATE_WAIT": flag}, test=self)
         c = self.home.start()
         wait_until(lambda: self.home.record("late_provider")["response"] == "200", what="late map update")
         self.assertEqual(request("GET", "/plain"), (503, b"503 service unavailable"))
@@ -181,7 +175,7 @@ class ProviderStates(unittest.TestCase):
         self.assertEqual(request("GET", "/plain")[0], 200)
 
     def test_old_version_running_before_the_collector(self):
-        self.home = CollectorHome([("old_provider", "test_provider", TEST)])
+        self.home = CollectorHome([("old_provider", "test_provider", TEST)], test=self)
         # Started by hand, without -f: its index reply carries lateinitdone.
         old = Proc(self.home.path("old_provider"), ["-p", str(TEST), "-c", "-u"],
                    env={"TEST_PROVIDER_VERSION": "1.0"})

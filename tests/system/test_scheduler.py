@@ -19,11 +19,8 @@ class Chaos(unittest.TestCase):
 
     def setUp(self):
         self.home = CollectorHome([("ticker_provider", "ticker_provider", TICKER, 'verbosity="0x800" logto="t.log"')],
-                                  env={"VELMORA_TICKER_TICK": "0", "VELMORA_TICKER_IDLE": "600"})
+                                  env={"VELMORA_TICKER_TICK": "0", "VELMORA_TICKER_IDLE": "600"}, test=self)
         self.log = self.home.path("t.log")
-
-    def tearDown(self):
-        self.home.close()
 
     def wakeups(self):
         return harness.read_text(self.log).count("TickerPage woken with cookie C\n")

@@ -9,7 +9,7 @@ import unittest
 
 import harness
 from harness import wait_until
-from collector_home import CollectorHome, kill_all, processes, request
+from collector_home import CollectorHome, kill_all, proc_table, processes, request
 
 SAMPLES = [("batch_provider", 21603), ("demo_provider", 21601), ("ticker_provider", 21602)]
 BLOCKED = "Provider demo_provider start blocked due to pending system shutdown"
@@ -17,17 +17,13 @@ BLOCKED = "Provider demo_provider start blocked due to pending system shutdown"
 
 def gone(pid):
     """Ended and reaped (no /proc entry), or a zombie left to init."""
-    try:
-        with open("/proc/%d/stat" % pid) as f:
-            return f.read().rsplit(")", 1)[1].split()[0] == "Z"
-    except OSError:
-        return True
+    return proc_table().get(pid, ("Z",))[0] == "Z"
 
 
 def start_samples(test):
     """A collector with the three samples ready, each logging to a file of
     its own in the home, and the ticker's pid reported."""
-    test.home = CollectorHome([(n, n, p, 'verbosity="0xFFFF" logto="%s.log"' % n) for n, p in SAMPLES])
+    test.home = CollectorHome([(n, n, p, 'verbosity="0xFFFF" logto="%s.log"' % n) for n, p in SAMPLES], test=test)
     test.c = test.home.start(ready=[n for n, _ in SAMPLES])
     test.home.pid("ticker_provider")
     test.pids = {n: processes(n)[0] for n, _ in SAMPLES}
@@ -36,9 +32,6 @@ def start_samples(test):
 class Samples(unittest.TestCase):
     def setUp(self):
         start_samples(self)
-
-    def tearDown(self):
-        self.home.close()
 
     def log(self, name):
         return harness.read_text(self.home.path(name + ".log"))

@@ -19,10 +19,7 @@ RECOVER = "/heartbeat/monitor?recover=1&target=%d" % TICKER
 class Heartbeat(unittest.TestCase):
     def setUp(self):
         self.home = CollectorHome([("ticker_provider", "ticker_provider", TICKER)],
-                                  env={"VELMORA_TICKER_HEARTBEAT": "1"})
-
-    def tearDown(self):
-        self.home.close()
+                                  env={"VELMORA_TICKER_HEARTBEAT": "1"}, test=self)
 
     def registered(self):
         """Starts the collector; waits for the ticker's registration and pid."""

@@ -14,9 +14,6 @@ class FinalTimer(unittest.TestCase):
     def setUp(self):
         start_samples(self)
 
-    def tearDown(self):
-        self.home.close()
-
     def test_stopped_provider_is_killed(self):
         c, ticker = self.c, self.pids["ticker_provider"]
         os.kill(ticker, signal.SIGSTOP)

@@ -187,8 +187,7 @@ class CollectorPaths(unittest.TestCase):
     def test_files_named_against_the_start_directory(self):
         # Started as "../velmora_collector" from a folder in its home; the
         # collector then changes to its home, where that name points too high.
-        home = CollectorHome([])
-        self.addCleanup(home.close)
+        home = CollectorHome([], test=self)
         os.makedirs(home.path("run"))
         p = Proc("../velmora_collector", ["-p", str(COLLECTOR_PORT), "-c", "-g"], cwd=home.path("run"), env=home.env)
         home.procs.append(p)

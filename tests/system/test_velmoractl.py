@@ -11,7 +11,7 @@ import unittest
 
 import harness
 from harness import BIN, COLLECTOR_PORT, FakeCollector, Proc, port_open, run, wait_until
-from collector_home import CollectorHome, request
+from collector_home import CollectorHome, proc_table, request
 
 SAMPLES = [("demo_provider", 21601), ("ticker_provider", 21602), ("batch_provider", 21603)]
 NAMES = [name for name, _ in SAMPLES]
@@ -30,11 +30,8 @@ def table(text):
 
 class WithCollector(unittest.TestCase):
     def setUp(self):
-        self.home = CollectorHome([(name, name, port) for name, port in SAMPLES])
+        self.home = CollectorHome([(name, name, port) for name, port in SAMPLES], test=self)
         self.c = self.home.start(ready=NAMES)
-
-    def tearDown(self):
-        self.home.close()
 
     def test_commands(self):
         wait_until(lambda: all(self.home.record(name)["lastpid"] for name in NAMES), 10, what="pids reported")
@@ -156,16 +153,9 @@ class Install(unittest.TestCase):
 
 def family(roots):
     """The processes in the sessions of `roots` and their descendants."""
-    procs = {}
-    for entry in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            with open("/proc/%s/stat" % entry) as f:
-                fields = f.read().rsplit(")", 1)[1].split()
-            procs[int(entry)] = (int(fields[1]), int(fields[3]))  # parent, session
-        except (OSError, IndexError):
-            pass
-    found = {pid for pid, (_, sid) in procs.items() if sid in roots}
-    while grown := {pid for pid, (ppid, _) in procs.items() if ppid in found} - found:
+    procs = proc_table()
+    found = {pid for pid, (_, _, sid, _) in procs.items() if sid in roots}
+    while grown := {pid for pid, (_, ppid, _, _) in procs.items() if ppid in found} - found:
         found |= grown
     return found
 
