@@ -64,6 +64,11 @@ class LogToTempDir : public ::testing::Environment {
   std::string dir_;
 };
 
+// Registers the environment for this test binary; the result lives as long.
+inline LogToTempDir* AddLogToTempDir(const char* prefix) {
+  return static_cast<LogToTempDir*>(::testing::AddGlobalTestEnvironment(new LogToTempDir(prefix)));
+}
+
 // Polls `condition` until it holds or `seconds` pass; true when it held.
 inline bool WaitFor(const std::function<bool()>& condition, double seconds = 10) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);

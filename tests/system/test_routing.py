@@ -177,9 +177,8 @@ class ProviderStates(unittest.TestCase):
     def test_old_version_running_before_the_collector(self):
         self.home = CollectorHome([("old_provider", "test_provider", TEST)], test=self)
         # Started by hand, without -f: its index reply carries lateinitdone.
-        old = Proc(self.home.path("old_provider"), ["-p", str(TEST), "-c", "-u"],
-                   env={"TEST_PROVIDER_VERSION": "1.0"})
-        wait_until(lambda: harness.port_open(TEST), what="old provider")
+        old = harness.start_provider(self.home.path("old_provider"), ["-c", "-u"], env={"TEST_PROVIDER_VERSION": "1.0"},
+                                     port=TEST)
         self.home.start(ready=["old_provider"])
         self.assertEqual(request("GET", "/a/b"), (200, b"/a/b"))
         old.stop()

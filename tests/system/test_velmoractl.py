@@ -116,39 +116,34 @@ class WithoutCollector(unittest.TestCase):
 class Install(unittest.TestCase):
     def test_install_and_run_from_prefix(self):
         prefix = tempfile.mkdtemp(prefix="velmora-prefix-")
-        try:
-            r = subprocess.run(["cmake", "--install", BUILD, "--prefix", prefix], capture_output=True, timeout=120)
-            self.assertEqual(r.returncode, 0, r.stderr)
-            bin_dir = os.path.join(prefix, "bin")
-            self.assertEqual(sorted(os.listdir(bin_dir)), sorted(NAMES + ["velmora_collector", "velmoractl"]))
-            unit_path = os.path.join(prefix, "velmora.service")
-            with open(unit_path) as f:
-                unit = f.read()
-            self.assertIn("\nExecStart=%s/bin/velmora_collector -p 21584 -c\n" % prefix, unit)
-            self.assertIn("\nReadWritePaths=%s/bin -/etc/velmora\n" % prefix, unit)
-            self.assertNotIn("/opt/velmora/", unit)
-            if shutil.which("systemd-analyze"):
-                r = subprocess.run(["systemd-analyze", "verify", unit_path], capture_output=True, timeout=60)
-                self.assertEqual((r.returncode, r.stdout + r.stderr), (0, b""))
-            else:
-                print("systemd-analyze not found: the unit file is not verified")
+        self.addCleanup(shutil.rmtree, prefix, True)
+        r = subprocess.run(["cmake", "--install", BUILD, "--prefix", prefix], capture_output=True, timeout=120)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        bin_dir = os.path.join(prefix, "bin")
+        self.assertEqual(sorted(os.listdir(bin_dir)), sorted(NAMES + ["velmora_collector", "velmoractl"]))
+        unit_path = os.path.join(prefix, "velmora.service")
+        with open(unit_path) as f:
+            unit = f.read()
+        self.assertIn("\nExecStart=%s/bin/velmora_collector -p 21584 -c\n" % prefix, unit)
+        self.assertIn("\nReadWritePaths=%s/bin -/etc/velmora\n" % prefix, unit)
+        self.assertNotIn("/opt/velmora/", unit)
+        if shutil.which("systemd-analyze"):
+            r = subprocess.run(["systemd-analyze", "verify", unit_path], capture_output=True, timeout=60)
+            self.assertEqual((r.returncode, r.stdout + r.stderr), (0, b""))
+        else:
+            print("systemd-analyze not found: the unit file is not verified")
 
-            # The samples become active once copied beside the collector.
-            shutil.copy(os.path.join(prefix, "samples", "samples.velmora.provider.xml"), bin_dir)
-            system = os.path.join(prefix, "system")
-            os.mkdir(system)
-            c = Proc(os.path.join(bin_dir, "velmora_collector"), ["-p", str(COLLECTOR_PORT), "-c"],
-                     env={"VELMORA_SYSTEM_CONFIG_DIR": system + "/"})
-            try:
-                wait_until(lambda: sorted((rows := table(ctl("status", bin_dir=bin_dir)[1]))) == sorted(NAMES) and
-                           all(row[2] == "ready" for row in rows.values()), 30, what="installed samples ready")
-                self.assertEqual(ctl("get", "/demo/hello", bin_dir=bin_dir)[1],
-                                 "Hello from the Velmora demo provider\n")
-                self.assertEqual(ctl("shutdown", bin_dir=bin_dir)[0], 0)
-            finally:
-                c.stop()
-        finally:
-            shutil.rmtree(prefix, ignore_errors=True)
+        # The samples become active once copied beside the collector.
+        shutil.copy(os.path.join(prefix, "samples", "samples.velmora.provider.xml"), bin_dir)
+        system = os.path.join(prefix, "system")
+        os.mkdir(system)
+        with Proc(os.path.join(bin_dir, "velmora_collector"), ["-p", str(COLLECTOR_PORT), "-c"],
+                  env={"VELMORA_SYSTEM_CONFIG_DIR": system + "/"}):
+            wait_until(lambda: sorted((rows := table(ctl("status", bin_dir=bin_dir)[1]))) == sorted(NAMES) and
+                       all(row[2] == "ready" for row in rows.values()), 30, what="installed samples ready")
+            self.assertEqual(ctl("get", "/demo/hello", bin_dir=bin_dir)[1],
+                             "Hello from the Velmora demo provider\n")
+            self.assertEqual(ctl("shutdown", bin_dir=bin_dir)[0], 0)
 
 
 def family(roots):

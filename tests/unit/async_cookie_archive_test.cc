@@ -14,8 +14,7 @@
 
 namespace {
 
-LogToTempDir* const g_env =
-    static_cast<LogToTempDir*>(::testing::AddGlobalTestEnvironment(new LogToTempDir("velmora-cookies-")));
+LogToTempDir* const g_env = AddLogToTempDir("velmora-cookies-");
 
 // An archive on a clock the test moves by hand.
 class Archive : public ::testing::Test {

@@ -17,8 +17,7 @@
 
 namespace {
 
-LogToTempDir* logDir = static_cast<LogToTempDir*>(
-    ::testing::AddGlobalTestEnvironment(new LogToTempDir("velmora-process-")));
+LogToTempDir* logDir = AddLogToTempDir("velmora-process-");
 
 // Field n (1-based) of /proc/<pid>/stat, counted after the command name.
 std::string StatField(long pid, int n) {

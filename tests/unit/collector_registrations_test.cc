@@ -13,8 +13,7 @@
 
 namespace {
 
-LogToTempDir* logDir = static_cast<LogToTempDir*>(
-    ::testing::AddGlobalTestEnvironment(new LogToTempDir("velmora-registrations-")));
+LogToTempDir* logDir = AddLogToTempDir("velmora-registrations-");
 
 class Folder : public ::testing::Test {
  protected:

@@ -10,8 +10,7 @@
 
 namespace {
 
-LogToTempDir* logDir = static_cast<LogToTempDir*>(
-    ::testing::AddGlobalTestEnvironment(new LogToTempDir("velmora-started-")));
+LogToTempDir* logDir = AddLogToTempDir("velmora-started-");
 
 class StartedFile : public ::testing::Test {
  protected:

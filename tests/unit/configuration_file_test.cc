@@ -15,8 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-LogToTempDir* g_env =
-    static_cast<LogToTempDir*>(::testing::AddGlobalTestEnvironment(new LogToTempDir("configuration_file_test.")));
+LogToTempDir* g_env = AddLogToTempDir("configuration_file_test.");
 
 class ConfigurationFileTest : public ::testing::Test {
  protected:

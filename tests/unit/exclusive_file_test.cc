@@ -36,8 +36,7 @@ extern "C" int flock(int fd, int operation) {
 
 namespace {
 
-LogToTempDir* g_env =
-    static_cast<LogToTempDir*>(::testing::AddGlobalTestEnvironment(new LogToTempDir("exclusive_file_test.")));
+LogToTempDir* g_env = AddLogToTempDir("exclusive_file_test.");
 
 TEST(ExclusiveFile, CreatesLocksExcludesOtherOpenersAndFailsAtOnceOtherwise) {
   fs::path dir = g_env->TestDir();

@@ -19,8 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-LogToTempDir* g_log = static_cast<LogToTempDir*>(
-    ::testing::AddGlobalTestEnvironment(new LogToTempDir("master_config_test.")));
+LogToTempDir* g_log = AddLogToTempDir("master_config_test.");
 
 constexpr char kMaster[] =
     "<masterconfig>\n"

@@ -16,8 +16,7 @@
 
 namespace {
 
-LogToTempDir* logDir =
-    static_cast<LogToTempDir*>(::testing::AddGlobalTestEnvironment(new LogToTempDir("velmora-collstats-")));
+LogToTempDir* logDir = AddLogToTempDir("velmora-collstats-");
 
 // "STATUS BODY" of one request.
 std::string Call(CollectorStatsPage& page, bool post, const char* query) {
