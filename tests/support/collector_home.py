@@ -104,7 +104,10 @@ class CollectorHome:
     def start(self, args=("-V", "0xFFFF"), ready=()):
         """Starts the collector; waits until every name in `ready` shows
         state "ready" in the status list."""
-        p = Proc(self.exe, ["-p", str(COLLECTOR_PORT), "-c"] + list(args), env=self.env)
+        # Started by a relative name from the system folder: the collector
+        # changes to its home, where that name points too high, yet its
+        # statistics files land beside it (test_collector_stats).
+        p = Proc("../velmora_collector", ["-p", str(COLLECTOR_PORT), "-c"] + list(args), cwd=self.system, env=self.env)
         self.procs.append(p)
         wait_until(lambda: port_open(COLLECTOR_PORT) or not p.running(), 10, what="collector port")
         assert p.running(), p.stderr()

@@ -25,16 +25,6 @@ class CollectorApp(unittest.TestCase):
         os.remove(self.home.path("test.velmora.provider.xml"))  # nothing beside it but the executable
         self.exe, self.start = self.home.exe, lambda args=(): self.home.start(args)
 
-    def test_working_directory_and_single_instance(self):
-        p = self.start(["-V", "4"])
-        p.wait_log("Working Directory is %s\n" % self.folder)
-        second = Proc(self.exe, ["-p", "21585", "-c"], env=self.home.env)
-        self.home.procs.append(second)
-        self.assertEqual(second.wait_exit(), 1)
-        self.assertIn("another [Velmora provider collector] is already running", second.stderr())
-        second.stop(expect=1)
-        p.stop()
-
     def test_system_copy_wins_over_module_copy(self):
         log = self.home.path("collector.log")
         write_text(self.sys_config, options_config([("V", "0x10"), ("l", log)]))
@@ -45,7 +35,7 @@ class CollectorApp(unittest.TestCase):
         self.assertTrue(os.path.exists(self.mod_config))  # never opened
         p.stop()
 
-    def test_empty_missing_and_broken_copies(self):
+    def test_empty_missing_and_broken_copies_and_one_instance(self):
         write_text(self.sys_config, "")
         write_text(self.mod_config, options_config([("V", "0x16")]))
         p = self.start()
@@ -55,8 +45,14 @@ class CollectorApp(unittest.TestCase):
         p.stop()
 
         os.remove(self.mod_config)
-        p = self.start()
+        p = self.start(["-V", "0xFFFF"])
         p.wait_log("No collector configuration found; command-line options in effect\n")
+        p.wait_log("Working Directory is %s\n" % self.folder)
+        second = Proc(self.exe, ["-p", "21585", "-c"], env=self.home.env)
+        self.home.procs.append(second)
+        self.assertEqual(second.wait_exit(), 1)
+        self.assertIn("another [Velmora provider collector] is already running", second.stderr())
+        second.stop(expect=1)
         self.assertEqual(sorted(os.listdir(self.system)), [])
         # The first-start file and the master configuration read are the inventory
         # page's, the statistics file the statistics page's; "system" is ours.

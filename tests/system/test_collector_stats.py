@@ -38,7 +38,8 @@ class CollectorStats(unittest.TestCase):
         sent = c.stderr().count(sent)
         self.assertRegex(harness.read_text(path), r'<section name="connections">[\s\S]*<key name="wakeups" '
                                                   r'value="%d"/>\s*<key name="configname" value=""/>' % sent)
-        # The collector's own statistics file ("<first word>.stats") is another file.
+        # The collector's own statistics file ("<first word>.stats", the word
+        # relative to the start directory) is another file.
         own = harness.read_text(self.home.path("velmora_collector.stats"))
         self.assertIn('<key name="total-resident-time"', own)
         self.assertNotIn("connections", own)

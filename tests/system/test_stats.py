@@ -11,8 +11,7 @@ import xml.etree.ElementTree as ET
 from datetime import datetime
 
 import harness
-from collector_home import CollectorHome
-from harness import COLLECTOR_PORT, PORT, Proc, body_of, get, port_open, post, run, status_of, wait_until
+from harness import PORT, Proc, body_of, get, port_open, post, run, status_of, wait_until
 
 COUNTERS = ["forwarded", "pagenotfound", "pagefound", "forked", "unforked", "timerserviced",
             "total-resident-time", "external-wakeups", "current-resident-time"]
@@ -182,22 +181,6 @@ class Idle(unittest.TestCase):
             self.assertLess(time.monotonic() - started, 6)
             p.stop()
             self.assertIn("pagefound", f.keys())  # saved at the clean-up
-
-
-class CollectorPaths(unittest.TestCase):
-    def test_files_named_against_the_start_directory(self):
-        # Started as "../velmora_collector" from a folder in its home; the
-        # collector then changes to its home, where that name points too high.
-        home = CollectorHome([], test=self)
-        os.makedirs(home.path("run"))
-        p = Proc("../velmora_collector", ["-p", str(COLLECTOR_PORT), "-c", "-g"], cwd=home.path("run"), env=home.env)
-        home.procs.append(p)
-        wait_until(lambda: port_open(COLLECTOR_PORT), what="collector port")
-        self.assertEqual(status_of(get(COLLECTOR_PORT, "/stats")), b"HTTP/1.1 200 OK")
-        p.stop()
-        self.assertTrue(os.path.exists(home.path("velmora_collector.stats")))
-        with open(home.path("velmora_collector.pagestats"), "rb") as f:
-            self.assertEqual(parse(f.read())[0].get("name"), "/stats")
 
 
 class Kill(unittest.TestCase):
