@@ -14,18 +14,13 @@ TICKER = 21602
 
 
 class Chaos(unittest.TestCase):
-    """A collector with the ticker registered, its log in the home; the
-    ticker ends only when it is killed."""
-
-    def setUp(self):
-        self.home = CollectorHome([("ticker_provider", "ticker_provider", TICKER, 'verbosity="0x800" logto="t.log"')],
-                                  env={"VELMORA_TICKER_TICK": "0", "VELMORA_TICKER_IDLE": "600"}, test=self)
-        self.log = self.home.path("t.log")
-
     def wakeups(self):
-        return harness.read_text(self.log).count("TickerPage woken with cookie C\n")
+        return harness.read_text(self.home.path("t.log")).count("TickerPage woken with cookie C\n")
 
     def test_killed_before_its_wakeup_and_during_shutdown(self):
+        # The ticker logs in the home and ends only when it is killed.
+        self.home = CollectorHome([("ticker_provider", "ticker_provider", TICKER, 'verbosity="0x800" logto="t.log"')],
+                                  env={"VELMORA_TICKER_TICK": "0", "VELMORA_TICKER_IDLE": "600"}, test=self)
         self.c = self.home.start(ready=["ticker_provider"])
         first = wait_until(lambda: processes("ticker_provider"), what="ticker running")
         self.assertEqual(request("POST", "/ticker?wakeme=3&cookie=C"), (200, b"added"))

@@ -17,17 +17,6 @@ RECOVER = "/heartbeat/monitor?recover=1&target=%d" % TICKER
 
 
 class Heartbeat(unittest.TestCase):
-    def setUp(self):
-        self.home = CollectorHome([("ticker_provider", "ticker_provider", TICKER)],
-                                  env={"VELMORA_TICKER_HEARTBEAT": "1"}, test=self)
-
-    def registered(self):
-        """Starts the collector; waits for the ticker's registration and pid."""
-        c = self.home.start(ready=["ticker_provider"])
-        wait_until(lambda: "SendHeartbeat requested for port %d at 1 minutes" % TICKER in c.stderr(), 20,
-                   what="heartbeat registration")
-        return c, self.home.pid("ticker_provider")
-
     def relaunched(self, old):
         new = wait_until(lambda: [p for p in processes("ticker_provider") if p != old], 30, what="relaunch")
         self.assertEqual(len(new), 1)
@@ -35,7 +24,12 @@ class Heartbeat(unittest.TestCase):
         return new[0]
 
     def test_hung_provider_ended_and_relaunched(self):
-        c, pid = self.registered()
+        self.home = CollectorHome([("ticker_provider", "ticker_provider", TICKER)],
+                                  env={"VELMORA_TICKER_HEARTBEAT": "1"}, test=self)
+        c = self.home.start(ready=["ticker_provider"])
+        wait_until(lambda: "SendHeartbeat requested for port %d at 1 minutes" % TICKER in c.stderr(), 20,
+                   what="heartbeat registration")
+        pid = self.home.pid("ticker_provider")
         os.kill(pid, signal.SIGSTOP)
         sent = "HeartbeatMonitorPage::MonitorNow matches port %d to provider ticker_provider" % TICKER
         wait_until(lambda: sent in c.stderr(), 90, what="heartbeat sent")
