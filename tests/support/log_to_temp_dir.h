@@ -55,6 +55,7 @@ class LogToTempDir : public ::testing::Environment {
     std::filesystem::create_directories(dir);
     return dir;
   }
+  static std::string ReadFile(const std::string& path) { return ::ReadFile(path); }  // the older spelling
   std::string LogText() const { return ReadFile(dir_ + "/test.log"); }
   bool Logged(const std::string& text) const { return LogText().find(text) != std::string::npos; }
 
