@@ -201,6 +201,7 @@ void RunReconfiguration() {
 namespace {
 
 void ShutdownSequence(MonitorServer& server) {
+  SetLastSessionEndWakes(true);  // the wait below wants every last end
   for (auto& [path, page] : server.pages) {
     Log(64, "Call OnShutdown for page %s\n", path.c_str());
     page->OnPreShutdown();
@@ -299,6 +300,7 @@ int AcceptLoop(MonitorServer& server, size_t pendingCapacity) {
     waitUntilMs = platform::TickCountMs() + static_cast<uint64_t>(seconds) * 1000;
   };
   SendReadySignal();
+  SetLastSessionEndWakes(!server.isCollector);
   state.lastAdvanceMs = state.idleSinceMs = platform::TickCountMs();
   for (;;) {
     Log(512, "Timeout is %u seconds\n", timeout);

@@ -18,6 +18,7 @@
 namespace {
 
 std::atomic<int> g_running{0};  // sessions handed to a thread and not ended
+std::atomic<bool> g_lastEndWakes{true};
 
 void RunSession(Connection* connection) {
   Log(64, "MonitorServer::Session\n");
@@ -36,7 +37,7 @@ void RunSession(Connection* connection) {
     connection->socketClosed = true;
   }
   connection->ended = true;  // the loop may delete the record from here on
-  if (g_running.fetch_sub(1) == 1) SessionCompletionEvent().Set();
+  if (g_running.fetch_sub(1) == 1 && g_lastEndWakes.load(std::memory_order_relaxed)) SessionCompletionEvent().Set();
 }
 
 // One session thread. `next` and `exited` are guarded by g_poolLock. `wake`
@@ -101,6 +102,8 @@ void JoinExited() {
 }
 
 }  // namespace
+
+void SetLastSessionEndWakes(bool on) { g_lastEndWakes.store(on, std::memory_order_relaxed); }
 
 platform::WakeEvent& SessionCompletionEvent() {
   static platform::WakeEvent* event = [] {
