@@ -22,7 +22,7 @@ std::string AttributeOf(XMLNode* element, const char* name, bool* present = null
   XMLNode* attribute = nullptr;
   bool found = element->FindAttribute(&attribute, name) == 0 && attribute != nullptr;
   if (present) *present = found;
-  return found ? attribute->GetValue() : std::string();
+  return found ? std::string(attribute->GetValue()) : std::string();
 }
 
 }  // namespace

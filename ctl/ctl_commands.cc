@@ -115,7 +115,7 @@ int Control(Context& c, const char* command) {
     fprintf(c.err, "velmoractl: %s %s: unexpected answer\n", command, name.c_str());
     return kExitFailure;
   }
-  int outcome = atoi(result->GetValue().c_str());
+  int outcome = atoi(std::string(result->GetValue()).c_str());
   const bool stop = strcmp(command, "stop") == 0;
   // A start asks the provider for its index by POST, which a provider
   // answers 405: any status line proves it runs. 500 means it took the

@@ -29,7 +29,7 @@ XMLNode* Parse(std::string_view xml, std::unique_ptr<XMLNode>* document, std::st
 
 std::string Attribute(XMLNode* node, std::string_view name) {
   XMLNode* attribute = nullptr;
-  return node->FindAttribute(&attribute, name) == 0 && attribute != nullptr ? attribute->GetValue() : std::string();
+  return node->FindAttribute(&attribute, name) == 0 && attribute != nullptr ? std::string(attribute->GetValue()) : std::string();
 }
 
 bool HasElementChildren(const XMLNode* node) {
@@ -48,7 +48,7 @@ void AddStatsRows(XMLNode* node, const std::string& prefix, std::vector<TableRow
       AddStatsRows(child, path, rows, depth);
       continue;
     }
-    const std::string& value = child->GetValue();
+    const std::string value(child->GetValue());
     // A provider's own statistics document, carried as text.
     std::unique_ptr<XMLNode> inner;
     std::string ignored;

@@ -23,7 +23,7 @@ std::string Unsigned(uint32_t value) {
 // The text of the first child element of that exact name; empty when none.
 std::string ChildText(XMLNode* element, const char* name) {
   for (XMLNode* child : element->GetChildren()) {
-    if (child->GetType() == XMLNode::kElement && child->GetName() == name) return child->GetValue();
+    if (child->GetType() == XMLNode::kElement && child->GetName() == name) return std::string(child->GetValue());
   }
   return std::string();
 }
@@ -35,7 +35,7 @@ bool NumberAttribute(XMLNode* element, const char* name, long long* value) {
     Log(8, "AsyncCookie construct XML parse failed to attribute %s\n", name);
     return false;
   }
-  *value = strtoll(attribute->GetValue().c_str(), nullptr, 10);
+  *value = strtoll(std::string(attribute->GetValue()).c_str(), nullptr, 10);
   return true;
 }
 

@@ -72,8 +72,8 @@ void ExternalAlarmPage::ProcessAlarms(const std::string& body) {
       XMLNode* page = nullptr;
       XMLNode* cookie = nullptr;
       if (alarm->FindAttribute(&page, "page") != 0 || alarm->FindAttribute(&cookie, "cookie") != 0) continue;
-      const std::string& pageText = page->GetValue();
-      const std::string& cookieText = cookie->GetValue();
+      const std::string pageText(page->GetValue());
+      const std::string cookieText(cookie->GetValue());
       Log(2048, "ExternalAlarmPage::Post finds XML Alarm w/page %s, cookie %s\n", pageText.c_str(),
           cookieText.c_str());
       Forward(pageText, cookieText);

@@ -86,7 +86,7 @@ void MonitorPage::ImportMonitoredItems(const std::string& text, bool reset) {
       std::vector<std::string> cells;
       for (XMLNode* cell : row->GetChildren())
         if (cell->GetType() == XMLNode::kElement && XMLNamesEqual(cell->GetName(), "td"))
-          cells.push_back(cell->GetValue());
+          cells.emplace_back(cell->GetValue());
       if (cells.size() != 4) continue;
       uint32_t interval = static_cast<uint32_t>(std::strtoul(cells[2].c_str(), nullptr, 10));
       if (interval == 0) continue;

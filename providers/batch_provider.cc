@@ -92,7 +92,7 @@ void BatchWorker(WorkerControlObject* worker) {
 std::string Attribute(XMLNode* element, const char* name) {
   XMLNode* attribute = nullptr;
   if (element->FindAttribute(&attribute, name) != 0 || attribute == nullptr) return std::string();
-  return attribute->GetValue();
+  return std::string(attribute->GetValue());
 }
 
 class BatchPage : public MonitorPage {

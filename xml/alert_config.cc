@@ -80,7 +80,7 @@ AlertConfig AlertConfig::AlertConfig_Factory(XMLNode* element, const std::string
   if (element->FindChild(&list, "instances") == 0)
     for (XMLNode* child : list->GetChildren())
       if (child->GetType() == XMLNode::kElement && XMLNamesEqual(child->GetName(), "instance"))
-        config.instances.push_back(child->GetValue());
+        config.instances.emplace_back(child->GetValue());
   if (element->FindChild(&list, "thresholds") == 0)
     for (XMLNode* child : list->GetChildren()) {
       ThresholdSpecification limits;

@@ -142,7 +142,7 @@ void Configuration::ListNames(XMLNode* parent, std::string_view element, std::ve
   if (!parent) return;
   for (XMLNode* child : parent->GetChildren()) {
     if (child->GetType() != XMLNode::kElement || !XMLNamesEqual(child->GetName(), element)) continue;
-    if (XMLNode* attribute = NameAttribute(child)) names->push_back(attribute->GetValue());
+    if (XMLNode* attribute = NameAttribute(child)) names->emplace_back(attribute->GetValue());
   }
 }
 

@@ -51,7 +51,7 @@ bool TagAndManage(XMLNode* document) {
     Log(128, "RulesetParser; ruleset reject, managed attribute not found\n");
     return false;
   }
-  if (std::strtol(managed->GetValue().c_str(), nullptr, 10) != 1) {
+  if (std::strtol(std::string(managed->GetValue()).c_str(), nullptr, 10) != 1) {
     Log(128, "RulesetParser; ruleset reject, managed attribute not equal to 1\n");
     return false;
   }
@@ -125,7 +125,7 @@ int RulesetParser::AddRuleset(std::unique_ptr<XMLNode> document, const std::stri
     if (alertId->GetType() != XMLNode::kElement || !XMLNamesEqual(alertId->GetName(), "alert_id") ||
         alertId->FindAttribute(&name, "name") != 0)
       continue;
-    const std::string& id = name->GetValue();
+    const std::string id(name->GetValue());
     Log(128, "RulesetParser; found alert id %s\n", id.c_str());
     for (XMLNode* config : alertId->GetChildren()) {
       if (config->GetType() != XMLNode::kElement || !XMLNamesEqual(config->GetName(), "alert_config")) continue;

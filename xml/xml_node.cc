@@ -1,9 +1,11 @@
 #include "xml/xml_node.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/whole_file.h"
 #include "xml/escape.h"
+#include "xml/xml_blocks.h"
 #include "xml/xml_parser.h"
 
 namespace {
@@ -74,7 +76,7 @@ void WriteElement(XMLNode* node, int level, Sink& sink) {
   sink.Put('<');
   sink.Put(node->GetName());
   WriteAttributes(node, sink);
-  const std::string& escaped = node->GetEscapedValue();
+  std::string_view escaped = node->GetEscapedValue();
   if (escaped.empty() && node->GetChildren().empty()) {
     sink.Put("/>");
     return;
@@ -93,7 +95,7 @@ void WriteElement(XMLNode* node, int level, Sink& sink) {
   }
   if (laidOut && level >= 1) sink.Tabs(level - 1);
   if (node->IsCData()) {
-    const std::string& plain = node->GetValue();
+    std::string_view plain = node->GetValue();
     if (!plain.empty()) WriteCData(plain, sink);
   } else {
     sink.Put(node->GetEscapedValue());
@@ -145,49 +147,121 @@ bool XMLNamesEqual(std::string_view a, std::string_view b) {
   return true;
 }
 
-XMLNode::~XMLNode() {
-  for (XMLNode* a : attributes_) delete a;
-  for (XMLNode* c : children_) delete c;
+XMLNode::XMLNode(Type type, std::string_view name) : type_(type) {
+  if (!name.empty()) name_ = Own().name.assign(name);
 }
 
-const std::string& XMLNode::GetValue() {
-  if (!KeepsPlainText() && value_.empty() && !escaped_.empty()) Unescape(&value_, escaped_);
+XMLNode::~XMLNode() {
+  XMLBlocks* held = own_ ? own_->blocks : nullptr;
+  // Unchanged blocks: every node below lives in them and owns nothing.
+  if (!held || held->changed.load(std::memory_order_relaxed)) {
+    for (XMLNode* a : attributes_) delete a;
+    for (XMLNode* c : children_) delete c;
+  }
+  if (attributes_.capacity_) delete[] attributes_.items_;
+  if (children_.capacity_) delete[] children_.items_;
+  delete own_;
+  if (held) held->Unref();  // last: it may free the block this node lies in
+}
+
+void XMLNode::operator delete(XMLNode* node, std::destroying_delete_t) {
+  const bool inBlock = node->inBlock_;
+  node->~XMLNode();
+  if (!inBlock) ::operator delete(node);
+}
+
+XMLNode::Owned& XMLNode::Own() {
+  if (!own_) {
+    own_ = new Owned;
+    Touch();
+  }
+  return *own_;
+}
+
+XMLBlocks* XMLNode::HolderBlocks() const {
+  for (const XMLNode* n = this; n; n = n->parent_)
+    if (n->own_ && n->own_->blocks) return n->own_->blocks;
+  return nullptr;
+}
+
+void XMLNode::Touch() {
+  if (XMLBlocks* blocks = HolderBlocks()) blocks->changed.store(true, std::memory_order_relaxed);
+}
+
+std::string_view XMLNode::GetValue() {
+  if (!KeepsPlainText() && value_.empty() && !escaped_.empty()) {
+    // Text without references reads as it is written: no copy.
+    if (escaped_.find('&') == std::string_view::npos) {
+      value_ = escaped_;
+    } else {
+      Owned& own = Own();
+      Unescape(&own.value, escaped_);
+      value_ = own.value;
+    }
+  }
   return value_;
 }
 
-const std::string& XMLNode::GetEscapedValue() {
-  if (!KeepsPlainText() && escaped_.empty() && !value_.empty())
-    Escape(&escaped_, value_, type_ == kAttribute ? 0u : kEscapeText);
+std::string_view XMLNode::GetEscapedValue() {
+  if (!KeepsPlainText() && escaped_.empty() && !value_.empty()) {
+    Owned& own = Own();
+    Escape(&own.escaped, value_, type_ == kAttribute ? 0u : kEscapeText);
+    escaped_ = own.escaped;
+  }
   return escaped_;
 }
 
 void XMLNode::SetValue(std::string_view value) {
-  value_.assign(value);
-  escaped_.clear();
+  value_ = Own().value.assign(value);
+  escaped_ = {};
 }
 
 void XMLNode::SetEscapedValue(std::string_view escaped) {
-  escaped_.assign(escaped);
-  value_.clear();
+  escaped_ = Own().escaped.assign(escaped);
+  value_ = {};
 }
 
 void XMLNode::AppendEscapedText(std::string_view escaped) {
   if (escaped_.empty() && !value_.empty()) GetEscapedValue();
-  escaped_.append(escaped);
-  value_.clear();
+  Owned& own = Own();
+  // Appended to the node's own copy (the views may point elsewhere, even
+  // into the text appended).
+  if (escaped_.data() != own.escaped.data()) {
+    std::string joined;
+    joined.reserve(escaped_.size() + escaped.size());
+    joined.append(escaped_).append(escaped);
+    own.escaped.swap(joined);
+  } else {
+    own.escaped.append(escaped);
+  }
+  escaped_ = own.escaped;
+  value_ = {};
+}
+
+void XMLNode::Insert(XMLNodeList* list, size_t at, XMLNode* node) {
+  if (list->size_ == list->capacity_ || list->capacity_ == 0) {
+    const uint32_t capacity = list->size_ < 2 ? 4 : list->size_ * 2;
+    XMLNode** items = new XMLNode*[capacity];
+    if (list->size_) memcpy(items, list->items_, list->size_ * sizeof(XMLNode*));
+    if (list->capacity_) delete[] list->items_;
+    list->items_ = items;
+    list->capacity_ = capacity;
+  }
+  memmove(list->items_ + at + 1, list->items_ + at, (list->size_ - at) * sizeof(XMLNode*));
+  list->items_[at] = node;
+  ++list->size_;
+  node->parent_ = this;
+  Touch();
 }
 
 XMLNode* XMLNode::AppendChild(std::unique_ptr<XMLNode> node) {
-  node->parent_ = this;
-  auto& list = node->type_ == kAttribute ? attributes_ : children_;
-  list.push_back(node.get());
+  XMLNodeList* list = node->type_ == kAttribute ? &attributes_ : &children_;
+  Insert(list, list->size_, node.get());
   return node.release();
 }
 
 XMLNode* XMLNode::PrependChild(std::unique_ptr<XMLNode> node) {
-  node->parent_ = this;
-  auto& list = node->type_ == kAttribute ? attributes_ : children_;
-  list.insert(list.begin(), node.get());
+  Insert(node->type_ == kAttribute ? &attributes_ : &children_, 0, node.get());
   return node.release();
 }
 
@@ -228,22 +302,30 @@ XMLNode* XMLNode::GetOrCreateAttribute(std::string_view name) {
 
 std::unique_ptr<XMLNode> XMLNode::Clone() const {
   auto copy = std::make_unique<XMLNode>(type_, name_);
-  copy->value_ = value_;
+  if (!value_.empty()) copy->value_ = copy->Own().value.assign(value_);
   copy->cdata_ = cdata_;
-  copy->escaped_ = escaped_;
-  copy->attributes_.reserve(attributes_.size());
+  if (!escaped_.empty()) copy->escaped_ = copy->Own().escaped.assign(escaped_);
   for (const XMLNode* a : attributes_) copy->AppendChild(a->Clone());
-  copy->children_.reserve(children_.size());
   for (const XMLNode* c : children_) copy->AppendChild(c->Clone());
   return copy;
 }
 
 int XMLNode::Detach() {
   if (!parent_) return type_ == kDocument ? 0 : 1;
-  auto& list = type_ == kAttribute ? parent_->attributes_ : parent_->children_;
-  auto it = std::find(list.begin(), list.end(), this);
-  if (it == list.end()) return 1;
-  list.erase(it);
+  XMLNodeList& list = type_ == kAttribute ? parent_->attributes_ : parent_->children_;
+  XMLNode** it = std::find(list.items_, list.items_ + list.size_, this);
+  if (it == list.items_ + list.size_) return 1;
+  memmove(it, it + 1, (list.items_ + list.size_ - it - 1) * sizeof(XMLNode*));
+  --list.size_;
+  // A node from a parsed document keeps its blocks alive from now on.
+  if (inBlock_ && !(own_ && own_->blocks)) {
+    XMLBlocks* blocks = parent_->HolderBlocks();
+    parent_ = nullptr;
+    if (blocks) {
+      blocks->Ref();
+      Own().blocks = blocks;
+    }
+  }
   parent_ = nullptr;
   return 0;
 }
@@ -266,7 +348,9 @@ int XMLNode::Parse(std::string_view text, std::unique_ptr<XMLNode>* document, un
                    const char** errorText, size_t* errorPosition) {
   document->reset();
   auto parsed = std::make_unique<XMLNode>(kDocument);
-  XMLParser parser(text, flags);
+  XMLBlocks* blocks = XMLBlocks::Create(text, XMLParser::BlockEstimate(text));
+  parsed->Own().blocks = blocks;
+  XMLParser parser(blocks->Text(), flags, blocks);
   if (parser.ParseRange(parsed.get(), 0, text.size(), 0) != 0) {
     if (errorText) *errorText = parser.ErrorText();
     if (errorPosition) *errorPosition = parser.ErrorPosition();
@@ -278,7 +362,7 @@ int XMLNode::Parse(std::string_view text, std::unique_ptr<XMLNode>* document, un
 
 int XMLNode::ParseNode(std::string_view text, XMLNode* parent, unsigned flags, const char** errorText,
                        size_t* errorPosition, size_t* end) {
-  XMLParser parser(text, flags);
+  XMLParser parser(text, flags, nullptr);
   size_t next = 0;
   if (parser.ParseOne(parent, 0, text.size(), 0, &next) != 0) {
     if (errorText) *errorText = parser.ErrorText();

@@ -18,7 +18,28 @@
 // the subtree). Documents made by Parse, LoadFile and CreateDocument, and
 // copies made by Clone, are handed over in a std::unique_ptr; a node given
 // to AppendChild or PrependChild belongs to its new parent. Detach is the
-// one hand-over by plain pointer: a detached node belongs to the caller.
+// one hand-over by plain pointer: a detached node belongs to the caller, and
+// it may outlive the document it came from.
+//
+// Memory. Parse copies the text once into blocks (XMLBlocks) that the
+// document holds a reference to, and places the nodes it makes in those
+// blocks too, with their child and attribute lists: names, attribute values
+// and element texts are views into the copy, so a parse costs a few heap
+// allocations whatever the number of nodes. Deleting a node that lives in a
+// block destroys it in place; the memory goes when the blocks do. The blocks
+// are held by reference: by the document node, and by each node detached
+// from a parsed tree (Detach takes a reference), so a detached subtree keeps
+// the text it views alive; the last reference frees them.
+//
+// Setters and lists that change give a node storage of its own (a heap
+// record with its strings, and heap lists), so values rewritten over the
+// life of a parsed document never grow its blocks. A node with storage of
+// its own must be destroyed to free it, so any change to a tree marks the
+// blocks of its nearest holder "changed"; destroying the holder of unchanged
+// blocks frees them without visiting the nodes, which then own nothing.
+// ParseNode, Clone and the builders make nodes on the heap, each owning its
+// text. Views handed out by the getters stay valid until the node next
+// changes or is deleted.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -27,7 +48,33 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <new>
+
+class XMLBlocks;
+class XMLNode;
+
+// A node's children or attributes: an array of pointers, in a document's
+// blocks as the parser left it, or on the heap once the list has changed.
+class XMLNodeList {
+ public:
+  XMLNodeList() = default;
+  XMLNodeList(const XMLNodeList&) = delete;  // a copy would share the array
+  XMLNodeList& operator=(const XMLNodeList&) = delete;
+  XMLNode* const* begin() const { return items_; }
+  XMLNode* const* end() const { return items_ + size_; }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  XMLNode* operator[](size_t i) const { return items_[i]; }
+  XMLNode* front() const { return items_[0]; }
+  XMLNode* back() const { return items_[size_ - 1]; }
+
+ private:
+  friend class XMLNode;
+  friend class XMLParser;
+  XMLNode** items_ = nullptr;
+  uint32_t size_ = 0;
+  uint32_t capacity_ = 0;  // 0: items_ is not ours (null, or in a block)
+};
 
 // Attributes given to the builders, written in key order.
 using XMLAttributeMap = std::map<std::string, std::string>;
@@ -48,9 +95,13 @@ class XMLNode {
   // Parse flags.
   static constexpr unsigned kDropWhitespaceText = 1u;
 
-  explicit XMLNode(Type type, std::string_view name = {}) : type_(type), name_(name) {}
+  explicit XMLNode(Type type, std::string_view name = {});
   // Deletes the whole subtree (children and attributes).
   ~XMLNode();
+  // A node placed in a document's blocks is destroyed in place, not freed.
+  void operator delete(XMLNode* node, std::destroying_delete_t);
+  // Used only if a constructor fails inside a new-expression.
+  void operator delete(void* memory) { ::operator delete(memory); }
   XMLNode(const XMLNode&) = delete;
   XMLNode& operator=(const XMLNode&) = delete;
 
@@ -88,30 +139,29 @@ class XMLNode {
   void Serialize(std::string* out, int level, bool withBom);
 
   Type GetType() const { return type_; }
-  const std::string& GetName() const { return name_; }
+  std::string_view GetName() const { return name_; }
   XMLNode* GetParent() const { return parent_; }
   bool IsCData() const { return cdata_; }
   void SetCData(bool on) { cdata_ = on; }
 
   // The plain value (derived from the escaped value when needed).
-  const std::string& GetValue();
+  std::string_view GetValue();
   // The escaped value (derived from the plain value when needed: attribute
   // rules for attributes, text rules otherwise).
-  const std::string& GetEscapedValue();
+  std::string_view GetEscapedValue();
   void SetValue(std::string_view value);
   void SetEscapedValue(std::string_view escaped);
   // Appends escaped text (the parser's character data); clears the plain value.
   void AppendEscapedText(std::string_view escaped);
 
-  const std::vector<XMLNode*>& GetChildren() const { return children_; }
-  const std::vector<XMLNode*>& GetAttributes() const { return attributes_; }
+  // Valid until the list next changes.
+  const XMLNodeList& GetChildren() const { return children_; }
+  const XMLNodeList& GetAttributes() const { return attributes_; }
 
   // Takes the node: attributes go to the attribute list, others to the
   // children. Returns it (now owned by this node).
   XMLNode* AppendChild(std::unique_ptr<XMLNode> node);
   XMLNode* PrependChild(std::unique_ptr<XMLNode> node);
-  // Room for `count` more attributes (the parser counts a tag's first).
-  void ReserveAttributes(size_t count) { attributes_.reserve(attributes_.size() + count); }
 
   // Finds the first child element named path[0]; with more names, descends
   // into it with the rest, and when that fails goes on with the next child of
@@ -136,14 +186,32 @@ class XMLNode {
   void RemoveAndDelete();
 
  private:
+  friend class XMLParser;
+  // Storage of a node's own: the strings its views point into once set, and
+  // the reference to the blocks held by a document or a detached node.
+  struct Owned {
+    std::string name, value, escaped;
+    XMLBlocks* blocks = nullptr;
+  };
+  // A node the parser places in a block; its name views the parsed text.
+  XMLNode(Type type, std::string_view name, XMLNode* parent) : type_(type), inBlock_(true), parent_(parent), name_(name) {}
+
   bool KeepsPlainText() const { return type_ == kComment || type_ == kDeclaration; }
+  Owned& Own();
+  void Insert(XMLNodeList* list, size_t at, XMLNode* node);
+  // The blocks of the nearest holder at or above this node, or null.
+  XMLBlocks* HolderBlocks() const;
+  // Marks the nearest holder's blocks changed (see Memory above).
+  void Touch();
 
   Type type_;
   bool cdata_ = false;
+  bool inBlock_ = false;
   XMLNode* parent_ = nullptr;
-  std::string name_;
-  std::string value_;
-  std::string escaped_;
-  std::vector<XMLNode*> children_;
-  std::vector<XMLNode*> attributes_;
+  std::string_view name_;
+  std::string_view value_;
+  std::string_view escaped_;
+  XMLNodeList children_;
+  XMLNodeList attributes_;
+  Owned* own_ = nullptr;
 };

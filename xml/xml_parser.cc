@@ -48,8 +48,7 @@ int XMLParser::Fail(const char* text, size_t position) {
   return 1;
 }
 
-size_t XMLParser::FindChar(char c, size_t from, size_t limit) const {
-  if (from >= limit) return npos;
+size_t XMLParser::FindCharFar(char c, size_t from, size_t limit) const {
   const void* hit = memchr(text_.data() + from, c, limit - from);
   return hit ? static_cast<size_t>(static_cast<const char*>(hit) - text_.data()) : npos;
 }
@@ -238,6 +237,21 @@ size_t XMLParser::NextStartMark(std::string_view name, size_t from, size_t limit
 }
 
 size_t XMLParser::FindMatchingEnd(std::string_view name, size_t from, size_t limit, int depth) {
+  if (!MarksOf(name) && name.find_first_of("/<") == npos) {
+    // Mostly no start mark of the name comes before the end mark: one walk
+    // over the "<"s finds that end mark; the first start mark sends the
+    // search on to the full steps below.
+    for (size_t at = FindChar('<', from, limit); at != npos; at = FindChar('<', at + 1, limit)) {
+      if (at + 1 < limit && text_[at + 1] == '/') {
+        if (MatchesNameAt(name, at + 2, limit) && IsBoundaryAt(at + 2 + name.size(), limit)) {
+          scanned_ += 2 * (at - from);  // as the two scans below would count
+          return at;
+        }
+      } else if (MatchesNameAt(name, at + 1, limit) && IsBoundaryAt(at + 1 + name.size(), limit)) {
+        break;
+      }
+    }
+  }
   size_t endFrom = from;    // where the next end mark is looked for
   size_t startFrom = from;  // where nested start marks are looked for
   for (;;) {
@@ -272,27 +286,111 @@ size_t XMLParser::FindMatchingEnd(std::string_view name, size_t from, size_t lim
   }
 }
 
+size_t XMLParser::BlockEstimate(std::string_view text) {
+  // Counted in byte-wide runs of at most 255, which vectorize.
+  size_t marks = 0;
+  for (size_t at = 0; at < text.size(); at += 255) {
+    const size_t run = std::min<size_t>(255, text.size() - at);
+    unsigned char count = 0;
+    for (size_t i = 0; i < run; ++i) {
+      const char c = text[at + i];
+      count += (c == '<') + (c == '=');
+    }
+    marks += count;
+  }
+  return marks * (sizeof(XMLNode) + sizeof(XMLNode*));
+}
+
+XMLNode* XMLParser::NewNode(XMLNode::Type type, std::string_view name, XMLNode* parent) {
+  XMLNode* node = blocks_ ? new (blocks_->Allocate(sizeof(XMLNode))) XMLNode(type, name, parent)
+                          : new XMLNode(type, name);
+  node->parent_ = parent;
+  return node;
+}
+
+void XMLParser::SetEscaped(XMLNode* node, std::string_view text) {
+  if (!blocks_) return node->SetEscapedValue(text);
+  node->escaped_ = text;
+  node->value_ = {};
+}
+
+void XMLParser::SetPlain(XMLNode* node, std::string_view text) {
+  if (!blocks_) return node->SetValue(text);
+  node->value_ = text;
+  node->escaped_ = {};
+}
+
+// Character data: the first piece of a parent's text is a view; later pieces
+// are joined in a buffer in the blocks that doubles as it fills (so a text
+// costs at most twice its size). Text the node holds in storage of its own
+// (after a CDATA section, or without blocks) is appended there.
+void XMLParser::AppendText(XMLNode* parent, std::string_view text, TextBuffer* buffer) {
+  XMLNode::Owned* own = parent->own_;
+  const bool ownText = own && ((!parent->escaped_.empty() && parent->escaped_.data() == own->escaped.data()) ||
+                               (!parent->value_.empty() && parent->value_.data() == own->value.data()));
+  if (!blocks_ || ownText || (parent->escaped_.empty() && !parent->value_.empty()))
+    return parent->AppendEscapedText(text);
+  std::string_view old = parent->escaped_;
+  parent->value_ = {};
+  if (old.empty()) {
+    parent->escaped_ = text;
+    return;
+  }
+  const size_t size = old.size() + text.size();
+  if (old.data() != buffer->data || size > buffer->capacity) {
+    const size_t capacity = size < 32 ? 64 : 2 * size;
+    char* data = static_cast<char*>(blocks_->Allocate(capacity));
+    memcpy(data, old.data(), old.size());
+    buffer->data = data;
+    buffer->capacity = capacity;
+  }
+  memcpy(buffer->data + old.size(), text.data(), text.size());
+  parent->escaped_ = std::string_view(buffer->data, size);
+}
+
+void XMLParser::Adopt(XMLNode* node, XMLNodeList* list, size_t mark) {
+  const size_t count = pending_.size() - mark;
+  if (count == 0) return;
+  if (blocks_ && list->size_ == 0 && list->capacity_ == 0) {
+    auto items = static_cast<XMLNode**>(blocks_->Allocate(count * sizeof(XMLNode*)));
+    for (size_t i = 0; i < count; ++i) items[i] = pending_[mark + i];
+    list->items_ = items;
+    list->size_ = static_cast<uint32_t>(count);
+  } else {
+    for (size_t i = mark; i < pending_.size(); ++i) node->Insert(list, list->size_, pending_[i]);
+  }
+  pending_.resize(mark);
+}
+
 int XMLParser::ParseAttributes(XMLNode* node, size_t pos, size_t limit) {
-  size_t count = 0;  // at most one attribute per "="
-  for (size_t at = FindChar('=', pos, limit); at != npos; at = FindChar('=', at + 1, limit)) ++count;
-  if (count > 0) node->ReserveAttributes(count);
+  const size_t mark = pending_.size();
+  int status = 0;
   for (;;) {
     while (pos < limit && IsSpace(text_[pos])) ++pos;
-    if (pos >= limit) return 0;
+    if (pos >= limit) break;
     const size_t start = pos;
     while (pos < limit && text_[pos] != '=' && !IsSpace(text_[pos])) ++pos;
-    if (pos == start) return Fail("Empty attribute name", start);
+    if (pos == start) {
+      status = Fail("Empty attribute name", start);
+      break;
+    }
     std::string_view name = text_.substr(start, pos - start);
     if (pos >= limit || text_[pos] != '=') {
       while (pos < limit && IsSpace(text_[pos])) ++pos;
-      if (pos >= limit || text_[pos] != '=') return Fail("Attibute missing value (no '=')", start);
+      if (pos >= limit || text_[pos] != '=') {
+        status = Fail("Attibute missing value (no '=')", start);
+        break;
+      }
     }
     ++pos;
     while (pos < limit && IsSpace(text_[pos])) ++pos;
     std::string_view value;
     if (pos < limit && (text_[pos] == '"' || text_[pos] == '\'')) {
       size_t close = FindChar(text_[pos], pos + 1, limit);
-      if (close == npos) return Fail("Attribute value not terminated", start);
+      if (close == npos) {
+        status = Fail("Attribute value not terminated", start);
+        break;
+      }
       value = text_.substr(pos + 1, close - pos - 1);
       pos = close + 1;
     } else {
@@ -300,8 +398,12 @@ int XMLParser::ParseAttributes(XMLNode* node, size_t pos, size_t limit) {
       while (pos < limit && !IsSpace(text_[pos])) ++pos;
       value = text_.substr(valueStart, pos - valueStart);
     }
-    node->AppendChild(std::make_unique<XMLNode>(XMLNode::kAttribute, name))->SetEscapedValue(value);
+    XMLNode* attribute = NewNode(XMLNode::kAttribute, name, node);
+    SetEscaped(attribute, value);
+    pending_.push_back(attribute);
   }
+  Adopt(node, &node->attributes_, mark);
+  return status;
 }
 
 void XMLParser::DropWhitespaceText(XMLNode* parent) {
@@ -310,10 +412,21 @@ void XMLParser::DropWhitespaceText(XMLNode* parent) {
 }
 
 int XMLParser::ParseRange(XMLNode* parent, size_t pos, size_t limit, int depth) {
-  while (pos < limit) {
-    if (ParseOne(parent, pos, limit, depth, &pos) != 0) return 1;
-  }
-  return 0;
+  const size_t mark = pending_.size();
+  if (pending_.capacity() == 0) pending_.reserve(64);
+  TextBuffer buffer;
+  int status = 0;
+  while (pos < limit && status == 0) status = Construct(parent, pos, limit, depth, &pos, &buffer);
+  Adopt(parent, &parent->children_, mark);
+  return status;
+}
+
+int XMLParser::ParseOne(XMLNode* parent, size_t pos, size_t limit, int depth, size_t* next) {
+  const size_t mark = pending_.size();
+  TextBuffer buffer;
+  int status = Construct(parent, pos, limit, depth, next, &buffer);
+  Adopt(parent, &parent->children_, mark);
+  return status;
 }
 
 int XMLParser::ParseElement(XMLNode* parent, size_t lt, size_t limit, int depth, size_t* next) {
@@ -327,36 +440,62 @@ int XMLParser::ParseElement(XMLNode* parent, size_t lt, size_t limit, int depth,
   if (nameEnd == lt + 1) return Fail("Empty Name", lt);
   std::string_view name = text_.substr(lt + 1, nameEnd - lt - 1);
 
-  auto node = std::make_unique<XMLNode>(XMLNode::kElement, name);
-  if (ParseAttributes(node.get(), nameEnd, contentEnd) != 0) return 1;
-  if (empty) {
+  XMLNode* node = NewNode(XMLNode::kElement, name, parent);
+  int status = ParseAttributes(node, nameEnd, contentEnd);
+  if (status == 0 && empty) {
     *next = gt + 1;
-  } else {
-    if (depth + 1 > kMaxXMLDepth) return Fail(kXMLErrorTooDeep, lt);
-    // A match found while searching for an enclosing element's end is
-    // reused when the tag holds no "<" (the two searches then see the same
-    // marks; they differ only in where they start inside the tag).
-    size_t end = !nestedEnds_.empty() && FindChar('<', lt + 1, gt) == npos ? CachedEnd(lt, name, limit) : npos;
-    if (end == npos) end = FindMatchingEnd(name, gt + 1, limit, depth);
-    if (end == npos) return Fail(tooDeep_ ? kXMLErrorTooDeep : "End tag not found", lt);
-    if (ParseRange(node.get(), gt + 1, end, depth + 1) != 0) return Fail(error_, lt);
-    size_t close = FindChar('>', end + 2 + name.size(), limit);
-    if (close == npos) return Fail("End tag malformed", lt);
-    *next = close + 1;
+  } else if (status == 0 && depth + 1 > kMaxXMLDepth) {
+    status = Fail(kXMLErrorTooDeep, lt);
+  } else if (status == 0) {
+    // The common leaf first: when the next "<" is this element's end mark,
+    // no start mark comes before it, so it is the match the search would
+    // find, and the content is plain text.
+    size_t end = FindChar('<', gt + 1, limit);
+    const bool leaf = end != npos && end + 1 < limit && text_[end + 1] == '/' &&
+                      MatchesNameAt(name, end + 2, limit) && IsBoundaryAt(end + 2 + name.size(), limit);
+    if (leaf) {
+      scanned_ += end - gt - 1;
+      if (end > gt + 1) {
+        TextBuffer buffer;
+        AppendText(node, text_.substr(gt + 1, end - gt - 1), &buffer);
+        DropWhitespaceText(node);
+      }
+    } else {
+      // A match found while searching for an enclosing element's end is
+      // reused when the tag holds no "<" (the two searches then see the same
+      // marks; they differ only in where they start inside the tag).
+      end = !nestedEnds_.empty() && FindChar('<', lt + 1, gt) == npos ? CachedEnd(lt, name, limit) : npos;
+      if (end == npos) end = FindMatchingEnd(name, gt + 1, limit, depth);
+      if (end == npos)
+        status = Fail(tooDeep_ ? kXMLErrorTooDeep : "End tag not found", lt);
+      else if (ParseRange(node, gt + 1, end, depth + 1) != 0)
+        status = Fail(error_, lt);
+    }
+    if (status == 0) {
+      size_t close = FindChar('>', end + 2 + name.size(), limit);
+      if (close == npos)
+        status = Fail("End tag malformed", lt);
+      else
+        *next = close + 1;
+    }
   }
-  parent->AppendChild(std::move(node));
+  if (status != 0) {
+    delete node;
+    return 1;
+  }
+  pending_.push_back(node);
   return 0;
 }
 
-int XMLParser::ParseOne(XMLNode* parent, size_t pos, size_t limit, int depth, size_t* next) {
+int XMLParser::Construct(XMLNode* parent, size_t pos, size_t limit, int depth, size_t* next, TextBuffer* buffer) {
   size_t lt = FindChar('<', pos, limit);
   if (lt == npos) {
-    parent->AppendEscapedText(text_.substr(pos, limit - pos));
+    AppendText(parent, text_.substr(pos, limit - pos), buffer);
     *next = limit;
     DropWhitespaceText(parent);
     return 0;
   }
-  if (lt > pos) parent->AppendEscapedText(text_.substr(pos, lt - pos));
+  if (lt > pos) AppendText(parent, text_.substr(pos, lt - pos), buffer);
 
   std::string_view rest = text_.substr(lt, limit - lt);
   if (rest.size() < 2 || (rest[1] != '!' && rest[1] != '?')) {
@@ -364,7 +503,9 @@ int XMLParser::ParseOne(XMLNode* parent, size_t pos, size_t limit, int depth, si
   } else if (rest.substr(0, 4) == "<!--") {
     size_t end = Find("-->", lt + 4, limit);
     if (end == npos) return Fail("End of comment not found", lt);
-    parent->AppendChild(std::make_unique<XMLNode>(XMLNode::kComment))->SetValue(text_.substr(lt + 4, end - lt - 4));
+    XMLNode* comment = NewNode(XMLNode::kComment, {}, parent);
+    SetPlain(comment, text_.substr(lt + 4, end - lt - 4));
+    pending_.push_back(comment);
     *next = end + 3;
   } else if (rest.substr(0, 2) == "<?") {
     size_t end = Find("?>", lt + 2, limit);
@@ -372,14 +513,17 @@ int XMLParser::ParseOne(XMLNode* parent, size_t pos, size_t limit, int depth, si
     size_t targetEnd = lt + 2;
     while (targetEnd < end && !IsSpace(text_[targetEnd])) ++targetEnd;
     if (targetEnd == lt + 2) return Fail("Empty Name", lt);
-    auto pi = std::make_unique<XMLNode>(XMLNode::kProcessingInstruction, text_.substr(lt + 2, targetEnd - lt - 2));
-    if (ParseAttributes(pi.get(), targetEnd, end) != 0) return 1;
-    parent->AppendChild(std::move(pi));
+    XMLNode* pi = NewNode(XMLNode::kProcessingInstruction, text_.substr(lt + 2, targetEnd - lt - 2), parent);
+    if (ParseAttributes(pi, targetEnd, end) != 0) {
+      delete pi;
+      return 1;
+    }
+    pending_.push_back(pi);
     *next = end + 2;
   } else if (rest.substr(0, 9) == "<![CDATA[") {
     size_t end = Find("]]>", lt + 9, limit);
     if (end == npos) return Fail("End of CDATA block not found", lt);
-    std::string plain = parent->GetValue();
+    std::string plain(parent->GetValue());
     plain.append(text_.substr(lt + 9, end - lt - 9));
     parent->SetValue(plain);
     parent->GetEscapedValue();  // derive now: later character data appends to it
@@ -393,7 +537,9 @@ int XMLParser::ParseOne(XMLNode* parent, size_t pos, size_t limit, int depth, si
       if (text_[i] == '>' && --level < 1) break;
     }
     if (i >= limit) return Fail("End of DTD not found", lt);
-    parent->AppendChild(std::make_unique<XMLNode>(XMLNode::kDeclaration))->SetValue(text_.substr(lt, i + 1 - lt));
+    XMLNode* declaration = NewNode(XMLNode::kDeclaration, {}, parent);
+    SetPlain(declaration, text_.substr(lt, i + 1 - lt));
+    pending_.push_back(declaration);
     *next = i + 1;
   }
   DropWhitespaceText(parent);

@@ -19,10 +19,13 @@
 // or "<" (only malformed input has them) can share a mark with a shorter
 // name; theirs are always scanned for.
 //
-// The parser works on the caller's text in place, through offsets; it never
-// copies or changes it, and a NUL byte is an ordinary character. Nodes are
-// allocated with new, so exhausted memory raises std::bad_alloc as every
-// container does; the parser has no "Out of memory" error of its own.
+// The parser works on its text in place, through offsets; it never changes
+// it, and a NUL byte is an ordinary character. Given blocks (XMLNode::Parse:
+// the text is then the blocks' copy), it places nodes and lists in them and
+// leaves names and values as views into the text; without (ParseNode),
+// nodes are allocated one by one and copy what they hold. Either way,
+// exhausted memory raises std::bad_alloc as every container does; the parser
+// has no "Out of memory" error of its own.
 //
 // Errors (static texts; the position is the "<" of the construct that failed,
 // the innermost one when a nested construct fails, or the start of the
@@ -37,12 +40,15 @@
 //   recurses once per level, so this bound keeps hostile input from
 //   overflowing the stack.
 #pragma once
+#include <bit>
 #include <cstddef>
+#include <cstring>
 #include <cstdint>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "xml/xml_blocks.h"
 #include "xml/xml_node.h"
 
 constexpr int kMaxXMLDepth = 1000;
@@ -51,7 +57,13 @@ extern const char kXMLErrorTooDeep[];
 
 class XMLParser {
  public:
-  XMLParser(std::string_view text, unsigned flags) : text_(text), flags_(flags) {}
+  // blocks: null, or the blocks that hold text (see above).
+  XMLParser(std::string_view text, unsigned flags, XMLBlocks* blocks)
+      : text_(text), flags_(flags), blocks_(blocks) {}
+
+  // Room for the nodes and lists of a parse of text: an upper bound, as every
+  // node begins at a "<" or holds an "=".
+  static size_t BlockEstimate(std::string_view text);
 
   // Parses every construct in [pos, limit) into parent. 0 or 1.
   int ParseRange(XMLNode* parent, size_t pos, size_t limit, int depth);
@@ -62,7 +74,19 @@ class XMLParser {
   size_t ErrorPosition() const { return errorPos_; }
 
  private:
+  // Where a parent's character data is being joined, in the blocks.
+  struct TextBuffer {
+    char* data = nullptr;
+    size_t capacity = 0;
+  };
   int Fail(const char* text, size_t position);
+  int Construct(XMLNode* parent, size_t pos, size_t limit, int depth, size_t* next, TextBuffer* buffer);
+  XMLNode* NewNode(XMLNode::Type type, std::string_view name, XMLNode* parent);
+  void SetEscaped(XMLNode* node, std::string_view text);
+  void SetPlain(XMLNode* node, std::string_view text);
+  void AppendText(XMLNode* parent, std::string_view text, TextBuffer* buffer);
+  // Moves the nodes made since pending_ held `mark` into the list.
+  void Adopt(XMLNode* node, XMLNodeList* list, size_t mark);
   int ParseAttributes(XMLNode* node, size_t pos, size_t limit);
   int ParseElement(XMLNode* parent, size_t lt, size_t limit, int depth, size_t* next);
   void DropWhitespaceText(XMLNode* parent);
@@ -97,12 +121,42 @@ class XMLParser {
   size_t FindEndMark(std::string_view name, size_t from, size_t limit) const;
   size_t FindStartMark(std::string_view name, size_t from, size_t limit) const;
   size_t Find(std::string_view what, size_t from, size_t limit) const;
-  size_t FindChar(char c, size_t from, size_t limit) const;
+  // Most scans are short (a tag's end, a quote, the next "<" in a short
+  // text): eight bytes at a time over the first words, then memchr for what
+  // is left, so a short scan costs no library call.
+  size_t FindChar(char c, size_t from, size_t limit) const {
+    if constexpr (std::endian::native == std::endian::little) {
+      constexpr uint64_t kOnes = 0x0101010101010101ull;
+      const uint64_t pattern = kOnes * static_cast<unsigned char>(c);
+      const size_t near = limit > from + 64 ? from + 64 : limit;
+      size_t i = from;
+      for (; i + 8 <= near; i += 8) {
+        uint64_t word;
+        memcpy(&word, text_.data() + i, 8);
+        word ^= pattern;  // a zero byte where c is
+        // The lowest flagged byte is the first zero byte (flags above it may
+        // be false).
+        const uint64_t zero = (word - kOnes) & ~word & (kOnes << 7);
+        if (zero) return i + (std::countr_zero(zero) >> 3);
+      }
+      if (i + 8 > limit) {
+        for (; i < limit; ++i)
+          if (text_[i] == c) return i;
+        return std::string_view::npos;
+      }
+      from = i;
+    }
+    return from < limit ? FindCharFar(c, from, limit) : std::string_view::npos;
+  }
+  size_t FindCharFar(char c, size_t from, size_t limit) const;
   bool MatchesNameAt(std::string_view name, size_t at, size_t limit) const;
   bool IsBoundaryAt(size_t at, size_t limit) const;
 
   std::string_view text_;
   unsigned flags_;
+  XMLBlocks* blocks_;
+  // Nodes made and not yet in their parent's list, innermost parent last.
+  std::vector<XMLNode*> pending_;
   const char* error_ = nullptr;
   size_t errorPos_ = 0;
   bool tooDeep_ = false;

@@ -36,7 +36,7 @@ bool Documented(const char* error) {
 // A name the serializer can write back unambiguously: the tolerant parser
 // also accepts names holding markup characters ("<a<b>", "</>"), which only
 // hostile input produces and which need not read back as the same tree.
-bool PlainName(const std::string& name) {
+bool PlainName(std::string_view name) {
   for (char c : name)
     if (strchr("<>/\"'=&!? \t\r\n", c) || c == 0) return false;
   return true;
@@ -62,7 +62,7 @@ bool RoundTrips(XMLNode* node) {
     if (Unescape(&plain, node->GetEscapedValue()) != 0) return false;
   }
   for (XMLNode* a : node->GetAttributes()) {
-    const std::string& v = a->GetEscapedValue();
+    std::string_view v = a->GetEscapedValue();
     if (v.find_first_of("\"'<") != std::string::npos || !PlainName(a->GetName())) return false;
   }
   for (XMLNode* c : node->GetChildren())

@@ -29,7 +29,7 @@ std::string Compact(XMLNode* node) {
   return out;
 }
 
-XMLNode* Child(XMLNode* node, size_t i) { return node->GetChildren().at(i); }
+XMLNode* Child(XMLNode* node, size_t i) { return node->GetChildren()[i]; }
 
 TEST(XMLParse, ValuesAndCompactForms) {
   struct Case {
@@ -79,7 +79,7 @@ TEST(XMLParse, DeclarationsCommentsInstructionsAndParseNode) {
   ASSERT_EQ(p.status, 0) << p.error;
   XMLNode* doc = p.doc.get();
   ASSERT_EQ(doc->GetChildren().size(), 4u);
-  const std::pair<int, std::string> kinds[] = {
+  const std::pair<int, std::string_view> kinds[] = {
       {XMLNode::kProcessingInstruction, "xml"},
       {XMLNode::kDeclaration, "<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r a CDATA #IMPLIED>]>"},
       {XMLNode::kComment, " c "},
@@ -154,6 +154,20 @@ TEST(XMLNodeTree, FindCloneDetach) {
   Child(r, 1)->RemoveAndDelete();
   EXPECT_EQ(Compact(r), "<r><x><y k=\"v\" K=\"w\" new=\"\"/></x></r>");
   EXPECT_EQ(p.doc->Detach(), 0);
+}
+
+// Parsed nodes share their document's memory: a detached one keeps it, and
+// storage a parsed node gets from a setter is freed with the document.
+TEST(XMLNodeTree, DetachedNodeOutlivesItsDocument) {
+  Parsed p = ParseText("<r><a x='1&amp;2'>t<b/>u</a><c>k</c></r>");
+  XMLNode* r = Child(p.doc.get(), 0);
+  Child(r, 1)->SetValue("a value longer than any short string buffer");
+  XMLNode* a = Child(r, 0);
+  ASSERT_EQ(a->Detach(), 0);
+  std::unique_ptr<XMLNode> kept(a);
+  p.doc.reset();
+  EXPECT_EQ(Compact(kept.get()), "<a x=\"1&amp;2\"><b/>tu</a>");
+  EXPECT_EQ(kept->GetAttributes()[0]->GetValue(), "1&2");
 }
 
 TEST(XMLNodeFiles, CreateLoadSave) {
