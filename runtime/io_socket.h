@@ -27,7 +27,8 @@ class IOSocket : public IOBase {
   ~IOSocket() override;
 
   // The peer's address text, looked up at the first call (a system call,
-  // so only when something logs it); empty once the socket is closed.
+  // so only when something logs it); empty when first asked for after the
+  // socket was closed.
   const char* PeerName() override;
   long Write(const void* data, size_t length) override;
   long WritePair(const void* first, size_t firstLength, const void* second, size_t secondLength) override;

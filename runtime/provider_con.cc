@@ -193,12 +193,16 @@ int CProviderCon::WaitForAnswer(int timeoutMs) {
   }
 }
 
+char* CProviderCon::InputBuffer() {
+  if (!input_) input_.reset(new char[kInputSize]);
+  return input_.get();
+}
+
 long CProviderCon::FillInput(int timeoutSeconds) {
   int ready = WaitForAnswer(TimeoutMs(timeoutSeconds));
   if (ready == 0) return -2;
   if (ready < 0) return -1;
-  if (!input_) input_.reset(new char[kInputSize]);
-  long n = platform::Receive(socket_, input_.get(), kInputSize);
+  long n = platform::Receive(socket_, InputBuffer(), kInputSize);
   inputStart_ = 0;
   inputEnd_ = n > 0 ? static_cast<size_t>(n) : 0;
   return n;
@@ -339,7 +343,6 @@ int CProviderCon::Request(const char* uri, IOBase* output, std::string_view body
 
   // What arrived with the head is the body's first piece: it goes out with
   // the head, in one write, before the socket is read again.
-  inputStart_ = std::min(inputStart_, inputEnd_);
   const uint32_t early = static_cast<uint32_t>(std::min<size_t>(inputEnd_ - inputStart_, bodyLength));
   const char* earlyData = early > 0 ? input_.get() + inputStart_ : nullptr;
   inputStart_ = inputEnd_ = 0;
@@ -370,8 +373,7 @@ int CProviderCon::Request(const char* uri, IOBase* output, std::string_view body
     Log(1024, "Expect Body length %u, Have %u so far\n", bodyLength, bodyLength - remaining);
     uint32_t want = remaining < kBodyPiece ? remaining : kBodyPiece;
     Log(1024, "Body read requests %u bytes", want);
-    if (!input_) input_.reset(new char[kInputSize]);
-    long n = ReadBlock(input_.get(), want, timeoutSeconds);
+    long n = ReadBlock(InputBuffer(), want, timeoutSeconds);
     if (n <= 0) break;
     if (streaming) {
       // A client that went away ends the copy; reading on would only

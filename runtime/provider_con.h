@@ -161,6 +161,8 @@ class CProviderCon {
   // the empty input buffer: the count, 0 when the peer closed, -1 on an
   // error or a cancel, -2 when the wait ran out.
   long FillInput(int timeoutSeconds);
+  // The input buffer, allocated at its first use.
+  char* InputBuffer();
   // WaitReadable that also ends (with -1) once the cancel flag is set.
   int WaitForAnswer(int timeoutMs);
   void CloseSocket();
