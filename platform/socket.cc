@@ -48,8 +48,8 @@ int PollOne(int fd, short events, int timeoutMs, short* revents) {
 int SocketStartup() { return 0; }
 void SocketCleanup() {}
 
-int CreateTcpSocket() {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+int CreateTcpSocket(bool nonBlocking) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0), 0);
   return fd >= 0 ? fd : kInvalidSocket;
 }
 
@@ -87,10 +87,9 @@ int Accept(int listenFd) {
   }
 }
 
-int ConnectLoopback(int fd, uint16_t port, int timeoutMs, int* error) {
+int ConnectLoopbackNonBlocking(int fd, uint16_t port, int timeoutMs, int* error) {
   int err = 0;
   sockaddr_in a = LoopbackAddress(port);
-  SetNonBlocking(fd, true);
   if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
     err = errno;
     if (err == EINPROGRESS || err == EINTR || err == EAGAIN) {
@@ -109,10 +108,18 @@ int ConnectLoopback(int fd, uint16_t port, int timeoutMs, int* error) {
       }
     }
   }
-  SetNonBlocking(fd, false);
   if (error) *error = err;
   if (err != 0) errno = err;
   return err == 0 ? 0 : -1;
+}
+
+int ConnectLoopback(int fd, uint16_t port, int timeoutMs, int* error) {
+  SetNonBlocking(fd, true);
+  int result = ConnectLoopbackNonBlocking(fd, port, timeoutMs, error);
+  int saved = errno;
+  SetNonBlocking(fd, false);
+  errno = saved;
+  return result;
 }
 
 long SendAll(int fd, const void* data, size_t length, int stallMs) {

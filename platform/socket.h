@@ -18,8 +18,9 @@ constexpr int kInvalidSocket = -1;
 int SocketStartup();
 void SocketCleanup();
 
-// A new TCP socket (blocking, close-on-exec), or kInvalidSocket.
-int CreateTcpSocket();
+// A new TCP socket (blocking unless asked otherwise, close-on-exec), or
+// kInvalidSocket.
+int CreateTcpSocket(bool nonBlocking = false);
 // A connected pair of local stream sockets (close-on-exec); 0 on success.
 // Used where two ends of a channel live in one process.
 int CreateSocketPair(int fds[2]);
@@ -45,6 +46,10 @@ int Accept(int listenFd);
 // blocking whatever the outcome. 0 on success; -1 on failure with *error
 // (when given) set to the error number (ETIMEDOUT when the wait ran out).
 int ConnectLoopback(int fd, uint16_t port, int timeoutMs, int* error);
+// The same for a socket created non-blocking, which stays so: no mode
+// changes (four system calls fewer per connection). For callers that wait
+// for readiness before every receive and send with SendAll.
+int ConnectLoopbackNonBlocking(int fd, uint16_t port, int timeoutMs, int* error);
 
 // Writes the whole buffer. Returns length when every byte went out, -1 on a
 // real error (including a peer that closed), 0 for an empty buffer. With

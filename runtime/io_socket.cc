@@ -12,7 +12,6 @@ IOSocket::~IOSocket() { Close(); }
 
 void IOSocket::Close() {
   if (socket_ != platform::kInvalidSocket && ownsSocket_) {
-    PeerName();  // keep the name for log lines written after the close
     platform::ShutdownBoth(socket_);
     platform::CloseSocket(socket_);
     socket_ = platform::kInvalidSocket;

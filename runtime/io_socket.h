@@ -26,6 +26,9 @@ class IOSocket : public IOBase {
   explicit IOSocket(int socket);
   ~IOSocket() override;
 
+  // The peer's address text, looked up at the first call (a system call,
+  // so only when something logs it); empty when first asked for after the
+  // socket was closed.
   const char* PeerName() override;
   long Write(const void* data, size_t length) override;
   long WritePair(const void* first, size_t firstLength, const void* second, size_t secondLength) override;

@@ -1,5 +1,6 @@
 #include "runtime/provider_con.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +23,8 @@ constexpr uint32_t kConnectPauseMs = 10;
 constexpr size_t kRequestHeadSize = 65536;
 constexpr size_t kHeaderLineSize = 2048;
 constexpr uint32_t kBodyPiece = 65536;
+// The receive buffer: a whole small answer, or one piece of a large body.
+constexpr size_t kInputSize = kBodyPiece;
 // How often a cancellable wait looks at its flag.
 constexpr int kCancelSliceMs = 50;
 constexpr const char* kNoStatusBody = "500 internal server error";
@@ -110,7 +113,10 @@ int CProviderCon::connect(bool startOnFailure) {
   if ((mode_ & kModeSocket) == 0) return 0;
   if (connected_ || attached_ != nullptr) return 1;
   CloseSocket();
-  socket_ = platform::CreateTcpSocket();
+  // The socket stays non-blocking throughout: every receive follows a wait
+  // for readiness and sends wait inside SendAll, so switching modes around
+  // the connect would only cost system calls.
+  socket_ = platform::CreateTcpSocket(true);
   if (socket_ == platform::kInvalidSocket) {
     Log(16, "Unable to create socket\n");
     return -1;
@@ -118,7 +124,7 @@ int CProviderCon::connect(bool startOnFailure) {
   for (int counter = 0;; ++counter) {
     Log(1024, "Call ::connect\n");
     int error = 0;
-    int result = platform::ConnectLoopback(socket_, static_cast<uint16_t>(port_), kConnectWaitMs, &error);
+    int result = platform::ConnectLoopbackNonBlocking(socket_, static_cast<uint16_t>(port_), kConnectWaitMs, &error);
     Log(1024, "Return from::connect\n");
     if (result == 0) {
       Log(1024, "Connected: %d\n", static_cast<int>(port_));
@@ -148,7 +154,7 @@ int CProviderCon::connect(bool startOnFailure) {
     if (counter == 1 || counter == 2) platform::SleepMs(kConnectPauseMs);
     // The next attempt needs a fresh socket; it is made only when an attempt
     // follows, so giving up never leaves one open.
-    socket_ = platform::CreateTcpSocket();
+    socket_ = platform::CreateTcpSocket(true);
     if (socket_ == platform::kInvalidSocket) {
       Log(16, "Unable to create socket\n");
       return -1;
@@ -187,39 +193,53 @@ int CProviderCon::WaitForAnswer(int timeoutMs) {
   }
 }
 
+char* CProviderCon::InputBuffer() {
+  if (!input_) input_.reset(new char[kInputSize]);
+  return input_.get();
+}
+
+long CProviderCon::FillInput(int timeoutSeconds) {
+  int ready = WaitForAnswer(TimeoutMs(timeoutSeconds));
+  if (ready == 0) return -2;
+  if (ready < 0) return -1;
+  long n = platform::Receive(socket_, InputBuffer(), kInputSize);
+  inputStart_ = 0;
+  inputEnd_ = n > 0 ? static_cast<size_t>(n) : 0;
+  return n;
+}
+
 long CProviderCon::ReadHeaderLine(char* buffer, size_t size, int timeoutSeconds) {
   if ((mode_ & kModeSocket) == 0 || socket_ == platform::kInvalidSocket || size < 2) return 0;
   size_t stored = 0;
-  // Each pass looks at what has arrived and takes only up to the line's
-  // end, so the rest (the next line, the body) stays in the socket: a few
-  // calls per line rather than two per byte.
+  // Lines are cut from what has already arrived; the socket is read only
+  // when that is used up, in pieces as large as the buffer, so a small
+  // answer usually takes one receive.
   while (stored < size - 1) {
-    int ready = WaitForAnswer(TimeoutMs(timeoutSeconds));
-    if (ready == 0) {
-      Log(16, "ERROR(1): timed out [%d] waiting for collector %s to respond\n", timeoutSeconds, name_);
-      headTimedOut_ = true;
-      break;
+    if (inputStart_ == inputEnd_) {
+      long n = FillInput(timeoutSeconds);
+      if (n == -2) {
+        Log(16, "ERROR(1): timed out [%d] waiting for collector %s to respond\n", timeoutSeconds, name_);
+        headTimedOut_ = true;
+        break;
+      }
+      if (n < 0) {
+        buffer[0] = '\0';
+        return 0;
+      }
+      if (n == 0) {
+        Log(16, "ERROR: The other end of the socket closed\n");
+        disconnect();
+        break;
+      }
     }
-    char* at = buffer + stored;
-    long n = ready < 0 ? -1 : platform::Peek(socket_, at, size - 1 - stored);
-    if (n < 0) {
-      buffer[0] = '\0';
-      return 0;
-    }
-    if (n == 0) {
-      Log(16, "ERROR: The other end of the socket closed\n");
-      disconnect();
-      break;
-    }
-    const void* lineFeed = memchr(at, '\n', static_cast<size_t>(n));
-    long take = lineFeed != nullptr ? static_cast<const char*>(lineFeed) - at + 1 : n;
-    long got = platform::Receive(socket_, at, static_cast<size_t>(take));
-    if (got <= 0) {
-      buffer[0] = '\0';
-      return 0;
-    }
-    stored += static_cast<size_t>(got);
-    if (lineFeed != nullptr && got == take) {
+    const char* at = input_.get() + inputStart_;
+    const size_t span = std::min(inputEnd_ - inputStart_, size - 1 - stored);
+    const void* lineFeed = memchr(at, '\n', span);
+    const size_t take = lineFeed != nullptr ? static_cast<size_t>(static_cast<const char*>(lineFeed) - at) + 1 : span;
+    memcpy(buffer + stored, at, take);
+    inputStart_ += take;
+    stored += take;
+    if (lineFeed != nullptr) {
       --stored;  // the line feed ends the line and is not part of it
       break;
     }
@@ -263,6 +283,7 @@ int CProviderCon::Request(const char* uri, IOBase* output, std::string_view body
   status_ = 500;
   headTimedOut_ = false;
   ClearResponse();
+  inputStart_ = inputEnd_ = 0;
   Log(1024, "requestDocument attempting to connect\n");
   if (connect(startOnFailure) == 0) {
     Log(streaming ? 16 : 32, "requestDocument fails to connect\n");
@@ -272,22 +293,19 @@ int CProviderCon::Request(const char* uri, IOBase* output, std::string_view body
   // request ends as 500.
   Log(1024, streaming ? "requestDocument successfully connects\n" : "requestDocument successfully connected\n");
 
-  std::vector<char> head(kRequestHeadSize);
   const bool post = EqualsNoCase(verb_, "post");
-  int headLength = snprintf(head.data(), head.size(), "%s %s\nContent-Length: %d\n\n", post ? "POST" : "GET",
-                            uri ? uri : "", static_cast<int>(body.size()));
-  if (headLength < 0) headLength = 0;
-  if (static_cast<size_t>(headLength) >= head.size()) headLength = static_cast<int>(head.size() - 1);
+  std::string head = post ? "POST " : "GET ";
+  head += uri ? uri : "";
+  head += "\nContent-Length: " + std::to_string(static_cast<int>(body.size())) + "\n\n";
+  if (head.size() >= kRequestHeadSize) head.resize(kRequestHeadSize - 1);  // the head's buffer size
   if (streaming)
-    Log(1024, "RequestDocument tempbuff is [%s](%s)\n", head.data(), verb_);
+    Log(1024, "RequestDocument tempbuff is [%s](%s)\n", head.c_str(), verb_);
   else
-    Log(1024, "RequestDocument tempbuff is [%s]\n", head.data());
+    Log(1024, "RequestDocument tempbuff is [%s]\n", head.c_str());
 
   // Send results are not looked at: a failed send shows as a missing answer.
-  if (socket_ != platform::kInvalidSocket) {
-    platform::SendAll(socket_, head.data(), static_cast<size_t>(headLength));
-    if (!body.empty()) platform::SendAll(socket_, body.data(), body.size());
-  }
+  // Head and body go out in one system call where the socket takes both.
+  if (socket_ != platform::kInvalidSocket) platform::SendAllPair(socket_, head.data(), head.size(), body.data(), body.size());
   Log(1024, "requestDocument() wrote %d bytes of content\n", static_cast<int>(body.size()));
   if (!streaming && noResponse) return 0;
 
@@ -323,6 +341,12 @@ int CProviderCon::Request(const char* uri, IOBase* output, std::string_view body
   uint32_t bodyLength = announced > 0 ? static_cast<uint32_t>(announced) : 0;
   Log(1024, "Header content length is %u\n", bodyLength);
 
+  // What arrived with the head is the body's first piece: it goes out with
+  // the head, in one write, before the socket is read again.
+  const uint32_t early = static_cast<uint32_t>(std::min<size_t>(inputEnd_ - inputStart_, bodyLength));
+  const char* earlyData = early > 0 ? input_.get() + inputStart_ : nullptr;
+  inputStart_ = inputEnd_ = 0;
+
   bool copying = true;
   if (streaming && !sawStatus) {
     // Without a status line the caller's client still gets a well-formed
@@ -334,24 +358,29 @@ int CProviderCon::Request(const char* uri, IOBase* output, std::string_view body
     Log(1024, "Answer %d not passed on\n", status_);
     copying = false;
   } else if (streaming) {
-    copying = BeginStreamedResponse(output, statusText.c_str(), bodyLength, nullptr, nullptr) == 0;
+    copying = BeginStreamedResponse(output, statusText.c_str(), bodyLength, nullptr, nullptr, earlyData, early) == 0;
+  } else if (early > 0) {
+    body_.append(earlyData, early);
   }
 
   uint32_t remaining = bodyLength;
-  std::vector<char> piece;
+  if (copying && early > 0) {
+    Log(1024, "Expect Body length %u, Have %u so far\n", bodyLength, 0u);
+    Log(1024, "Body read requests %u bytes", early);
+    remaining -= early;
+  }
   while (copying && remaining > 0) {
     Log(1024, "Expect Body length %u, Have %u so far\n", bodyLength, bodyLength - remaining);
     uint32_t want = remaining < kBodyPiece ? remaining : kBodyPiece;
     Log(1024, "Body read requests %u bytes", want);
-    if (piece.size() < want) piece.resize(want);
-    long n = ReadBlock(piece.data(), want, timeoutSeconds);
+    long n = ReadBlock(InputBuffer(), want, timeoutSeconds);
     if (n <= 0) break;
     if (streaming) {
       // A client that went away ends the copy; reading on would only
       // keep the provider busy.
-      if (ContinueStreamedResponse(output, piece.data(), static_cast<uint32_t>(n)) != 0) break;
+      if (ContinueStreamedResponse(output, input_.get(), static_cast<uint32_t>(n)) != 0) break;
     } else {
-      body_.append(piece.data(), static_cast<size_t>(n));
+      body_.append(input_.get(), static_cast<size_t>(n));
     }
     remaining -= static_cast<uint32_t>(n);
   }

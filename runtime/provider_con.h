@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <cstring>
 #include <list>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -156,6 +157,12 @@ class CProviderCon {
               bool noResponse);
   long ReadHeaderLine(char* buffer, size_t size, int timeoutSeconds);
   long ReadBlock(char* buffer, size_t wanted, int timeoutSeconds);
+  // Receives what has arrived (waiting for it as a header read does) into
+  // the empty input buffer: the count, 0 when the peer closed, -1 on an
+  // error or a cancel, -2 when the wait ran out.
+  long FillInput(int timeoutSeconds);
+  // The input buffer, allocated at its first use.
+  char* InputBuffer();
   // WaitReadable that also ends (with -1) once the cancel flag is set.
   int WaitForAnswer(int timeoutMs);
   void CloseSocket();
@@ -177,4 +184,11 @@ class CProviderCon {
   bool headTimedOut_ = false;
   std::list<std::pair<std::string, std::string>> headers_;  // newest first
   std::string body_;
+  // The answer is received in large pieces: the head is parsed from here,
+  // and what arrived with it (the start of the body) is passed on before
+  // the socket is read again. Allocated at the first request; also the
+  // buffer each later piece of the body is read into.
+  std::unique_ptr<char[]> input_;
+  size_t inputStart_ = 0;
+  size_t inputEnd_ = 0;
 };

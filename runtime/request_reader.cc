@@ -3,7 +3,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 #include "runtime/log.h"
 #include "runtime/url_coding.h"
@@ -68,14 +68,22 @@ int TextToInt(const char* text) {
 int ReadRequest(URLParse* request, IOBase* io) {
   request->Clear();
   // Request lines of up to 10 KiB: too big for a session thread's stack to
-  // hold twice over, so the buffers live on the heap.
-  std::vector<char> line(kMaxRequestLine + 1);
-  long count = io->ReadLine(line.data(), kMaxRequestLine + 1);
+  // hold twice over, so the buffers live on the heap, in one block that is
+  // not cleared (each buffer is written before it is read).
+  struct Buffers {
+    char line[kMaxRequestLine + 1];
+    char pathPart[URLParse::kPathSize];
+    char remainder[URLParse::kQuerySize];
+  };
+  auto buffers = std::make_unique_for_overwrite<Buffers>();
+  char* line = buffers->line;
+  char* remainder = buffers->remainder;
+  long count = io->ReadLine(line, kMaxRequestLine + 1);
   if (count == 0) return kRequestEnd;
   if (count < 0) return kRequestMalformed;
 
-  size_t length = strnlen(line.data(), static_cast<size_t>(count));
-  const char* p = line.data();
+  size_t length = strnlen(line, static_cast<size_t>(count));
+  const char* p = line;
   const char* end = p + length;
   while (p < end && IsSpace(*p)) ++p;
   const char* verb = p;
@@ -88,25 +96,24 @@ int ReadRequest(URLParse* request, IOBase* io) {
   // A third word (the protocol version) is not looked at.
   std::string targetText(target, static_cast<size_t>(p - target));
 
-  std::vector<char> pathPart(URLParse::kPathSize), remainder(URLParse::kQuerySize);
-  if (SplitURL(targetText.c_str(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, pathPart.data(),
-               pathPart.size(), remainder.data(), remainder.size()) != 0)
+  if (SplitURL(targetText.c_str(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, buffers->pathPart,
+               sizeof buffers->pathPart, remainder, sizeof buffers->remainder) != 0)
     return kRequestMalformed;
-  std::string path = UrlDecode(pathPart.data());
+  std::string path = UrlDecode(buffers->pathPart);
   request->SetPath(path.data(), path.size());
 
   // The query is kept as received. A remainder that starts with a fragment
   // or parameters carries the query after its first "?", if any.
   const char* query = nullptr;
   if (remainder[0] == '?') {
-    query = remainder.data() + 1;
+    query = remainder + 1;
   } else if (remainder[0] == '#' || remainder[0] == ';') {
-    const char* mark = strchr(remainder.data(), '?');
+    const char* mark = strchr(remainder, '?');
     if (mark) query = mark + 1;
   }
   if (query) request->SetQuery(query, strlen(query));
 
-  int result = ReadHeaders(request, io, line.data());
+  int result = ReadHeaders(request, io, line);
   if (result != kRequestRead) return result;
   io->BeginRequest();
   return kRequestRead;

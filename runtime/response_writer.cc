@@ -24,7 +24,7 @@ class Head {
   size_t Length() const { return used_; }
 
  private:
-  char text_[kHeadSize] = {};
+  char text_[kHeadSize];  // written only up to used_ (vsnprintf ends it)
   size_t used_ = 0;
 };
 
@@ -36,6 +36,21 @@ void AddExtras(Head* head, const char* const* names, const char* const* values) 
 int WriteHead(IOBase* io, const Head& head) {
   if (io->Write(head.Text(), head.Length()) <= 0) {
     Log(16, "%s Error writing standard response header\n", io->PeerName());
+    return -1;
+  }
+  return 0;
+}
+
+// Head and body in one write where the channel can: one system call, and no
+// small second segment held back behind the first.
+int WriteHeadAndBody(IOBase* io, const Head& head, const void* body, uint32_t bodyLength) {
+  long written = io->WritePair(head.Text(), head.Length(), body, bodyLength);
+  if (written <= 0) {
+    Log(16, "%s Error writing standard response header\n", io->PeerName());
+    return -1;
+  }
+  if (static_cast<size_t>(written) < head.Length() + bodyLength) {
+    Log(16, "%s Error writing standard response body\n", io->PeerName());
     return -1;
   }
   return 0;
@@ -55,22 +70,16 @@ int StandardResponse(IOBase* io, const char* status, const char* body, uint32_t 
   head.Add("\r\n");
   if (body == nullptr || bodyLength == 0) return WriteHead(io, head);
   Log(1024, "Standard Response WriteBody(%d bytes)\n", static_cast<int>(bodyLength));
-  // Head and body in one write where the channel can: one system call, and
-  // no small second segment held back behind the first.
-  long written = io->WritePair(head.Text(), head.Length(), body, bodyLength);
-  if (written <= 0) {
-    Log(16, "%s Error writing standard response header\n", io->PeerName());
-    return -1;
-  }
-  if (static_cast<size_t>(written) < head.Length() + bodyLength) {
-    Log(16, "%s Error writing standard response body\n", io->PeerName());
-    return -1;
-  }
-  return 0;
+  return WriteHeadAndBody(io, head, body, bodyLength);
 }
 
 int BeginStreamedResponse(IOBase* io, const char* status, uint32_t contentLength, const char* const* extraNames,
                           const char* const* extraValues) {
+  return BeginStreamedResponse(io, status, contentLength, extraNames, extraValues, nullptr, 0);
+}
+
+int BeginStreamedResponse(IOBase* io, const char* status, uint32_t contentLength, const char* const* extraNames,
+                          const char* const* extraValues, const void* first, uint32_t firstLength) {
   Head head;
   head.Add("HTTP/1.1 %s\r\n", status);
   if (contentLength != 0) {
@@ -79,7 +88,9 @@ int BeginStreamedResponse(IOBase* io, const char* status, uint32_t contentLength
   }
   AddExtras(&head, extraNames, extraValues);
   head.Add("\r\n");
-  return WriteHead(io, head);
+  if (first == nullptr || firstLength == 0) return WriteHead(io, head);
+  Log(128, "ContinueStreamedResponse WriteBody(%d bytes)\n", static_cast<int>(firstLength));
+  return WriteHeadAndBody(io, head, first, firstLength);
 }
 
 int ContinueStreamedResponse(IOBase* io, const void* data, uint32_t length) {

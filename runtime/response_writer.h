@@ -30,6 +30,12 @@ int StandardResponse(IOBase* io, const char* status, const char* body, uint32_t 
 // contentLength bytes with ContinueStreamedResponse; nothing checks it.
 int BeginStreamedResponse(IOBase* io, const char* status, uint32_t contentLength, const char* const* extraNames,
                           const char* const* extraValues);
+// The same head followed by the body's first piece, in one write where the
+// channel can (a small answer then reaches the client in one segment); it
+// logs and fails as BeginStreamedResponse and ContinueStreamedResponse
+// would one after the other. A firstLength of 0 writes the head alone.
+int BeginStreamedResponse(IOBase* io, const char* status, uint32_t contentLength, const char* const* extraNames,
+                          const char* const* extraValues, const void* first, uint32_t firstLength);
 // One more piece of body; a length of 0 writes nothing and returns 0.
 int ContinueStreamedResponse(IOBase* io, const void* data, uint32_t length);
 

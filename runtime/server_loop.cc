@@ -170,7 +170,11 @@ int InternalSelect(MonitorServer& server, LoopState& state, uint64_t waitUntilMs
   } else if (r == platform::kPollFailure || poll.Ready(kCompletionIndex)) {
     SessionCompletionEvent().Consume();
     Log(128, "Got Event0+1 (thread completion), return INTERRUPT\n");
+    // Only the last session to end sets the event, so this one wake stands
+    // for every session that ended since the last look: they are marked and
+    // then removed at once.
     CheckConnectionList();
+    CleanConnectionList();
     state.sessionEnded = true;
     result = kInterrupt;
   } else {
@@ -197,6 +201,7 @@ void RunReconfiguration() {
 namespace {
 
 void ShutdownSequence(MonitorServer& server) {
+  SetLastSessionEndWakes(true);  // the wait below wants every last end
   for (auto& [path, page] : server.pages) {
     Log(64, "Call OnShutdown for page %s\n", path.c_str());
     page->OnPreShutdown();
@@ -295,6 +300,7 @@ int AcceptLoop(MonitorServer& server, size_t pendingCapacity) {
     waitUntilMs = platform::TickCountMs() + static_cast<uint64_t>(seconds) * 1000;
   };
   SendReadySignal();
+  SetLastSessionEndWakes(!server.isCollector);
   state.lastAdvanceMs = state.idleSinceMs = platform::TickCountMs();
   for (;;) {
     Log(512, "Timeout is %u seconds\n", timeout);

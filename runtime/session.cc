@@ -1,13 +1,14 @@
 #include "runtime/session.h"
 
-#include <chrono>
-#include <condition_variable>
+#include <algorithm>
+#include <atomic>
 #include <list>
 #include <memory>
 #include <system_error>
 #include <thread>
 #include <vector>
 
+#include "platform/hand_off.h"
 #include "platform/socket.h"
 #include "runtime/dispatch.h"
 #include "runtime/io_socket.h"
@@ -15,6 +16,9 @@
 #include "runtime/monitor_server.h"
 
 namespace {
+
+std::atomic<int> g_running{0};  // sessions handed to a thread and not ended
+std::atomic<bool> g_lastEndWakes{true};
 
 void RunSession(Connection* connection) {
   Log(64, "MonitorServer::Session\n");
@@ -33,16 +37,19 @@ void RunSession(Connection* connection) {
     connection->socketClosed = true;
   }
   connection->ended = true;  // the loop may delete the record from here on
-  SessionCompletionEvent().Set();
+  if (g_running.fetch_sub(1) == 1 && g_lastEndWakes.load(std::memory_order_relaxed)) SessionCompletionEvent().Set();
 }
 
-// One session thread. `next` is the connection handed to it; all fields are
-// guarded by g_poolLock.
+// One session thread. `next` and `exited` are guarded by g_poolLock. `wake`
+// is released once for the connection handed over while the thread is
+// parked, or at teardown to end it (`next` then stays null). A semaphore
+// rather than a condition variable: a hand-over then costs one wake and one
+// wait, with no lock to take again on waking.
 struct Worker {
   std::thread thread;
   Connection* next = nullptr;
   bool exited = false;
-  std::condition_variable wake;
+  platform::HandOff wake;
 };
 
 std::mutex g_poolLock;
@@ -60,16 +67,22 @@ void WorkerMain(Worker* self) {
     lock.lock();
     if (g_stopping) break;
     g_parked.push_back(self);
-    self->wake.wait_for(lock, std::chrono::milliseconds(kSessionThreadParkMs),
-                        [self] { return self->next != nullptr || g_stopping; });
-    if (self->next != nullptr) continue;  // the loop took it off the parked list
-    // Parked too long, or the server is ending: leave.
-    for (auto it = g_parked.begin(); it != g_parked.end(); ++it)
-      if (*it == self) {
+    lock.unlock();
+    const bool woken = self->wake.WaitMs(static_cast<int>(kSessionThreadParkMs));
+    lock.lock();
+    if (!woken) {
+      auto it = std::find(g_parked.begin(), g_parked.end(), self);
+      if (it != g_parked.end()) {  // parked too long: leave
         g_parked.erase(it);
         break;
       }
-    break;
+      // The loop took it off the list just as the wait ran out; its
+      // release comes right after.
+      lock.unlock();
+      self->wake.Wait();
+      lock.lock();
+    }
+    if (self->next == nullptr) break;  // the server is ending
   }
   self->exited = true;
 }
@@ -90,6 +103,8 @@ void JoinExited() {
 
 }  // namespace
 
+void SetLastSessionEndWakes(bool on) { g_lastEndWakes.store(on, std::memory_order_relaxed); }
+
 platform::WakeEvent& SessionCompletionEvent() {
   static platform::WakeEvent* event = [] {
     auto* e = new platform::WakeEvent;
@@ -102,13 +117,18 @@ platform::WakeEvent& SessionCompletionEvent() {
 bool StartSession(Connection* connection) {
   static uint32_t sessions = 0;  // loop thread only
   connection->threadId = ++sessions;
-  std::lock_guard<std::mutex> hold(g_poolLock);
+  g_running.fetch_add(1);
+  std::unique_lock<std::mutex> hold(g_poolLock);
   JoinExited();
   if (!g_parked.empty()) {
     Worker* worker = g_parked.back();
     g_parked.pop_back();
     worker->next = connection;
-    worker->wake.notify_one();
+    // Woken after the lock is let go, so that it does not wake only to wait
+    // for the lock. The worker record stays valid: only this thread joins
+    // and deletes workers.
+    hold.unlock();
+    worker->wake.Post();
     return true;
   }
   auto worker = std::make_unique<Worker>();
@@ -116,6 +136,7 @@ bool StartSession(Connection* connection) {
   try {
     worker->thread = std::thread(WorkerMain, worker.get());
   } catch (const std::system_error&) {
+    g_running.fetch_sub(1);
     return false;
   }
   g_workers.push_back(std::move(worker));
@@ -127,7 +148,7 @@ void EndSessionThreads() {
   {
     std::lock_guard<std::mutex> hold(g_poolLock);
     g_stopping = true;
-    for (Worker* w : g_parked) w->wake.notify_one();
+    for (Worker* w : g_parked) w->wake.Post();
     workers.swap(g_workers);
   }
   for (auto& w : workers) w->thread.join();

@@ -55,8 +55,16 @@ bool StartSession(Connection* connection);
 // (teardown; the loop no longer starts sessions).
 void EndSessionThreads();
 
-// Set by each session thread as it ends; the loop waits on it.
+// Set by the session thread that ends the last running session; the loop
+// waits on it. Sessions that end while others run wake nobody: the loop
+// needs the news only to start its idle count, and the connection list is
+// tidied at the next accept or time-out anyway.
 platform::WakeEvent& SessionCompletionEvent();
+// Whether the last session to end sets the event (the default). A server
+// without an idle exit (the collector) turns it off while it serves: the
+// wake would only tidy the list, a wasted switch to the loop thread on every
+// request that runs alone. The shutdown sequence turns it on to wait.
+void SetLastSessionEndWakes(bool on);
 
 // Sessions in the connection list whose thread has not ended.
 size_t RunningSessions();

@@ -9,7 +9,7 @@ import shutil
 import subprocess
 import tempfile
 
-from harness import COLLECTOR_PORT, Proc, binary, port_open, wait_until
+from harness import COLLECTOR_PORT, Proc, binary, port_open, wait_until, write_text
 
 
 def request(method, path, body=None, port=COLLECTOR_PORT, timeout=30):
@@ -29,24 +29,24 @@ def curl(*args, timeout=60):
     return r.returncode, r.stdout
 
 
-def processes(name):
-    """Ids of live processes whose program file is `name` (zombies left out)."""
-    found = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
+def proc_table():
+    """{pid: (state letter, parent id, session id, program file name)}."""
+    table = {}
+    for entry in filter(str.isdigit, os.listdir("/proc")):
         try:
             with open("/proc/%s/stat" % entry) as f:
-                stat = f.read()
+                fields = f.read().rsplit(")", 1)[1].split()
             with open("/proc/%s/cmdline" % entry, "rb") as f:
-                words = f.read().split(b"\0")
-        except OSError:
+                program = os.path.basename(f.read().split(b"\0")[0].decode(errors="replace")).strip('"')
+        except (OSError, IndexError):
             continue
-        if stat.rsplit(")", 1)[1].split()[0] == "Z":
-            continue
-        if os.path.basename(words[0].decode(errors="replace")).strip('"') == name:
-            found.append(int(entry))
-    return found
+        table[int(entry)] = (fields[0], int(fields[1]), int(fields[3]), program)
+    return table
+
+
+def processes(name):
+    """Ids of live processes whose program file is `name` (zombies left out)."""
+    return [pid for pid, (state, _, _, program) in proc_table().items() if program == name and state != "Z"]
 
 
 def kill_all(name):
@@ -72,36 +72,42 @@ def sanitized(pid):
 
 
 class CollectorHome:
-    """providers: [(registered name, executable to copy or None, port)]."""
+    """providers: [(registered name, executable to copy or None, port[,
+    further attributes of its registration, e.g. 'stats="1"'])]. Given a
+    test, the home is closed at its end."""
 
-    def __init__(self, providers, env=None, extra=""):
+    def __init__(self, providers, env=None, extra="", test=None):
         self.home = tempfile.mkdtemp(prefix="velmora-home-")
         self.system = os.path.join(self.home, "system")
         os.makedirs(self.system)
         self.exe = os.path.join(self.home, "velmora_collector")
         shutil.copy(binary("velmora_collector"), self.exe)
         rows = []
-        self.names = [name for name, _, _ in providers]
-        for name, source, port in providers:
+        self.names = [p[0] for p in providers]
+        for name, source, port, *attributes in providers:
             if source:
                 shutil.copy(binary(source), os.path.join(self.home, name))
-            rows.append('<file name="%s" port="%d"/>' % (name, port))
+            rows.append('<file name="%s" port="%d"%s/>' % (name, port, "".join(" " + a for a in attributes)))
         self.write("test.velmora.provider.xml",
                    "<startup><execute><provider>%s</provider></execute></startup>" % ("".join(rows) + extra))
         self.env = dict(env or {}, VELMORA_SYSTEM_CONFIG_DIR=self.system + "/")
         self.procs = []
+        if test is not None:
+            test.addCleanup(self.close)
 
     def path(self, name):
         return os.path.join(self.home, name)
 
     def write(self, name, text):
-        with open(self.path(name), "w") as f:
-            f.write(text)
+        write_text(self.path(name), text)
 
     def start(self, args=("-V", "0xFFFF"), ready=()):
         """Starts the collector; waits until every name in `ready` shows
         state "ready" in the status list."""
-        p = Proc(self.exe, ["-p", str(COLLECTOR_PORT), "-c"] + list(args), env=self.env)
+        # Started by a relative name from the system folder: the collector
+        # changes to its home, where that name points too high, yet its
+        # statistics files land beside it (test_collector_stats).
+        p = Proc("../velmora_collector", ["-p", str(COLLECTOR_PORT), "-c"] + list(args), cwd=self.system, env=self.env)
         self.procs.append(p)
         wait_until(lambda: port_open(COLLECTOR_PORT) or not p.running(), 10, what="collector port")
         assert p.running(), p.stderr()
@@ -115,6 +121,12 @@ class CollectorHome:
 
     def inventory(self):
         return request("GET", "/inventory")[1].decode()
+
+    def pid(self, name):
+        """The one process of `name`, once the status list shows its pid."""
+        pid = wait_until(lambda: processes(name), what="%s process" % name)[0]
+        wait_until(lambda: (self.record(name) or {}).get("lastpid") == str(pid), what="%s pid reported" % name)
+        return pid
 
     def record(self, name):
         """The attributes of one provider element of the status list."""

@@ -50,6 +50,22 @@ def read_text(path):
         return ""
 
 
+def write_text(path, text):
+    with open(path, "wb" if isinstance(text, bytes) else "w") as f:
+        f.write(text)
+
+
+def own_copy(test, name, as_name=None, link=False):
+    """A copy of (or with link, a link to) executable `name`, alone in a
+    folder removed after `test`: the files a program keeps beside itself
+    land there."""
+    folder = tempfile.mkdtemp(prefix="velmora-own-")
+    test.addCleanup(shutil.rmtree, folder, True)
+    path = os.path.join(folder, as_name or name)
+    (os.symlink if link else shutil.copy)(os.path.abspath(binary(name)), path)
+    return path
+
+
 class Proc:
     """One started executable, output in files of its own folder; every
     Proc must end through stop(), which judges it."""

@@ -159,8 +159,8 @@ class Descriptors(unittest.TestCase):
     def test_out_of_descriptors_the_server_waits_and_serves_on(self):
         # prlimit sets the limit (soft and hard: the server cannot raise it)
         # and then becomes the provider.
-        p = Proc(shutil.which("prlimit"), ["--nofile=64", binary("test_provider"), "-p", str(PORT), "-c", "-z", "-u"])
-        try:
+        with Proc(shutil.which("prlimit"),
+                  ["--nofile=64", binary("test_provider"), "-p", str(PORT), "-c", "-z", "-u"]) as p:
             wait_until(answers, what="the provider's port")
             held = []
             for _ in range(200):
@@ -175,8 +175,6 @@ class Descriptors(unittest.TestCase):
             # ends when an accept succeeds: the waiting list's overflow closes
             # its oldest connection, so a loaded machine may see a few spells.
             self.assertLessEqual(p.stderr().count("Unable to accept() TCP connection"), 10)
-        finally:
-            p.stop()
 
 
 class StandardInput(unittest.TestCase):

@@ -15,13 +15,8 @@ GIVE_UP = "Provider flaky_provider relaunched too often; giving up until started
 
 
 class RelaunchLimit(unittest.TestCase):
-    def setUp(self):
-        self.home = CollectorHome([("flaky_provider", "demo_provider", FLAKY)])
-
-    def tearDown(self):
-        self.home.close()
-
     def test_gives_up_after_five_failed_launches(self):
+        self.home = CollectorHome([("flaky_provider", "demo_provider", FLAKY)], test=self)
         c = self.home.start(ready=["flaky_provider"])
         self.assertEqual(request("GET", "/demo/hello")[0], 200)
         working = self.home.path("flaky_provider.working")

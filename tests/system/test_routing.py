@@ -32,15 +32,11 @@ class Routing(unittest.TestCase):
     def setUp(self):
         self.home = CollectorHome([("demo_provider", "demo_provider", DEMO),
                                    ("ticker_provider", "ticker_provider", TICKER),
-                                   ("conflict_provider", "demo_provider", DEMO)])
-
-    def tearDown(self):
-        self.home.close()
+                                   ("conflict_provider", "demo_provider", DEMO)], test=self)
 
     def test_load_and_routes(self):
         c = self.home.start(ready=["demo_provider", "ticker_provider"])
-        ticker = wait_until(lambda: processes("ticker_provider"), what="ticker process")
-        wait_until(lambda: self.home.record("ticker_provider")["lastpid"] == str(ticker[0]), what="ticker pid")
+        self.home.pid("ticker_provider")
         self.assertEqual(tuple(self.home.record("demo_provider")[k] for k in ("response", "state")), ("200", "ready"))
         conflict = self.home.record("conflict_provider")
         self.assertEqual((conflict["response"], conflict["state"], conflict["origin"]),
@@ -125,8 +121,7 @@ class Routing(unittest.TestCase):
 
     def test_concurrent_clients(self):
         # 64 clients at once, while the status list is read and ticker stopped
-        # and started; both providers start down. Two launches racing for one
-        # provider: collector_launch_netns_test.
+        # and started; both providers start down, so launches race.
         self.home.start(ready=["demo_provider", "ticker_provider"])
         for name in ("demo_provider", "ticker_provider"):
             kill_all(name)
@@ -166,13 +161,10 @@ class Routing(unittest.TestCase):
 class ProviderStates(unittest.TestCase):
     """test_provider copies steered by the environment the collector passes on."""
 
-    def tearDown(self):
-        self.home.close()
-
     def test_late_initialization(self):
         flag = os.path.join(tempfile.mkdtemp(), "go")
         self.home = CollectorHome([("late_provider", "test_provider", TEST)],
-                                  env={"TEST_PROVIDER_LATE_WAIT": flag})
+                                  env={"TEST_PROVIDER_LATE_WAIT": flag}, test=self)
         c = self.home.start()
         wait_until(lambda: self.home.record("late_provider")["response"] == "200", what="late map update")
         self.assertEqual(request("GET", "/plain"), (503, b"503 service unavailable"))
@@ -183,11 +175,10 @@ class ProviderStates(unittest.TestCase):
         self.assertEqual(request("GET", "/plain")[0], 200)
 
     def test_old_version_running_before_the_collector(self):
-        self.home = CollectorHome([("old_provider", "test_provider", TEST)])
+        self.home = CollectorHome([("old_provider", "test_provider", TEST)], test=self)
         # Started by hand, without -f: its index reply carries lateinitdone.
-        old = Proc(self.home.path("old_provider"), ["-p", str(TEST), "-c", "-u"],
-                   env={"TEST_PROVIDER_VERSION": "1.0"})
-        wait_until(lambda: harness.port_open(TEST), what="old provider")
+        old = harness.start_provider(self.home.path("old_provider"), ["-c", "-u"], env={"TEST_PROVIDER_VERSION": "1.0"},
+                                     port=TEST)
         self.home.start(ready=["old_provider"])
         self.assertEqual(request("GET", "/a/b"), (200, b"/a/b"))
         old.stop()

@@ -1,58 +1,26 @@
-"""Wakeups kept by a real collector for a provider that idles out: the
-collector relaunches it when its wakeup falls due, every period; and a
-provider killed at awkward moments. Only the provider's log is watched:
-requests to the collector would delay its timers."""
+"""Wakeups kept by a real collector for a provider killed at awkward
+moments (one that idles out between its wakeups: test_collector_stats).
+Only the provider's log is watched: requests to the collector would delay
+its timers."""
 import os
 import signal
 import unittest
 
 import harness
 from harness import wait_until
-from collector_home import CollectorHome, cmdline, processes, request
+from collector_home import CollectorHome, processes, request
 
 TICKER = 21602
 
 
-class TickerHome(unittest.TestCase):
-    """A collector with the ticker registered, its log in the home."""
-    idle = "2"
-
-    def setUp(self):
-        self.home = CollectorHome([("ticker_provider", "ticker_provider", TICKER)],
-                                  env={"VELMORA_TICKER_TICK": "0", "VELMORA_TICKER_IDLE": self.idle})
-        self.log = self.home.path("ticker.log")
-        self.home.write("test.velmora.provider.xml",
-                        '<startup><execute><provider><file name="ticker_provider" port="%d" verbosity="0x800" '
-                        'logto="%s"/></provider></execute></startup>' % (TICKER, self.log))
-
-    def tearDown(self):
-        self.home.close()
-
+class Chaos(unittest.TestCase):
     def wakeups(self):
-        return harness.read_text(self.log).count("TickerPage woken with cookie C\n")
-
-
-class Scheduler(TickerHome):
-    def test_idle_provider_is_woken_each_period(self):
-        self.c = self.home.start(ready=["ticker_provider"])
-        first = wait_until(lambda: processes("ticker_provider"), what="ticker running")
-        self.assertIn("-f", cmdline(first[0]))
-        r = request("POST", "/ticker?wakeme=5&cookie=C")
-        self.assertEqual(r, (200, b"added"), self.c.stderr()[-4000:])
-        wait_until(lambda: not processes("ticker_provider"), 10, what="ticker idles out")
-        self.assertEqual(self.wakeups(), 0)
-
-        woken = wait_until(lambda: processes("ticker_provider"), 10, what="ticker relaunched")
-        self.assertNotIn("-f", cmdline(woken[0]))
-        wait_until(lambda: self.wakeups() == 1, 10, what="first wakeup")
-        wait_until(lambda: not processes("ticker_provider"), 10, what="ticker idles out again")
-        wait_until(lambda: self.wakeups() == 2, 10, what="second wakeup")
-
-
-class Chaos(TickerHome):
-    idle = "600"  # the ticker ends only when it is killed
+        return harness.read_text(self.home.path("t.log")).count("TickerPage woken with cookie C\n")
 
     def test_killed_before_its_wakeup_and_during_shutdown(self):
+        # The ticker logs in the home and ends only when it is killed.
+        self.home = CollectorHome([("ticker_provider", "ticker_provider", TICKER, 'verbosity="0x800" logto="t.log"')],
+                                  env={"VELMORA_TICKER_TICK": "0", "VELMORA_TICKER_IDLE": "600"}, test=self)
         self.c = self.home.start(ready=["ticker_provider"])
         first = wait_until(lambda: processes("ticker_provider"), what="ticker running")
         self.assertEqual(request("POST", "/ticker?wakeme=3&cookie=C"), (200, b"added"))

@@ -1,15 +1,12 @@
 """The server loop, dispatch and wire format of a real provider, over
-loopback (our dialect, python's http.client, curl) and on standard input:
-answers, dispatch rules, bad input, signals (a second SIGTERM that ends a
-waiting stop at once: test_shutdown), idle exit, the ready signal and many
-clients at once."""
-import http.client
+loopback (our dialect; http.client and curl: test_routing) and on standard
+input: answers, dispatch rules, bad input, signals (a second SIGTERM that
+ends a waiting stop at once: test_shutdown), idle exit, the ready signal and
+many clients at once."""
 import os
 import re
-import shutil
 import signal
 import socket
-import subprocess
 import tempfile
 import threading
 import time
@@ -71,26 +68,6 @@ class Answers(unittest.TestCase):
             self.assertEqual(exchange(PORT, data, shut_write=True), b"", data[:40])
         self.assertEqual(body_of(get(PORT, "/a")), b"/a")
 
-    def test_http_clients_read_our_answers(self):
-        conn = http.client.HTTPConnection("127.0.0.1", PORT, timeout=10)
-        conn.request("GET", "/a/b")
-        resp = conn.getresponse()
-        self.assertEqual((resp.status, resp.reason, resp.read()), (200, "OK", b"/a/b"))
-        self.assertEqual(resp.getheaders(), [("Content-Length", "4")])  # no date, server or connection
-        conn.close()
-        payload = bytes(range(256)) * 40
-        conn = http.client.HTTPConnection("127.0.0.1", PORT, timeout=10)
-        conn.request("POST", "/echo", body=payload)
-        self.assertEqual(conn.getresponse().read(), payload)
-        conn.close()
-        def curl(*args):
-            url = "http://127.0.0.1:%d%s" % (PORT, args[-1])
-            return subprocess.run(["curl", "-sS", "-i", "--max-time", "10", *args[:-1], url],
-                                  capture_output=True, timeout=20).stdout
-        self.assertEqual(curl("/a"), b"HTTP/1.1 200 OK\r\nContent-Length:2\r\n\r\n/a")
-        self.assertEqual(curl("/plain"), b"HTTP/1.1 200 OK\r\n\r\n")  # the body ends with the close
-        self.assertTrue(curl("-d", "posted body", "/echo").endswith(b"\r\n\r\nposted body"))
-
     def test_access_log_line(self):
         with socket.create_connection(("127.0.0.1", PORT), timeout=10) as s:
             local_port = s.getsockname()[1]
@@ -124,12 +101,8 @@ class StandardInput(unittest.TestCase):
 class Signals(unittest.TestCase):
     def test_sighup_reconfigures_each_page_once_sigterm_waits_for_session(self):
         # The master configuration lives beside the executable.
-        folder = tempfile.mkdtemp(prefix="velmora-master-")
-        self.addCleanup(shutil.rmtree, folder, True)
-        exe = os.path.join(folder, "test_provider")
-        shutil.copy(harness.binary("test_provider"), exe)
-        with open(os.path.join(folder, "masterconfig.ruleset.monitor.xml"), "w") as f:
-            f.write(MASTER)
+        exe = harness.own_copy(self, "test_provider")
+        harness.write_text(os.path.join(os.path.dirname(exe), "masterconfig.ruleset.monitor.xml"), MASTER)
         def walked(n):  # the n-th walk over the pages has ended
             log = p.stderr()
             return log.count("two reads first\n") == n and "Releasing MasterConfig Cache\n" in log.rsplit("two", 1)[1]
@@ -160,15 +133,6 @@ class Signals(unittest.TestCase):
             err = p.stderr()
             self.assertLess(err.index("Signal Shutdown"), err.index("Waiting for processes to end"))
             self.assertLess(err.index("HTTP Session finished"), err.index("Shutdown request handled by default"))
-
-    def test_suggest_shutdown_ends_idle_provider(self):
-        for extra in ([], ["-z"]):
-            with start_provider("test_provider", ["-c", "-u", "-V", ALL] + extra) as p:
-                started = time.monotonic()
-                self.assertEqual(body_of(get(PORT, "/suggest")), b"suggested")
-                self.assertEqual(p.wait_exit(10), 0)
-                self.assertLess(time.monotonic() - started, 5)
-                self.assertRegex(p.stderr(), "Signal SuggestShutdown(.|\n)*Idle exit initiated")
 
 
 class Idle(unittest.TestCase):

@@ -52,53 +52,50 @@ class Manager:
 class ServiceNotify(unittest.TestCase):
     def test_messages_watchdog_and_provider_environment(self):
         manager = Manager()
+        self.addCleanup(manager.close)
         home = CollectorHome([("ticker_provider", "ticker_provider", TICKER)],
-                             env={"NOTIFY_SOCKET": manager.name, "WATCHDOG_USEC": str(WATCHDOG_USEC)})
-        try:
-            c = home.start(ready=["ticker_provider"])
-            wait_until(lambda: manager.states() == ["READY=1"], what="READY=1")
+                             env={"NOTIFY_SOCKET": manager.name, "WATCHDOG_USEC": str(WATCHDOG_USEC)}, test=self)
+        c = home.start(ready=["ticker_provider"])
+        wait_until(lambda: manager.states() == ["READY=1"], what="READY=1")
 
-            # Half the interval apart: never late, and not sent on every pass.
-            start = time.monotonic()
-            wait_until(lambda: len(manager.watchdogs(start)) >= 6, 5, what="watchdogs")
-            times = manager.watchdogs(start)
-            gaps = [b - a for a, b in zip(times, times[1:])]
-            self.assertLess(max(gaps), WATCHDOG_USEC / 1e6, gaps)
-            self.assertGreater(min(gaps), WATCHDOG_USEC / 1e6 / 2 * 0.75, gaps)
+        # Half the interval apart: never late, and not sent on every pass.
+        start = time.monotonic()
+        wait_until(lambda: len(manager.watchdogs(start)) >= 6, 5, what="watchdogs")
+        times = manager.watchdogs(start)
+        gaps = [b - a for a, b in zip(times, times[1:])]
+        self.assertLess(max(gaps), WATCHDOG_USEC / 1e6, gaps)
+        self.assertGreater(min(gaps), WATCHDOG_USEC / 1e6 / 2 * 0.75, gaps)
 
-            # A launched provider never sees the manager's variables.
-            ticker = wait_until(lambda: processes("ticker_provider"), what="ticker process")[0]
-            with open("/proc/%d/environ" % ticker, "rb") as f:
-                environ = f.read().split(b"\0")
-            self.assertTrue([v for v in environ if v.startswith(b"VELMORA_SYSTEM_CONFIG_DIR=")])
-            self.assertEqual([v for v in environ if v.startswith((b"NOTIFY_SOCKET=", b"WATCHDOG_"))], [])
+        # A launched provider never sees the manager's variables.
+        ticker = wait_until(lambda: processes("ticker_provider"), what="ticker process")[0]
+        with open("/proc/%d/environ" % ticker, "rb") as f:
+            environ = f.read().split(b"\0")
+        self.assertTrue([v for v in environ if v.startswith(b"VELMORA_SYSTEM_CONFIG_DIR=")])
+        self.assertEqual([v for v in environ if v.startswith((b"NOTIFY_SOCKET=", b"WATCHDOG_"))], [])
 
-            # A reload reads the registration files on the loop thread: one
-            # that is a FIFO holds the loop (and only the loop) in its open
-            # until a writer comes. No watchdog comes meanwhile; the first one
-            # after the writer is the sentinel that the window is over.
-            fifo = home.path("block.velmora.provider.xml")
-            os.mkfifo(fifo)
-            self.assertEqual(request("POST", "/inventory?clearmap=1")[0], 200)
-            c.wait_log("processes file block.velmora.provider.xml")
-            blocked = time.monotonic() + 0.05  # one in flight may still land
-            time.sleep(1.0)  # the window itself, 2.5 watchdog intervals
-            released = time.monotonic()
-            os.close(os.open(fifo, os.O_WRONLY))
-            wait_until(lambda: manager.watchdogs(released), 5, what="watchdog after the FIFO")
-            self.assertEqual([t for t in manager.watchdogs(blocked) if t < released], [])
+        # A reload reads the registration files on the loop thread: one
+        # that is a FIFO holds the loop (and only the loop) in its open
+        # until a writer comes. No watchdog comes meanwhile; the first one
+        # after the writer is the sentinel that the window is over.
+        fifo = home.path("block.velmora.provider.xml")
+        os.mkfifo(fifo)
+        self.assertEqual(request("POST", "/inventory?clearmap=1")[0], 200)
+        c.wait_log("processes file block.velmora.provider.xml")
+        blocked = time.monotonic() + 0.05  # one in flight may still land
+        time.sleep(1.0)  # the window itself, 2.5 watchdog intervals
+        released = time.monotonic()
+        os.close(os.open(fifo, os.O_WRONLY))
+        wait_until(lambda: manager.watchdogs(released), 5, what="watchdog after the FIFO")
+        self.assertEqual([t for t in manager.watchdogs(blocked) if t < released], [])
 
-            os.kill(c.pid, signal.SIGHUP)
-            wait_until(lambda: len(manager.states()) == 3, what="reload notices")
-            reloading = [m for _, m in manager.messages if m.startswith("RELOADING=1")][0]
-            self.assertRegex(reloading, r"^RELOADING=1\nMONOTONIC_USEC=\d+$")
+        os.kill(c.pid, signal.SIGHUP)
+        wait_until(lambda: len(manager.states()) == 3, what="reload notices")
+        reloading = [m for _, m in manager.messages if m.startswith("RELOADING=1")][0]
+        self.assertRegex(reloading, r"^RELOADING=1\nMONOTONIC_USEC=\d+$")
 
-            os.kill(c.pid, signal.SIGTERM)
-            c.wait_exit(30)
-            self.assertEqual(manager.states(), ["READY=1", "RELOADING=1", "READY=1", "STOPPING=1"])
-        finally:
-            home.close()
-            manager.close()
+        os.kill(c.pid, signal.SIGTERM)
+        c.wait_exit(30)
+        self.assertEqual(manager.states(), ["READY=1", "RELOADING=1", "READY=1", "STOPPING=1"])
 
 
 if __name__ == "__main__":

@@ -1,7 +1,6 @@
 """NAME.pagestats held locked by someone else: the request is answered, its
 timing dropped after the 20-second wait, and the next one records again."""
 import fcntl
-import shutil
 import time
 import unittest
 
@@ -12,8 +11,7 @@ from test_stats import Folder
 
 class HeldLock(unittest.TestCase):
     def test_request_answered_and_not_recorded(self):
-        f = Folder()
-        self.addCleanup(shutil.rmtree, f.dir, True)
+        f = Folder(self)
         p = f.start("-g")
         get(PORT, "/demo/hello")
         with open(f.path(".pagestats"), "rb") as held:

@@ -3,9 +3,7 @@ restarts, unreadable files, concurrent writers, SIGKILL mid-write. The
 provider runs through a link "dp" in a folder of its own, where the files
 named after the first word land."""
 import os
-import shutil
 import signal
-import tempfile
 import threading
 import time
 import unittest
@@ -13,8 +11,7 @@ import xml.etree.ElementTree as ET
 from datetime import datetime
 
 import harness
-from collector_home import CollectorHome
-from harness import COLLECTOR_PORT, PORT, Proc, body_of, get, port_open, post, run, status_of, wait_until
+from harness import PORT, Proc, body_of, get, port_open, post, run, status_of, wait_until
 
 COUNTERS = ["forwarded", "pagenotfound", "pagefound", "forked", "unforked", "timerserviced",
             "total-resident-time", "external-wakeups", "current-resident-time"]
@@ -22,10 +19,9 @@ parse = lambda text: ET.fromstring(b"<r>" + text + b"</r>")  # a sequence of top
 
 
 class Folder:
-    def __init__(self, executable="demo_provider"):
-        self.dir = tempfile.mkdtemp(prefix="velmora-stats-")
-        self.link = os.path.join(self.dir, "dp")
-        os.symlink(os.path.abspath(harness.binary(executable)), self.link)
+    def __init__(self, test, executable="demo_provider"):
+        self.link = harness.own_copy(test, executable, "dp", link=True)
+        self.dir = os.path.dirname(self.link)
 
     def path(self, suffix):
         return self.link + suffix
@@ -35,8 +31,7 @@ class Folder:
             return f.read()
 
     def write(self, suffix, text):
-        with open(self.path(suffix), "wb") as f:
-            f.write(text)
+        harness.write_text(self.path(suffix), text)
 
     def start(self, *args, port=PORT, idle="-z"):
         p = Proc(self.link, ["-p", str(port), "-c", idle, "-u"] + list(args))
@@ -83,17 +78,7 @@ def join(threads):
 
 class Stats(unittest.TestCase):
     def setUp(self):
-        self.f = Folder()
-        self.addCleanup(shutil.rmtree, self.f.dir, True)
-
-    def test_off_deletes_and_records_nothing(self):
-        self.f.write(".stats", b'<key name="pagefound" value="5"/>')
-        p = self.f.start()
-        self.assertFalse(os.path.exists(self.f.path(".stats")))
-        self.assertEqual(get(PORT, "/stats"), b"")  # no page: closed with nothing
-        self.assertEqual(body_of(get(PORT, "/demo/hello")), b"Hello from the Velmora demo provider\n")
-        p.stop()
-        self.assertEqual(os.listdir(self.f.dir), ["dp"])
+        self.f = Folder(self)
 
     def test_fresh_page_and_which_requests_are_timed(self):
         p = self.f.start("-g")
@@ -156,8 +141,15 @@ class Stats(unittest.TestCase):
         self.assertGreater(date(after), date(before))
         self.assertGreater(int(after["total-resident-time"]), int(before["total-resident-time"]))
         self.assertIn(b'<key name="p1" value="7"/>', self.f.read(".stats"))
-        self.f.start().stop()  # without -g the file goes; the next -g run counts from zero
+        # Without -g the file goes, there is no page and nothing is recorded;
+        # the next -g run counts from zero.
+        table, p = self.f.read(".pagestats"), self.f.start()
         self.assertFalse(os.path.exists(self.f.path(".stats")))
+        self.assertEqual(get(PORT, "/stats"), b"")  # closed with nothing
+        self.assertEqual(body_of(get(PORT, "/demo/hello")), b"Hello from the Velmora demo provider\n")
+        p.stop()
+        self.assertEqual(sorted(os.listdir(self.f.dir)), ["dp", "dp.pagestats"])
+        self.assertEqual(self.f.read(".pagestats"), table)
         p = self.f.start("-g")
         self.assertEqual(stats()[0]["pagefound"], 1)
         p.stop()
@@ -180,10 +172,10 @@ class Stats(unittest.TestCase):
 
 class Idle(unittest.TestCase):
     def test_save_timer_never_keeps_a_server_up(self):
-        for path in ("/idle?seconds=1", "/suggest"):
-            f = Folder("test_provider")
-            self.addCleanup(shutil.rmtree, f.dir, True)
-            p, started = f.start("-g", idle="-u"), time.monotonic()
+        # A suggested shutdown ends a server even under -z.
+        for path, idle in (("/idle?seconds=1", "-u"), ("/suggest", "-z")):
+            f = Folder(self, "test_provider")
+            p, started = f.start("-g", idle=idle), time.monotonic()
             get(PORT, path)
             self.assertEqual(p.wait_exit(10), 0)
             self.assertLess(time.monotonic() - started, 6)
@@ -191,27 +183,9 @@ class Idle(unittest.TestCase):
             self.assertIn("pagefound", f.keys())  # saved at the clean-up
 
 
-class CollectorPaths(unittest.TestCase):
-    def test_files_named_against_the_start_directory(self):
-        # Started as "../velmora_collector" from a folder in its home; the
-        # collector then changes to its home, where that name points too high.
-        home = CollectorHome([])
-        self.addCleanup(home.close)
-        os.makedirs(home.path("run"))
-        p = Proc("../velmora_collector", ["-p", str(COLLECTOR_PORT), "-c", "-g"], cwd=home.path("run"), env=home.env)
-        home.procs.append(p)
-        wait_until(lambda: port_open(COLLECTOR_PORT), what="collector port")
-        self.assertEqual(status_of(get(COLLECTOR_PORT, "/stats")), b"HTTP/1.1 200 OK")
-        p.stop()
-        self.assertTrue(os.path.exists(home.path("velmora_collector.stats")))
-        with open(home.path("velmora_collector.pagestats"), "rb") as f:
-            self.assertEqual(parse(f.read())[0].get("name"), "/stats")
-
-
 class Kill(unittest.TestCase):
     def test_sigkill_under_load_leaves_whole_files(self):
-        f, torn = Folder(), []
-        self.addCleanup(shutil.rmtree, f.dir, True)
+        f, torn = Folder(self), []
 
         def watch(stop):  # every read, once a first table is there, is a whole table
             while not stop.is_set():

@@ -11,7 +11,7 @@ import unittest
 
 import harness
 from harness import BIN, COLLECTOR_PORT, FakeCollector, Proc, port_open, run, wait_until
-from collector_home import CollectorHome, request
+from collector_home import CollectorHome, proc_table, request
 
 SAMPLES = [("demo_provider", 21601), ("ticker_provider", 21602), ("batch_provider", 21603)]
 NAMES = [name for name, _ in SAMPLES]
@@ -30,11 +30,8 @@ def table(text):
 
 class WithCollector(unittest.TestCase):
     def setUp(self):
-        self.home = CollectorHome([(name, name, port) for name, port in SAMPLES])
+        self.home = CollectorHome([(name, name, port) for name, port in SAMPLES], test=self)
         self.c = self.home.start(ready=NAMES)
-
-    def tearDown(self):
-        self.home.close()
 
     def test_commands(self):
         wait_until(lambda: all(self.home.record(name)["lastpid"] for name in NAMES), 10, what="pids reported")
@@ -119,53 +116,41 @@ class WithoutCollector(unittest.TestCase):
 class Install(unittest.TestCase):
     def test_install_and_run_from_prefix(self):
         prefix = tempfile.mkdtemp(prefix="velmora-prefix-")
-        try:
-            r = subprocess.run(["cmake", "--install", BUILD, "--prefix", prefix], capture_output=True, timeout=120)
-            self.assertEqual(r.returncode, 0, r.stderr)
-            bin_dir = os.path.join(prefix, "bin")
-            self.assertEqual(sorted(os.listdir(bin_dir)), sorted(NAMES + ["velmora_collector", "velmoractl"]))
-            unit_path = os.path.join(prefix, "velmora.service")
-            with open(unit_path) as f:
-                unit = f.read()
-            self.assertIn("\nExecStart=%s/bin/velmora_collector -p 21584 -c\n" % prefix, unit)
-            self.assertIn("\nReadWritePaths=%s/bin -/etc/velmora\n" % prefix, unit)
-            self.assertNotIn("/opt/velmora/", unit)
-            if shutil.which("systemd-analyze"):
-                r = subprocess.run(["systemd-analyze", "verify", unit_path], capture_output=True, timeout=60)
-                self.assertEqual((r.returncode, r.stdout + r.stderr), (0, b""))
-            else:
-                print("systemd-analyze not found: the unit file is not verified")
+        self.addCleanup(shutil.rmtree, prefix, True)
+        r = subprocess.run(["cmake", "--install", BUILD, "--prefix", prefix], capture_output=True, timeout=120)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        bin_dir = os.path.join(prefix, "bin")
+        self.assertEqual(sorted(os.listdir(bin_dir)), sorted(NAMES + ["velmora_collector", "velmoractl"]))
+        unit_path = os.path.join(prefix, "velmora.service")
+        with open(unit_path) as f:
+            unit = f.read()
+        self.assertIn("\nExecStart=%s/bin/velmora_collector -p 21584 -c\n" % prefix, unit)
+        self.assertIn("\nReadWritePaths=%s/bin -/etc/velmora\n" % prefix, unit)
+        self.assertNotIn("/opt/velmora/", unit)
+        if shutil.which("systemd-analyze"):
+            r = subprocess.run(["systemd-analyze", "verify", unit_path], capture_output=True, timeout=60)
+            self.assertEqual((r.returncode, r.stdout + r.stderr), (0, b""))
+        else:
+            print("systemd-analyze not found: the unit file is not verified")
 
-            # The samples become active once copied beside the collector.
-            shutil.copy(os.path.join(prefix, "samples", "samples.velmora.provider.xml"), bin_dir)
-            system = os.path.join(prefix, "system")
-            os.mkdir(system)
-            c = Proc(os.path.join(bin_dir, "velmora_collector"), ["-p", str(COLLECTOR_PORT), "-c"],
-                     env={"VELMORA_SYSTEM_CONFIG_DIR": system + "/"})
-            try:
-                wait_until(lambda: sorted((rows := table(ctl("status", bin_dir=bin_dir)[1]))) == sorted(NAMES) and
-                           all(row[2] == "ready" for row in rows.values()), 30, what="installed samples ready")
-                self.assertEqual(ctl("get", "/demo/hello", bin_dir=bin_dir)[1],
-                                 "Hello from the Velmora demo provider\n")
-                self.assertEqual(ctl("shutdown", bin_dir=bin_dir)[0], 0)
-            finally:
-                c.stop()
-        finally:
-            shutil.rmtree(prefix, ignore_errors=True)
+        # The samples become active once copied beside the collector.
+        shutil.copy(os.path.join(prefix, "samples", "samples.velmora.provider.xml"), bin_dir)
+        system = os.path.join(prefix, "system")
+        os.mkdir(system)
+        with Proc(os.path.join(bin_dir, "velmora_collector"), ["-p", str(COLLECTOR_PORT), "-c"],
+                  env={"VELMORA_SYSTEM_CONFIG_DIR": system + "/"}):
+            wait_until(lambda: sorted((rows := table(ctl("status", bin_dir=bin_dir)[1]))) == sorted(NAMES) and
+                       all(row[2] == "ready" for row in rows.values()), 30, what="installed samples ready")
+            self.assertEqual(ctl("get", "/demo/hello", bin_dir=bin_dir)[1],
+                             "Hello from the Velmora demo provider\n")
+            self.assertEqual(ctl("shutdown", bin_dir=bin_dir)[0], 0)
 
 
 def family(roots):
     """The processes in the sessions of `roots` and their descendants."""
-    procs = {}
-    for entry in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            with open("/proc/%s/stat" % entry) as f:
-                fields = f.read().rsplit(")", 1)[1].split()
-            procs[int(entry)] = (int(fields[1]), int(fields[3]))  # parent, session
-        except (OSError, IndexError):
-            pass
-    found = {pid for pid, (_, sid) in procs.items() if sid in roots}
-    while grown := {pid for pid, (ppid, _) in procs.items() if ppid in found} - found:
+    procs = proc_table()
+    found = {pid for pid, (_, _, sid, _) in procs.items() if sid in roots}
+    while grown := {pid for pid, (_, ppid, _, _) in procs.items() if ppid in found} - found:
         found |= grown
     return found
 
@@ -174,13 +159,15 @@ class RunScript(unittest.TestCase):
     def test_ctrl_c_leaves_nothing(self):
         err = self.enterContext(tempfile.TemporaryFile())
         env = dict(os.environ, VELMORA_RUN_NO_BUILD="1", VELMORA_RUN_BUILD_DIR=BUILD)
-        script = subprocess.Popen([os.path.join(SOURCE, "scripts", "run")], env=env, stdout=subprocess.DEVNULL,
-                                  stderr=err, start_new_session=True)
+        # Extra arguments go to the collector, whose log is the script's.
+        script = subprocess.Popen([os.path.join(SOURCE, "scripts", "run"), "-V", "0xFFFF"], env=env,
+                                  stdout=subprocess.DEVNULL, stderr=err, start_new_session=True)
         try:
-            def said():
-                err.seek(0)
-                return b"Ctrl-C here stops" in err.read()
-            wait_until(said, 60, what="scripts/run ready")
+            def said(text):
+                # pread leaves the offset alone: the file description is
+                # shared with the script, and a seek would move its writes.
+                return text in os.pread(err.fileno(), 1 << 24, 0)
+            wait_until(lambda: said(b"Ctrl-C here stops"), 60, what="scripts/run ready")
             self.assertEqual(sorted(table(ctl("status")[1])), sorted(NAMES))
             # The collector runs in a session of its own, its providers each
             # in theirs: everything below the script's session.
@@ -191,6 +178,7 @@ class RunScript(unittest.TestCase):
             wait_until(lambda: not [p for p in members if os.path.exists("/proc/%d" % p)], 5,
                        what="every process of scripts/run gone")
             self.assertEqual(code, 0)
+            self.assertTrue(said(b"Verbosity level is ffff\n") and said(b"All providers have exited"))
         finally:
             if script.poll() is None:
                 os.killpg(script.pid, signal.SIGKILL)

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <tuple>
 
 #include "pages/monitor_page.h"
@@ -15,11 +14,7 @@
 
 namespace {
 
-LogToTempDir* const g_env =
-    static_cast<LogToTempDir*>(::testing::AddGlobalTestEnvironment(new LogToTempDir("velmora-cookies-")));
-
-std::string ReadFile(const std::string& path) { return LogToTempDir::ReadFile(path); }
-void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+LogToTempDir* const g_env = AddLogToTempDir("velmora-cookies-");
 
 // An archive on a clock the test moves by hand.
 class Archive : public ::testing::Test {

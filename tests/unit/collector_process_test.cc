@@ -10,7 +10,6 @@
 #include <map>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include "collector/process_control.h"
 #include "platform/process.h"
@@ -18,14 +17,11 @@
 
 namespace {
 
-LogToTempDir* logDir = static_cast<LogToTempDir*>(
-    ::testing::AddGlobalTestEnvironment(new LogToTempDir("velmora-process-")));
-
-std::string Read(const std::string& path) { return LogToTempDir::ReadFile(path); }
+LogToTempDir* logDir = AddLogToTempDir("velmora-process-");
 
 // Field n (1-based) of /proc/<pid>/stat, counted after the command name.
 std::string StatField(long pid, int n) {
-  std::string text = Read("/proc/" + std::to_string(pid) + "/stat");
+  std::string text = ReadFile("/proc/" + std::to_string(pid) + "/stat");
   std::istringstream rest(text.substr(text.rfind(')') + 2));
   std::string field;
   for (int i = 3; i <= n; ++i) rest >> field;
@@ -49,7 +45,7 @@ TEST(SpawnDetached, ChildIsDetachedAndInheritsNothing) {
   close(leaked);
   ASSERT_GT(pid, 0) << error;
   std::string proc = "/proc/" + std::to_string(pid);
-  ASSERT_TRUE(WaitFor([&] { return Read(proc + "/cmdline") == std::string("sleep\0" "30\0", 9); }));
+  ASSERT_TRUE(WaitFor([&] { return ReadFile(proc + "/cmdline") == std::string("sleep\0" "30\0", 9); }));
   EXPECT_EQ(platform::ParentProcessId(static_cast<uint32_t>(pid)), static_cast<uint32_t>(getpid()));
   EXPECT_EQ(StatField(pid, 6), std::to_string(pid));  // session leader
   EXPECT_EQ(std::stoi(StatField(pid, 19)), std::stoi(StatField(getpid(), 19)) + 10);
@@ -64,7 +60,7 @@ TEST(SpawnDetached, ChildIsDetachedAndInheritsNothing) {
   };
   WaitFor(readFds, 3);
   EXPECT_EQ(fds, (std::map<std::string, std::string>{{"0", "/dev/null"}, {"1", "/dev/null"}, {"2", "/dev/null"}}));
-  std::string status = Read(proc + "/status");
+  std::string status = ReadFile(proc + "/status");
   EXPECT_NE(status.find("SigBlk:\t0000000000000000"), std::string::npos);
   EXPECT_NE(status.find("SigIgn:\t0000000000000000"), std::string::npos);
   EXPECT_EQ(platform::ParentProcessId(0), 0u);

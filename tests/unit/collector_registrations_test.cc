@@ -2,8 +2,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "collector/collector_config.h"
@@ -15,36 +13,25 @@
 
 namespace {
 
-LogToTempDir* logDir = static_cast<LogToTempDir*>(
-    ::testing::AddGlobalTestEnvironment(new LogToTempDir("velmora-registrations-")));
+LogToTempDir* logDir = AddLogToTempDir("velmora-registrations-");
 
 class Folder : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = logDir->Dir() + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    std::filesystem::create_directories(dir_);
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
-  }
-  static void Write(const std::string& path, const std::string& text) {
-    auto parent = std::filesystem::path(path).parent_path();
-    if (!parent.empty()) std::filesystem::create_directories(parent);
-    std::ofstream(path, std::ios::binary) << text;
-  }
+  void SetUp() override { ASSERT_EQ(chdir(logDir->TestDir().c_str()), 0); }
   static std::string Startup(const std::string& files) {
     return "<?xml version=\"1.0\"?><startup><execute><provider>" + files + "</provider></execute></startup>";
   }
-  std::string dir_;
 };
 
 TEST_F(Folder, PortsCodesAndBothPatterns) {
-  for (const char* exe : {"a", "b", "c", "blocked", "late", "zero", "high", "d"}) Write(exe, "");
-  Write("velmora.provider.collector.startup.xml",
+  for (const char* exe : {"a", "b", "c", "blocked", "late", "zero", "high", "d"}) WriteFile(exe, "");
+  WriteFile("velmora.provider.collector.startup.xml",
         Startup("<file name=\"a\" port=\"5000\" stats=\"0\"/><file name=\"missing\" port=\"5001\"/>"
                 "<file name=\"blocked\" port=\"5002\"/><file name=\"late\" port=\"5002\" stats=\"2\"/>"
                 "<file name=\"zero\" port=\"0\"/><file name=\"high\" port=\"70000\"/><file port=\"5009\"/>"));
-  Write("x.velmora.provider.xml", Startup("<file name=\"b\" port=\"5000\"/>"));
-  Write("Y.OEM.xml", Startup("<file name=\"c\" port=\"5003\" noidle=\"1\"/>"));
-  Write("d.oem.xml.bak", Startup("<file name=\"d\" port=\"5004\"/>"));
+  WriteFile("x.velmora.provider.xml", Startup("<file name=\"b\" port=\"5000\"/>"));
+  WriteFile("Y.OEM.xml", Startup("<file name=\"c\" port=\"5003\" noidle=\"1\"/>"));
+  WriteFile("d.oem.xml.bak", Startup("<file name=\"d\" port=\"5004\"/>"));
   CollectorOptions options;
   options.overrides["blocked"].block = true;
   RegistrationMap map;
@@ -75,12 +62,12 @@ TEST_F(Folder, PortsCodesAndBothPatterns) {
 }
 
 TEST_F(Folder, MalformedFilesAndLogAll) {
-  Write("p", "");
-  Write("q", "");
+  WriteFile("p", "");
+  WriteFile("q", "");
   const std::string direct = "<startup><provider><file name=\"q\" port=\"6001\"/></provider></startup>";
-  Write("velmora.provider.collector.startup.xml", direct);
-  Write("oem.provider.collector.startup.xml", "<startup><execute>");
-  Write("m.velmora.provider.xml",
+  WriteFile("velmora.provider.collector.startup.xml", direct);
+  WriteFile("oem.provider.collector.startup.xml", "<startup><execute>");
+  WriteFile("m.velmora.provider.xml",
         Startup("<file name=\"p\" port=\"6000\" logto=\"own.log\" verbosity=\"3\"/><other name=\"q\" port=\"6002\"/>"));
   CollectorOptions options;
   options.logAll = "1";
@@ -95,7 +82,7 @@ TEST_F(Folder, MalformedFilesAndLogAll) {
                                       {"oem.provider.collector.startup.xml", 1},
                                       {"m.velmora.provider.xml", 0}}));
   EXPECT_TRUE(logDir->Logged("Config file velmora.provider.collector.startup.xml is malformed and will not be used\n"));
-  EXPECT_EQ(LogToTempDir::ReadFile("velmora.provider.collector.startup.xml"), direct);
+  EXPECT_EQ(ReadFile("velmora.provider.collector.startup.xml"), direct);
   ASSERT_EQ(map.size(), 1u);
   EXPECT_EQ(map[6000].logto, "p.log");
   EXPECT_EQ(map[6000].logsize, "1000000");
@@ -107,7 +94,7 @@ TEST_F(Folder, MalformedFilesAndLogAll) {
 // folder first, empty copies deleted, broken copies kept) is a system test.
 TEST_F(Folder, CollectorConfigOptionsAndOverrides) {
   uint32_t mask = VerbosityMask();
-  Write("sys/collectorconfig.xml",
+  WriteFile("sys/collectorconfig.xml",
         "<section name=\"commandlineoptions\"><key name=\"V\" value=\"0x10016\"/><key name=\"l\" value=\"c.log\"/>"
         "<key name=\"b\" value=\"010\"/><key name=\"g\" value=\"2\"/><key name=\"noheartbeat\" value=\"1\"/>"
         "<key name=\"logallproviders\" value=\"yes\"/></section><section name=\"provideroverride\">"

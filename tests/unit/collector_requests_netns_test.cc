@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 
 #include "pages/monitor_page.h"
 #include "tests/support/scripted_server.h"

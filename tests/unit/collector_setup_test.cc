@@ -1,6 +1,5 @@
 // The collector's initialization: working directory, flags and the page table.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -12,9 +11,11 @@
 #include "runtime/monitor_server.h"
 #include "runtime/page_registry.h"
 #include "runtime/process_globals.h"
+#include "tests/support/log_to_temp_dir.h"
 
 namespace {
 
+LogToTempDir* const g_env = AddLogToTempDir("velmora-setup-");
 std::vector<std::string> built;
 
 ServedPage* Build(const char* path, bool hidden) {
@@ -28,9 +29,8 @@ ServedPage* Fail(const char* path, bool) {
 }
 
 TEST(CollectorInitialize, ThirdPageFailsLaterPagesNeverBuilt) {
-  auto dir = std::filesystem::temp_directory_path() / ("velmora-setup-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  TheServer().options.configDirectory = dir.string() + "/";
+  const std::filesystem::path dir = g_env->Dir();
+  TheServer().options.configDirectory = g_env->Dir() + "/";
   const CollectorPageRow rows[] = {
       {"/one", false, Build}, {"/skipped", false, nullptr}, {"/two", true, Build},
       {"/three", false, Fail}, {"/four", false, Build},     {"/five", false, Build},
@@ -49,7 +49,6 @@ TEST(CollectorInitialize, ThirdPageFailsLaterPagesNeverBuilt) {
   EXPECT_EQ(RegisterCollectorPages(taken, 2), 1);  // a path already registered
   EXPECT_EQ(built, (std::vector<std::string>{"/one"}));
   CleanUpAllPages();
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -6,14 +6,14 @@
 
 #include <chrono>
 #include <fcntl.h>
-#include <filesystem>
 
 #include "collector/started_file.h"
+#include "tests/support/log_to_temp_dir.h"
+
+LogToTempDir* const g_env = AddLogToTempDir("velmora-held-");
 
 TEST(StartedFileHeld, CheckGivesUpAfterThirtySeconds) {
-  auto dir = std::filesystem::temp_directory_path() / ("velmora-held-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  ASSERT_EQ(chdir(dir.c_str()), 0);
+  ASSERT_EQ(chdir(g_env->Dir().c_str()), 0);
   int ready[2], release[2];
   ASSERT_EQ(pipe(ready), 0);
   ASSERT_EQ(pipe(release), 0);
@@ -41,5 +41,4 @@ TEST(StartedFileHeld, CheckGivesUpAfterThirtySeconds) {
   waitpid(holder, nullptr, 0);
   close(release[1]);
   EXPECT_TRUE(CheckFirstStart("demo_provider", false));  // the lock died with its holder
-  std::filesystem::remove_all(dir);
 }

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "collector/started_file.h"
@@ -11,19 +10,12 @@
 
 namespace {
 
-LogToTempDir* logDir = static_cast<LogToTempDir*>(
-    ::testing::AddGlobalTestEnvironment(new LogToTempDir("velmora-started-")));
+LogToTempDir* logDir = AddLogToTempDir("velmora-started-");
 
 class StartedFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = logDir->Dir() + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    std::filesystem::create_directories(dir_);
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
-  }
-  static std::string Contents() { return LogToTempDir::ReadFile("started.col"); }
-  static void Write(const std::string& text) { std::ofstream("started.col", std::ios::binary) << text; }
-  std::string dir_;
+  void SetUp() override { ASSERT_EQ(chdir(logDir->TestDir().c_str()), 0); }
+  static std::string Contents() { return ReadFile("started.col"); }
 };
 
 TEST_F(StartedFile, FirstCheckRecordsSecondFindsDontRecordLeavesAlone) {
@@ -38,7 +30,7 @@ TEST_F(StartedFile, FirstCheckRecordsSecondFindsDontRecordLeavesAlone) {
 }
 
 TEST_F(StartedFile, CaseTrailingBlanksRemovalAndTruncation) {
-  Write("Demo\nbatch  \t\r\nticker\r\nlast");
+  WriteFile("started.col", "Demo\nbatch  \t\r\nticker\r\nlast");
   EXPECT_TRUE(CheckFirstStart("demo", true));  // lookup counts case
   EXPECT_FALSE(CheckFirstStart("batch", false));
   EXPECT_FALSE(CheckFirstStart("ticker", false));

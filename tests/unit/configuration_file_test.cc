@@ -4,10 +4,9 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
-#include "platform/process_info.h"
+#include "tests/support/log_to_temp_dir.h"
 #include "xml/cached_configuration_file.h"
 #include "xml/configuration_state.h"
 #include "xml/unlocked_configuration_file.h"
@@ -16,24 +15,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
+LogToTempDir* g_env = AddLogToTempDir("configuration_file_test.");
+
 class ConfigurationFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("configuration_file_test." + std::to_string(platform::ProcessId()) + "." +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Read(const std::string& name) {
-    std::ifstream in(dir_ / name, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-  }
-  void Write(const std::string& name, const std::string& text) {
-    std::ofstream(dir_ / name, std::ios::binary) << text;
-  }
+  void SetUp() override { dir_ = g_env->TestDir(); }
+  std::string Read(const std::string& name) { return ReadFile(dir_ / name); }
+  void Write(const std::string& name, const std::string& text) { WriteFile(dir_ / name, text); }
 
   fs::path dir_;
 };

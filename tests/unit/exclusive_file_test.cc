@@ -11,8 +11,8 @@
 #include <functional>
 #include <thread>
 
-#include "platform/process_info.h"
 #include "platform/whole_file.h"
+#include "tests/support/log_to_temp_dir.h"
 
 namespace {
 
@@ -36,15 +36,10 @@ extern "C" int flock(int fd, int operation) {
 
 namespace {
 
-fs::path TempDir(const char* name) {
-  fs::path dir = fs::temp_directory_path() / (std::string(name) + "." + std::to_string(platform::ProcessId()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
-}
+LogToTempDir* g_env = AddLogToTempDir("exclusive_file_test.");
 
 TEST(ExclusiveFile, CreatesLocksExcludesOtherOpenersAndFailsAtOnceOtherwise) {
-  fs::path dir = TempDir("exclusive_file_test");
+  fs::path dir = g_env->TestDir();
   platform::ExclusiveFile a(dir.string(), "f.txt");
   EXPECT_EQ(a.Path(), (dir / "f.txt").string());
   ASSERT_TRUE(a.Open(0));
@@ -72,7 +67,6 @@ TEST(ExclusiveFile, CreatesLocksExcludesOtherOpenersAndFailsAtOnceOtherwise) {
   EXPECT_TRUE(b.Open(5));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   releaser.join();
-  fs::remove_all(dir);
 
   // Failures other than the lock fail at once.
   platform::ExclusiveFile empty("", "");
@@ -84,7 +78,7 @@ TEST(ExclusiveFile, CreatesLocksExcludesOtherOpenersAndFailsAtOnceOtherwise) {
 }
 
 TEST(ExclusiveFile, ReplaceHandsTheLockToTheNewFile) {
-  fs::path dir = TempDir("exclusive_file_replace");
+  fs::path dir = g_env->TestDir();
   platform::ExclusiveFile a(dir.string(), "f");
   ASSERT_TRUE(a.Open(0));
   ASSERT_TRUE(a.Append("one\n"));
@@ -115,7 +109,6 @@ TEST(ExclusiveFile, ReplaceHandsTheLockToTheNewFile) {
   EXPECT_EQ(platform::ReadWholeFile((dir / "w").string(), &text, &error), platform::kFileOk);
   EXPECT_EQ(text, "whole");
   EXPECT_EQ(platform::ReadWholeFile((dir / "none").string(), &text, &error), platform::kFileOpenFailed);
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -17,8 +17,6 @@
 
 namespace {
 
-std::string ReadFile(const std::string& path) { return LogToTempDir::ReadFile(path); }
-
 TEST(TimeOfDay, FormatsCounterTicks) {
   char buf[32], wide[32];
   const int64_t f = 1000000;

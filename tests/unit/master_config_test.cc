@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "pages/master_config_cache.h"
@@ -20,8 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-LogToTempDir* g_log = static_cast<LogToTempDir*>(
-    ::testing::AddGlobalTestEnvironment(new LogToTempDir("master_config_test.")));
+LogToTempDir* g_log = AddLogToTempDir("master_config_test.");
 
 constexpr char kMaster[] =
     "<masterconfig>\n"
@@ -37,8 +35,6 @@ bool ModifiedOf(const std::string& text, bool* modified) {
   Configuration config;
   return config.ParseText(text) && MasterConfigModified(config, modified);
 }
-
-void Write(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 TEST(MasterConfigTest, GettersReadValuesAndAnswerFalseWhenAbsent) {
   Configuration config;
@@ -95,8 +91,7 @@ TEST(MasterConfigTest, ModifiedFlagAndValidation) {
 class MasterConfigFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::path(g_log->Dir()) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::create_directories(dir_ / "qrsroot" / "alert");
+    dir_ = g_log->TestDir();
     Globals().moduleDirectory = dir_.string() + "/";
     setenv("VELMORA_AGENT_ROOT", dir_.c_str(), 1);
   }
@@ -111,7 +106,7 @@ TEST_F(MasterConfigFileTest, OpenForUpdateSavesAndWholeTextReads) {
   std::string text = "stale";
   EXPECT_FALSE(ReadMasterConfigText(dir_.string(), &text));
   EXPECT_EQ(text, "");
-  Write(dir_ / kMasterConfigFileName, kMaster);
+  WriteFile(dir_ / kMasterConfigFileName, kMaster);
   {
     std::unique_ptr<ConfigurationFile> config = OpenMasterConfig(dir_.string(), true);
     ASSERT_TRUE(config->IsOpenForWrite());
@@ -125,7 +120,7 @@ TEST_F(MasterConfigFileTest, OpenForUpdateSavesAndWholeTextReads) {
 }
 
 TEST_F(MasterConfigFileTest, PagesShareOneParseOnlyDuringAWalk) {
-  Write(dir_ / kMasterConfigFileName, kMaster);
+  WriteFile(dir_ / kMasterConfigFileName, kMaster);
   std::string log = g_log->LogText();
   std::unique_ptr<ConfigurationFile> outside = MonitorPage::LoadMasterConfig(false, false);
   EXPECT_EQ(TheServer().caches.masterConfigCache, nullptr);
@@ -169,7 +164,7 @@ TEST_F(MasterConfigFileTest, RulesetObjectIsKeptUntilAWalkEnds) {
   const std::string ruleset =
       "<ruleset managed=\"1\"><alert_configs><alert_id name=\"a\">"
       "<alert_config monid=\"m\" name=\"n\"/></alert_id></alert_configs></ruleset>";
-  Write(dir_ / "qrsroot" / "alert" / "one.ruleset.xml", ruleset);
+  WriteFile(dir_ / "qrsroot" / "alert" / "one.ruleset.xml", ruleset);
   auto found = [] {
     AlertConfigCollection configs;
     GetAlertConfigs("a", &configs);
@@ -177,7 +172,7 @@ TEST_F(MasterConfigFileTest, RulesetObjectIsKeptUntilAWalkEnds) {
   };
   EXPECT_EQ(found(), 1u);
   // A file added later is not seen while the parser is kept...
-  Write(dir_ / "qrsroot" / "alert" / "two.ruleset.xml", ruleset);
+  WriteFile(dir_ / "qrsroot" / "alert" / "two.ruleset.xml", ruleset);
   EXPECT_EQ(found(), 1u);
   // ...not even when released in the middle of a walk...
   BeginConfigWalk();

@@ -2,23 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
-#include "platform/process_info.h"
+#include "tests/support/log_to_temp_dir.h"
 #include "xml/xml_accumulator.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+LogToTempDir* const g_env = AddLogToTempDir("page_stats_test.");
 
 // Sums, counts and rounded-down averages per path and kind, through the file
 // that fresh tables read and write.
 TEST(PageStats, RequestsAddUpPerPathAndKind) {
-  const fs::path dir = fs::temp_directory_path() / ("page_stats_test." + std::to_string(platform::ProcessId()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
   PageStats stats;
-  stats.SetFile((dir / "prog").string());
+  stats.SetFile(g_env->Dir() + "/prog");
   stats.RecordRequest("/a", false, 10);
   stats.RecordRequest("/a", false, 30);
   PageStats(stats.File()).RecordRequest("/b/x", true, 3);
@@ -34,7 +29,6 @@ TEST(PageStats, RequestsAddUpPerPathAndKind) {
             "<post><count>0</count><sum>0</sum><avg>0</avg></post></page>"
             "<page name=\"/b/x\"><get><count>0</count><sum>0</sum><avg>0</avg></get>"
             "<post><count>2</count><sum>7</sum><avg>3</avg></post></page>");
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <string>
-#include <thread>
 
 #include "platform/clock.h"
 #include "platform/socket.h"
@@ -113,7 +112,7 @@ TEST(CProviderCon, NoServerGivesZeroQuickly) {
   EXPECT_EQ(1, hookCalls.load());
   CProviderCon::SetStartHook(nullptr);
   EXPECT_EQ(0, con.connect(true));  // no hook: nothing launched, still fails
-  // A hook that brings the provider up: collector_launch_netns_test.
+  // A hook that brings the provider up: the collector's launch, test_routing.py.
 }
 
 TEST(CProviderCon, ModesNoResponseAndCopies) {

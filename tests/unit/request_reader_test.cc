@@ -114,19 +114,6 @@ TEST(ReadRequest, LongRequestLineComesInPieces) {
   EXPECT_STREQ("yes", r.FindHeader("x-tail"));
 }
 
-TEST(ReadRequest, BinaryGarbageNeverCrashes) {
-  URLParse r;
-  uint32_t seed = 12345;
-  for (int round = 0; round < 300; ++round) {
-    std::string input;
-    size_t length = (seed = seed * 1103515245u + 12345u) % 20000;
-    for (size_t i = 0; i < length; ++i) input += static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
-    int result = Read(input, &r);
-    EXPECT_TRUE(result == kRequestEnd || result == kRequestMalformed || result == kRequestRead) << result;
-    EXPECT_LE(r.HeaderCount(), 15u);
-  }
-}
-
 TEST(HeadLength, EndsAtALineStartingWithCrOrLf) {
   auto complete = [](const std::string& s) { return HeadLength(s.data(), s.size()) != 0; };
   EXPECT_EQ(8u, HeadLength("GET /a\n\nbody", 12));

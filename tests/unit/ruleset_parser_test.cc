@@ -15,8 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-LogToTempDir* g_log = static_cast<LogToTempDir*>(
-    ::testing::AddGlobalTestEnvironment(new LogToTempDir("ruleset_parser_test.")));
+LogToTempDir* g_log = AddLogToTempDir("ruleset_parser_test.");
 
 std::string Ruleset(const std::string& managed, const std::string& configs) {
   return "<?xml version=\"1.0\"?>\n<ruleset" + managed + ">\n <other/>\n <alert_configs>\n" + configs +

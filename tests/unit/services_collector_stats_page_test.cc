@@ -16,8 +16,7 @@
 
 namespace {
 
-LogToTempDir* logDir =
-    static_cast<LogToTempDir*>(::testing::AddGlobalTestEnvironment(new LogToTempDir("velmora-collstats-")));
+LogToTempDir* logDir = AddLogToTempDir("velmora-collstats-");
 
 // "STATUS BODY" of one request.
 std::string Call(CollectorStatsPage& page, bool post, const char* query) {
@@ -33,9 +32,9 @@ TEST(CollectorStatsPage, RepliesAndFile) {
   std::ofstream(path) << planted;
   CollectorStatsPage page("/collector/stats", false);
   page.CleanUp();  // never started: another run's file is left alone
-  EXPECT_EQ(LogToTempDir::ReadFile(path), planted);
+  EXPECT_EQ(ReadFile(path), planted);
   ASSERT_EQ(page.Initialize(), 0u);
-  EXPECT_EQ(LogToTempDir::ReadFile(path), "");
+  EXPECT_EQ(ReadFile(path), "");
   const MonitoredItem item = page.Items().Items().at(0);
   EXPECT_EQ(item.id + " " + std::to_string(item.interval) + (item.renews && item.initial ? " ri" : ""),
             "savestats 3600 ri");
@@ -53,12 +52,12 @@ TEST(CollectorStatsPage, RepliesAndFile) {
   TheCollectorStatistics().SetConfig("base & co", "t1");
   page.ServiceTimers(0);  // the save falls due at the first advance
   EXPECT_TRUE(std::regex_match(
-      LogToTempDir::ReadFile(path),
+      ReadFile(path),
       std::regex("\\s*<section name=\"connections\">\\s*<key name=\"first\"[^>]*>\\s*<key name=\"as-of\"[\\s\\S]*"
                  "<key name=\"current-resident-time\" value=\"[01]\"/>\\s*<section name=\"providerstats\"/>\\s*"
                  "<key name=\"wakeups\" value=\"3\"/>\\s*<key name=\"configname\" value=\"base &amp; co\"/>\\s*"
                  "<key name=\"configtime\" value=\"t1\"/>\\s*</section>\\s*")))
-      << LogToTempDir::ReadFile(path);
+      << ReadFile(path);
 }
 
 TEST(CollectorStatsPage, ProviderStatsFromEachStatsProvider) {

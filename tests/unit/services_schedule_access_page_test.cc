@@ -20,7 +20,7 @@
 
 namespace {
 
-LogToTempDir* g_log = static_cast<LogToTempDir*>(::testing::AddGlobalTestEnvironment(new LogToTempDir("sched_")));
+LogToTempDir* g_log = AddLogToTempDir("sched_");
 
 constexpr const char* kOk = "HTTP/1.1 200 OK\nContent-Length: 0\n\n";
 
@@ -44,10 +44,6 @@ void AddProvider(const std::string& name, uint16_t port, const std::string& path
 // The grouped wakeup request carrying `body`.
 std::string Grouped(const std::string& body) {
   return "POST /extalarm?alarms=1\nContent-Length: " + std::to_string(body.size()) + "\n\n" + body;
-}
-
-bool WaitLog(const std::string& part) {
-  return WaitFor([&] { return g_log->Logged(part); });
 }
 
 TEST(ScheduleAccessPage, CommandsChangeTheListAndAnswerItsWord) {
@@ -164,10 +160,10 @@ TEST(ScheduleAccessPage, OnlyABare500IsRetriedAndNeverOnTheLoop) {
   uint64_t start = platform::TickCountMs();
   page.ServiceTimers(1);
   EXPECT_LT(platform::TickCountMs() - start, 500u);
-  ASSERT_TRUE(WaitLog("retry limit reached; this one goes to the bit bucket\n"));
+  ASSERT_TRUE(WaitFor([] { return g_log->Logged("retry limit reached; this one goes to the bit bucket\n"); }));
   Ask(page, "cmd=add&page=/gone&cookie=g&delay=1");
   page.ServiceTimers(1);
-  ASSERT_TRUE(WaitLog("Result is: 0\n"));
+  ASSERT_TRUE(WaitFor([] { return g_log->Logged("Result is: 0\n"); }));
   EXPECT_TRUE(WaitForDetachedThreads(10000));  // status 0: one request, no retry
   EXPECT_EQ(Count(g_log->LogText(), "Post() Requesting document: /extalarm?page=/gone"), 1u);
 

@@ -24,8 +24,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-LogToTempDir* const g_env =
-    static_cast<LogToTempDir*>(::testing::AddGlobalTestEnvironment(new LogToTempDir("velmora-workers-")));
+LogToTempDir* const g_env = AddLogToTempDir("velmora-workers-");
 
 std::string XmlOf(const std::function<void(XMLAccumulator*)>& write) {
   XMLAccumulator xml;
