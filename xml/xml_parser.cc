@@ -225,39 +225,55 @@ void XMLParser::IndexMarks() {
   }
 }
 
-// One pass over the marks (as the index reads them) replays the end search
-// for every start mark at once while the text is well nested: a start mark
-// opens a level (an empty start tag opens none) and an end mark closes the
-// innermost level, which must be of its name. Each level records the end
-// that closes it, the furthest ">" of the start marks inside it, and how
-// deeply they nest; of any name, so both bound what a search of the level's
-// own name meets. The search passes over start marks inside an empty start
-// tag; those share its ">", so they are empty too and open nothing here
-// either. Where an end mark is not of the innermost level's name, every open
-// level is dropped unclosed: its search falls back to the marks themselves.
-// Levels opened later replay afresh, as each search starts afresh.
-XMLParser::OpenName* XMLParser::OpenNameOf(std::string_view name, uint64_t hash) {
-  if ((openNameCount_ + 1) * 2 > openNames_.size()) {  // keep the table at most half full
-    std::vector<OpenName> old(std::max<size_t>(64, openNames_.size() * 2), OpenName{});
-    old.swap(openNames_);
-    const size_t mask = openNames_.size() - 1;
-    for (const OpenName& entry : old) {
-      if (entry.generation != generation_) continue;
-      size_t j = entry.hash & mask;
-      while (openNames_[j].generation == generation_) j = (j + 1) & mask;
-      openNames_[j] = entry;
+// Gives every level the nearest level of its name around it, for Kept;
+// most documents never ask, so it is not done by the replay itself. The
+// levels are taken in text order with the innermost level of each name so
+// far; one that closed before the level at hand is passed over for the one
+// around it, which happens once per level. A reset starts afresh.
+void XMLParser::LinkSameNames() {
+  linked_ = true;
+  struct Innermost {
+    uint64_t hash;
+    uint32_t open;  // kNone: the slot is free
+  };
+  std::vector<Innermost> table(64, Innermost{0, kNone});
+  size_t used = 0;
+  size_t reset = 0;
+  for (uint32_t i = 0; i < opens_.size(); ++i) {
+    if (reset < resets_.size() && resets_[reset] == i) {
+      while (reset < resets_.size() && resets_[reset] == i) ++reset;
+      std::fill(table.begin(), table.end(), Innermost{0, kNone});
+      used = 0;
     }
-  }
-  const size_t mask = openNames_.size() - 1;
-  for (size_t i = hash & mask;; i = (i + 1) & mask) {
-    OpenName& entry = openNames_[i];
-    if (entry.generation != generation_) {
-      entry = OpenName{hash, static_cast<uint32_t>(name.data() - text_.data()), static_cast<uint32_t>(name.size()),
-                       kNone, generation_};
-      ++openNameCount_;
-      return &entry;
+    Open& open = opens_[i];
+    size_t stop = open.at + 1;
+    while (!kNameEnds.at[static_cast<unsigned char>(text_[stop])]) ++stop;
+    const std::string_view name = text_.substr(open.at + 1, stop - open.at - 1);
+    const uint64_t hash = HashName(name);
+    if ((used + 1) * 2 > table.size()) {  // keep the table at most half full
+      std::vector<Innermost> old(table.size() * 2, Innermost{0, kNone});
+      old.swap(table);
+      for (const Innermost& entry : old) {
+        if (entry.open == kNone) continue;
+        size_t j = entry.hash & (table.size() - 1);
+        while (table[j].open != kNone) j = (j + 1) & (table.size() - 1);
+        table[j] = entry;
+      }
     }
-    if (entry.hash == hash && SameName(text_.substr(entry.at, entry.size), name)) return &entry;
+    const size_t mask = table.size() - 1;
+    size_t slot = hash & mask;
+    for (; table[slot].open != kNone; slot = (slot + 1) & mask) {
+      const Open& other = opens_[table[slot].open];
+      if (table[slot].hash == hash && SameName(text_.substr(other.at + 1, name.size()), name) &&
+          kNameEnds.at[static_cast<unsigned char>(text_[other.at + 1 + name.size()])])
+        break;
+    }
+    if (table[slot].open == kNone) ++used;
+    uint32_t around = table[slot].open;
+    while (around != kNone && opens_[around].end != kNone && opens_[around].end < open.at)
+      around = opens_[around].sameBelow;
+    open.sameBelow = around;
+    table[slot] = Innermost{hash, i};
   }
 }
 
@@ -291,12 +307,10 @@ void XMLParser::ReplayMarks() {
         if (tagEnd == npos) break;  // no search that meets a later start succeeds
         if (top != kNone) opens_[top].reach = std::max(opens_[top].reach, static_cast<uint32_t>(tagEnd));
         if (text[tagEnd - 1] != '/') {
-          OpenName* same = OpenNameOf(name, HashName(name));
           Open open;
           open.at = static_cast<uint32_t>(lt);
           open.below = top;
-          open.sameBelow = same->open;
-          top = same->open = static_cast<uint32_t>(opens_.size());
+          top = static_cast<uint32_t>(opens_.size());
           opens_.push_back(open);
         }
       } else if (top != kNone) {
@@ -305,7 +319,6 @@ void XMLParser::ReplayMarks() {
         if (kNameEnds.at[static_cast<unsigned char>(opened[name.size()])] &&
             SameName(std::string_view(opened, name.size()), name)) {
           closed.end = static_cast<uint32_t>(lt);
-          OpenNameOf(name, HashName(name))->open = closed.sameBelow;
           top = closed.below;
           if (top != kNone) {
             Open& around = opens_[top];
@@ -314,14 +327,12 @@ void XMLParser::ReplayMarks() {
           }
         } else {
           top = kNone;
-          ++generation_;
-          openNameCount_ = 0;
+          resets_.push_back(static_cast<uint32_t>(opens_.size()));
         }
       }
     }
     lt = FindChar('<', stop, size);
   }
-  openNames_ = {};
 }
 
 // The replayed match holds for a search within limit when everything that
@@ -359,6 +370,7 @@ size_t XMLParser::KeptEnd(size_t start, std::string_view name, size_t limit) {
 // asked before, then keeps the answer on every level passed, so each level
 // is walked over once.
 bool XMLParser::Kept(uint32_t i) {
+  if (!linked_) LinkSameNames();
   keptPath_.clear();
   bool kept = false;
   for (uint32_t at = opens_[i].sameBelow;; at = opens_[at].sameBelow) {
@@ -653,85 +665,8 @@ void XMLParser::DropWhitespaceText(XMLNode* parent) {
   if (AllSpace(parent->GetValue())) parent->SetValue({});
 }
 
-int XMLParser::ParseRange(XMLNode* parent, size_t pos, size_t limit, int depth) {
-  const size_t mark = pending_.size();
-  if (pending_.capacity() == 0) pending_.reserve(64);
-  TextBuffer buffer;
-  int status = 0;
-  while (pos < limit && status == 0) status = Construct(parent, pos, limit, depth, &pos, &buffer);
-  Adopt(parent, &parent->children_, mark);
-  return status;
-}
-
-int XMLParser::ParseOne(XMLNode* parent, size_t pos, size_t limit, int depth, size_t* next) {
-  const size_t mark = pending_.size();
-  TextBuffer buffer;
-  int status = Construct(parent, pos, limit, depth, next, &buffer);
-  Adopt(parent, &parent->children_, mark);
-  return status;
-}
-
-int XMLParser::ParseElement(XMLNode* parent, size_t lt, size_t limit, int depth, size_t* next) {
-  size_t gt = FindChar('>', lt + 1, limit);
-  if (gt == npos) return Fail("End of element tag not found", lt);
-  if (gt == lt + 1) return Fail("Empty Name", lt);
-  const bool empty = text_[gt - 1] == '/';
-  const size_t contentEnd = empty ? gt - 1 : gt;
-  size_t nameEnd = lt + 1;
-  while (nameEnd < contentEnd && !IsSpace(text_[nameEnd])) ++nameEnd;
-  if (nameEnd == lt + 1) return Fail("Empty Name", lt);
-  std::string_view name = text_.substr(lt + 1, nameEnd - lt - 1);
-
-  XMLNode* node = NewNode(XMLNode::kElement, name, parent);
-  int status = ParseAttributes(node, nameEnd, contentEnd);
-  if (status == 0 && empty) {
-    *next = gt + 1;
-  } else if (status == 0 && depth + 1 > kMaxXMLDepth) {
-    status = Fail(kXMLErrorTooDeep, lt);
-  } else if (status == 0) {
-    // The common leaf first: when the next "<" is this element's end mark,
-    // no start mark comes before it, so it is the match the search would
-    // find, and the content is plain text.
-    size_t end = FindChar('<', gt + 1, limit);
-    const bool leaf = end != npos && end + 1 < limit && text_[end + 1] == '/' &&
-                      MatchesNameAt(name, end + 2, limit) && IsBoundaryAt(end + 2 + name.size(), limit);
-    if (leaf) {
-      scanned_ += end - gt - 1;
-      if (end > gt + 1) {
-        TextBuffer buffer;
-        AppendText(node, text_.substr(gt + 1, end - gt - 1), &buffer);
-        DropWhitespaceText(node);
-      }
-    } else {
-      // A match found while searching for an enclosing element's end is
-      // reused when the tag holds no "<" (the two searches then see the same
-      // marks; they differ only in where they start inside the tag).
-      const bool plainTag = FindChar('<', lt + 1, gt) == npos;
-      end = !nestedEnds_.empty() && plainTag ? CachedEnd(lt, name, limit) : npos;
-      if (end == npos && plainTag && !PlainName(name)) end = KeptEnd(lt, name, limit);
-      if (end == npos) end = FindMatchingEnd(name, lt, gt + 1, limit, depth);
-      if (end == npos)
-        status = Fail(tooDeep_ ? kXMLErrorTooDeep : "End tag not found", lt);
-      else if (ParseRange(node, gt + 1, end, depth + 1) != 0)
-        status = Fail(error_, lt);
-    }
-    if (status == 0) {
-      size_t close = FindChar('>', end + 2 + name.size(), limit);
-      if (close == npos)
-        status = Fail("End tag malformed", lt);
-      else
-        *next = close + 1;
-    }
-  }
-  if (status != 0) {
-    delete node;
-    return 1;
-  }
-  pending_.push_back(node);
-  return 0;
-}
-
-int XMLParser::Construct(XMLNode* parent, size_t pos, size_t limit, int depth, size_t* next, TextBuffer* buffer) {
+[[gnu::always_inline]] inline int XMLParser::Construct(XMLNode* parent, size_t pos, size_t limit, int depth,
+                                                       size_t* next, TextBuffer* buffer) {
   size_t lt = FindChar('<', pos, limit);
   if (lt == npos) {
     AppendText(parent, text_.substr(pos, limit - pos), buffer);
@@ -789,3 +724,86 @@ int XMLParser::Construct(XMLNode* parent, size_t pos, size_t limit, int depth, s
   DropWhitespaceText(parent);
   return 0;
 }
+
+[[gnu::always_inline]] inline int XMLParser::ParseContent(XMLNode* parent, size_t pos, size_t limit, int depth) {
+  const size_t mark = pending_.size();
+  if (pending_.capacity() == 0) pending_.reserve(64);
+  TextBuffer buffer;
+  int status = 0;
+  while (pos < limit && status == 0) status = Construct(parent, pos, limit, depth, &pos, &buffer);
+  Adopt(parent, &parent->children_, mark);
+  return status;
+}
+
+int XMLParser::ParseRange(XMLNode* parent, size_t pos, size_t limit, int depth) {
+  return ParseContent(parent, pos, limit, depth);
+}
+
+int XMLParser::ParseOne(XMLNode* parent, size_t pos, size_t limit, int depth, size_t* next) {
+  const size_t mark = pending_.size();
+  TextBuffer buffer;
+  int status = Construct(parent, pos, limit, depth, next, &buffer);
+  Adopt(parent, &parent->children_, mark);
+  return status;
+}
+
+int XMLParser::ParseElement(XMLNode* parent, size_t lt, size_t limit, int depth, size_t* next) {
+  size_t gt = FindChar('>', lt + 1, limit);
+  if (gt == npos) return Fail("End of element tag not found", lt);
+  if (gt == lt + 1) return Fail("Empty Name", lt);
+  const bool empty = text_[gt - 1] == '/';
+  const size_t contentEnd = empty ? gt - 1 : gt;
+  size_t nameEnd = lt + 1;
+  while (nameEnd < contentEnd && !IsSpace(text_[nameEnd])) ++nameEnd;
+  if (nameEnd == lt + 1) return Fail("Empty Name", lt);
+  std::string_view name = text_.substr(lt + 1, nameEnd - lt - 1);
+
+  XMLNode* node = NewNode(XMLNode::kElement, name, parent);
+  int status = ParseAttributes(node, nameEnd, contentEnd);
+  if (status == 0 && empty) {
+    *next = gt + 1;
+  } else if (status == 0 && depth + 1 > kMaxXMLDepth) {
+    status = Fail(kXMLErrorTooDeep, lt);
+  } else if (status == 0) {
+    // The common leaf first: when the next "<" is this element's end mark,
+    // no start mark comes before it, so it is the match the search would
+    // find, and the content is plain text.
+    size_t end = FindChar('<', gt + 1, limit);
+    const bool leaf = end != npos && end + 1 < limit && text_[end + 1] == '/' &&
+                      MatchesNameAt(name, end + 2, limit) && IsBoundaryAt(end + 2 + name.size(), limit);
+    if (leaf) {
+      scanned_ += end - gt - 1;
+      if (end > gt + 1) {
+        TextBuffer buffer;
+        AppendText(node, text_.substr(gt + 1, end - gt - 1), &buffer);
+        DropWhitespaceText(node);
+      }
+    } else {
+      // A match found while searching for an enclosing element's end is
+      // reused when the tag holds no "<" (the two searches then see the same
+      // marks; they differ only in where they start inside the tag).
+      const bool plainTag = FindChar('<', lt + 1, gt) == npos;
+      end = !nestedEnds_.empty() && plainTag ? CachedEnd(lt, name, limit) : npos;
+      if (end == npos && plainTag && !PlainName(name)) end = KeptEnd(lt, name, limit);
+      if (end == npos) end = FindMatchingEnd(name, lt, gt + 1, limit, depth);
+      if (end == npos)
+        status = Fail(tooDeep_ ? kXMLErrorTooDeep : "End tag not found", lt);
+      else if (ParseContent(node, gt + 1, end, depth + 1) != 0)
+        status = Fail(error_, lt);
+    }
+    if (status == 0) {
+      size_t close = FindChar('>', end + 2 + name.size(), limit);
+      if (close == npos)
+        status = Fail("End tag malformed", lt);
+      else
+        *next = close + 1;
+    }
+  }
+  if (status != 0) {
+    delete node;
+    return 1;
+  }
+  pending_.push_back(node);
+  return 0;
+}
+

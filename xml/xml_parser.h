@@ -86,7 +86,11 @@ class XMLParser {
     size_t capacity = 0;
   };
   int Fail(const char* text, size_t position);
-  int Construct(XMLNode* parent, size_t pos, size_t limit, int depth, size_t* next, TextBuffer* buffer);
+  inline int Construct(XMLNode* parent, size_t pos, size_t limit, int depth, size_t* next, TextBuffer* buffer);
+  // ParseRange's body, inlined (with Construct) into ParseElement so that an
+  // element nests one frame deep: deep documents unwind a return per level,
+  // and past the return predictor's depth each one is mispredicted.
+  inline int ParseContent(XMLNode* parent, size_t pos, size_t limit, int depth);
   XMLNode* NewNode(XMLNode::Type type, std::string_view name, XMLNode* parent);
   void SetEscaped(XMLNode* node, std::string_view text);
   void SetPlain(XMLNode* node, std::string_view text);
@@ -117,7 +121,7 @@ class XMLParser {
     uint32_t reach = 0;
     uint32_t height = 0;
     uint32_t below;
-    uint32_t sameBelow;  // the nearest level around of the same name
+    uint32_t sameBelow;  // the nearest level around of the same name (LinkSameNames)
     bool known = false;  // its search took the replayed end (KnownEnd)
     uint8_t kept = 0;    // Kept(), once asked: 1 no, 2 yes
   };
@@ -134,18 +138,9 @@ class XMLParser {
   // By the time a search or the parse meets a level, no search can still
   // reach the levels of its name around it, so the answer is kept.
   bool Kept(uint32_t i);
-  // The innermost open level of each name while the replay runs; a reset
-  // (a new generation) empties it at once.
-  struct OpenName {
-    uint64_t hash;
-    uint32_t at, size;  // the name in the text
-    uint32_t open;      // kNone: no level of it is open
-    uint32_t generation;
-  };
-  OpenName* OpenNameOf(std::string_view name, uint64_t hash);
-  std::vector<OpenName> openNames_;
-  size_t openNameCount_ = 0;
-  uint32_t generation_ = 1;
+  void LinkSameNames();
+  bool linked_ = false;
+  std::vector<uint32_t> resets_;  // the first level after each reset
   size_t knownCount_ = 0;
   std::vector<uint32_t> keptPath_;
   void IndexMarks();
