@@ -19,6 +19,12 @@
 // or "<" (only malformed input has them) can share a mark with a shorter
 // name; theirs are always scanned for.
 //
+// Before either, once elements are seen to nest (a few end searches, or a
+// search meeting start after start), one pass replays the search for every
+// start mark at once, as a stack of open levels, while the text is well
+// nested; a search whose replayed result holds within its limit and depth
+// takes it, any other searches as above.
+//
 // The parser works on its text in place, through offsets; it never changes
 // it, and a NUL byte is an ordinary character. Given blocks (XMLNode::Parse:
 // the text is then the blocks' copy), it places nodes and lists in them and
@@ -80,7 +86,11 @@ class XMLParser {
     size_t capacity = 0;
   };
   int Fail(const char* text, size_t position);
-  int Construct(XMLNode* parent, size_t pos, size_t limit, int depth, size_t* next, TextBuffer* buffer);
+  inline int Construct(XMLNode* parent, size_t pos, size_t limit, int depth, size_t* next, TextBuffer* buffer);
+  // ParseRange's body, inlined (with Construct) into ParseElement so that an
+  // element nests one frame deep: deep documents unwind a return per level,
+  // and past the return predictor's depth each one is mispredicted.
+  inline int ParseContent(XMLNode* parent, size_t pos, size_t limit, int depth);
   XMLNode* NewNode(XMLNode::Type type, std::string_view name, XMLNode* parent);
   void SetEscaped(XMLNode* node, std::string_view text);
   void SetPlain(XMLNode* node, std::string_view text);
@@ -102,6 +112,37 @@ class XMLParser {
     size_t count[2] = {};
     size_t hint[2] = {};
   };
+  // A start mark that opens a level in the replay (see ReplayMarks), in
+  // text order: the end mark that closes it (kNone: unknown), the furthest
+  // ">" of start marks inside, how deeply they nest, and the level around.
+  struct Open {
+    uint32_t at;
+    uint32_t end = kNone;
+    uint32_t reach = 0;
+    uint32_t height = 0;
+    uint32_t below;
+    uint32_t sameBelow;  // the nearest level around of the same name (LinkSameNames)
+    bool known = false;  // its search took the replayed end (KnownEnd)
+    uint8_t kept = 0;    // Kept(), once asked: 1 no, 2 yes
+  };
+  static constexpr uint32_t kNone = UINT32_MAX;
+  void ReplayMarks();
+  // The end mark the search for an element at `start` finds, known from the
+  // replay when that search would stay inside limit and depth; npos else.
+  size_t KnownEnd(size_t start, std::string_view name, size_t limit, int depth);
+  // The replayed end of the level at `start` when a search for an enclosing
+  // element kept it (see CachedEnd): searches of a name meet, and keep the
+  // matches of, every level of that name inside the element.
+  size_t KeptEnd(size_t start, std::string_view name, size_t limit);
+  // Whether a level of the same name around level i took its replayed end.
+  // By the time a search or the parse meets a level, no search can still
+  // reach the levels of its name around it, so the answer is kept.
+  bool Kept(uint32_t i);
+  void LinkSameNames();
+  bool linked_ = false;
+  std::vector<uint32_t> resets_;  // the first level after each reset
+  size_t knownCount_ = 0;
+  std::vector<uint32_t> keptPath_;
   void IndexMarks();
   // The marks of a name, or null while they are scanned for: before the
   // index is built, for a name holding "/" or "<", and in a text of 4 GiB or
@@ -112,7 +153,9 @@ class XMLParser {
   // Offset of the end mark "</name" that matches an element whose content
   // starts at `from`, or npos (then tooDeep_ tells whether the search gave up
   // on depth).
-  size_t FindMatchingEnd(std::string_view name, size_t from, size_t limit, int depth);
+  // `start` is the element's "<"; a first search (from its ">") may use the
+  // replay only when the tag holds no other "<".
+  size_t FindMatchingEnd(std::string_view name, size_t start, size_t from, size_t limit, int depth);
   size_t CachedEnd(size_t start, std::string_view name, size_t limit) const;
   // The first end mark (with the character after the name) at or after
   // `from` and before limit; the first start mark likewise.
@@ -121,6 +164,8 @@ class XMLParser {
   size_t FindEndMark(std::string_view name, size_t from, size_t limit) const;
   size_t FindStartMark(std::string_view name, size_t from, size_t limit) const;
   size_t Find(std::string_view what, size_t from, size_t limit) const;
+  // The first of the bytes a or b at or after from and before limit.
+  size_t FindEither(unsigned char a, unsigned char b, size_t from, size_t limit) const;
   // Most scans are short (a tag's end, a quote, the next "<" in a short
   // text): eight bytes at a time over the first words, then memchr for what
   // is left, so a short scan costs no library call.
@@ -176,4 +221,18 @@ class XMLParser {
   std::vector<uint32_t> positions_;
   Marks noMarks_{};
   Marks* lastMarks_ = nullptr;  // the last name looked up
+  // The replay's levels, and where the last look-up ended.
+  std::vector<Open> opens_;
+  size_t openHint_ = 0;
+  // Elements whose end was searched for: past a few, nesting is not flat
+  // and the replay pays (a flat document searches once, for its root).
+  static constexpr int kSearchesBeforeReplay = 2;
+  // Start marks met right after start marks in a search's walk that show
+  // nesting and start the replay at once.
+  static constexpr int kNestedBeforeReplay = 8;
+  // Marks a walk looks at one by one before it looks only where the name
+  // can begin.
+  static constexpr int kWalkMarks = 64;
+  int searches_ = 0;
+  bool replayed_ = false;
 };

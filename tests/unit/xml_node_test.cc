@@ -100,6 +100,34 @@ TEST(XMLParse, DeclarationsCommentsInstructionsAndParseNode) {
   EXPECT_EQ(parent.GetChildren().size(), 1u);
 }
 
+TEST(XMLParse, NestedDocumentsKeepTheEndSearchBounds) {
+  // Nested elements first, so later ends are known before they are searched
+  // for; where a search would look past its bounds, its result still rules.
+  std::string nest;
+  for (int i = 0; i < 10; ++i) nest += "<b>";
+  nest += "x";
+  for (int i = 0; i < 10; ++i) nest += "</b>";
+  // The start mark inside <a> has no ">" before the end of <p>.
+  std::string text = "<r>" + nest + "<p><a><a </a </p/></r>";
+  Parsed p = ParseText(text);
+  EXPECT_STREQ(p.error, "End tag not found");
+  EXPECT_EQ(p.position, text.find("<a>"));
+  // Start marks in a comment nest the search one level past the bound.
+  for (int marks : {999, 1000}) {
+    std::string comment = "<!--";
+    for (int i = 0; i < marks; ++i) comment += "<e>";
+    for (int i = 0; i < marks; ++i) comment += "</e>";
+    p = ParseText("<r>" + nest + "<e>" + comment + "--></e></r>");
+    EXPECT_STREQ(p.error, marks == 999 ? nullptr : kXMLErrorTooDeep) << marks;
+  }
+  // "<a/ >" names an element "a/", whose search meets the start mark of "a"
+  // at "<a/ </a" and takes the match the search for <a> kept there.
+  text = "<a><a/ ><a/<a/ </a></a/></a></a>";
+  p = ParseText(text);
+  EXPECT_STREQ(p.error, "Attibute missing value (no '=')");
+  EXPECT_EQ(p.position, text.find("</a>"));
+}
+
 TEST(XMLParse, FarDeeperUnbalancedInputFailsOnTheBound) {
   // 100000 starts and one end: the bound holds inside the end-tag search
   // instead of overflowing the stack.
