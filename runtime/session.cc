@@ -157,6 +157,8 @@ void EndSessionThreads() {
   g_stopping = false;
 }
 
+bool AnySessionRunning() { return g_running.load(std::memory_order_relaxed) > 0; }
+
 size_t RunningSessions() {
   size_t running = 0;
   for (const auto& c : TheServer().sockets.connections)

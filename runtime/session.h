@@ -68,6 +68,9 @@ void SetLastSessionEndWakes(bool on);
 
 // Sessions in the connection list whose thread has not ended.
 size_t RunningSessions();
+// Whether a session handed to a thread has not ended yet; one atomic load,
+// for checks on every accept.
+bool AnySessionRunning();
 
 // Deletes (after joining) every record marked done.
 void CleanConnectionList();
