@@ -54,6 +54,13 @@ class IOSocket : public IOBase {
     readAhead_ = std::move(bytes);
     readAheadUsed_ = 0;
   }
+  // The read-ahead bytes not read yet, taken out of the channel (a session
+  // thread's channel gets them from the loop's).
+  std::string TakeReadAhead() {
+    std::string rest = readAhead_.substr(readAheadUsed_);
+    SetReadAhead(std::string());
+    return rest;
+  }
 
  private:
   bool Dead() const { return timedOut_ || BodyRefused(); }
