@@ -230,15 +230,6 @@ long ReceiveNow(int fd, void* buffer, size_t length) {
   }
 }
 
-long PeekNow(int fd, void* buffer, size_t length) {
-  for (;;) {
-    ssize_t n = recv(fd, buffer, length, MSG_PEEK | MSG_DONTWAIT);
-    if (n >= 0) return static_cast<long>(n);
-    if (errno == EAGAIN || errno == EWOULDBLOCK) return kWouldBlock;
-    if (errno != EINTR) return -1;
-  }
-}
-
 int WaitReadable(int fd, int timeoutMs) { return PollOne(fd, POLLIN, timeoutMs, nullptr); }
 
 int PeerAddressText(int fd, char* buffer, size_t size) {

@@ -74,10 +74,9 @@ long SendAllPair(int fd, const void* first, size_t firstLength, const void* seco
 long Receive(int fd, void* buffer, size_t length);
 // Like Receive, but the bytes stay in the socket for the next receive.
 long Peek(int fd, void* buffer, size_t length);
-// Receive and Peek that never wait: kWouldBlock when nothing has arrived.
+// Receive that never waits: kWouldBlock when nothing has arrived.
 constexpr long kWouldBlock = -2;
 long ReceiveNow(int fd, void* buffer, size_t length);
-long PeekNow(int fd, void* buffer, size_t length);
 
 // Waits until a receive would not block (data, end of input or an error).
 // timeoutMs < 0 waits without limit. 1 ready, 0 time-out, -1 error.

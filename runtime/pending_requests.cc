@@ -107,13 +107,13 @@ bool PendingRequests::Advance(Waiting& w, bool hungUp) {
 }
 
 bool PendingRequests::AdvanceHead(Waiting& w, bool hungUp) {
-  if (peek_.empty()) peek_.resize(kMaxHeadBytes);
+  if (scratch_.empty()) scratch_.resize(kMaxHeadBytes);
   // What has arrived is taken off the socket, at most the longest head in
   // all: usually the whole head in one receive. Bytes past the head (the
   // start of a body) go on with the request as the channel's read-ahead.
-  long n = platform::ReceiveNow(w.io->Socket(), peek_.data(), kMaxHeadBytes - w.head.size());
+  long n = platform::ReceiveNow(w.io->Socket(), scratch_.data(), kMaxHeadBytes - w.head.size());
   if (n == platform::kWouldBlock && !hungUp) return false;
-  std::string_view data(peek_.data(), n > 0 ? static_cast<size_t>(n) : 0);
+  std::string_view data(scratch_.data(), n > 0 ? static_cast<size_t>(n) : 0);
   if (!w.head.empty()) {
     w.head.append(data);
     data = w.head;

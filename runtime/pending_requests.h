@@ -67,7 +67,7 @@ class PendingRequests {
 
   size_t capacity_;
   std::vector<std::unique_ptr<Waiting>> waiting_;  // in accept order
-  std::vector<char> peek_;                         // receive scratch for heads
+  std::vector<char> scratch_;                      // what a receive of a head lands in
   uint64_t bodyBytesHeld_ = 0;
   size_t served_ = 0;  // requests served in the current call
 };
