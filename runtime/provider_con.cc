@@ -261,16 +261,22 @@ long CProviderCon::ReadHeaderLine(char* buffer, size_t size, int timeoutSeconds)
 long CProviderCon::ReadBlock(char* buffer, size_t wanted, int timeoutSeconds) {
   if ((mode_ & kModeSocket) == 0 || socket_ == platform::kInvalidSocket) return 0;
   size_t got = 0;
-  // The wait comes before every receive, not only the first: a sender that
-  // stalls half way cannot hold this thread past the time-out.
+  // What has arrived already (on a large body it usually has) is taken
+  // without a wait; when nothing has, the wait comes before the receive, so
+  // a sender that stalls half way cannot hold this thread past the
+  // time-out. A cancellable request always waits first: its flag is looked
+  // at there.
   while (got < wanted) {
-    int ready = WaitForAnswer(TimeoutMs(timeoutSeconds));
-    if (ready == 0) {
-      Log(16, "ERROR(2): timed out waiting for collector %s to respond\n", name_);
-      break;
+    long n = cancel_ == nullptr ? platform::ReceiveNow(socket_, buffer + got, wanted - got) : platform::kWouldBlock;
+    if (n == platform::kWouldBlock) {
+      int ready = WaitForAnswer(TimeoutMs(timeoutSeconds));
+      if (ready == 0) {
+        Log(16, "ERROR(2): timed out waiting for collector %s to respond\n", name_);
+        break;
+      }
+      if (ready < 0) break;
+      n = platform::Receive(socket_, buffer + got, wanted - got);
     }
-    if (ready < 0) break;
-    long n = platform::Receive(socket_, buffer + got, wanted - got);
     if (n <= 0) break;
     got += static_cast<size_t>(n);
   }
