@@ -43,6 +43,46 @@ int PollOne(int fd, short events, int timeoutMs, short* revents) {
   }
 }
 
+// Waits at most timeoutMs for a connect in progress: 0 when it succeeded,
+// else the error number (ETIMEDOUT when the wait ran out).
+int WaitForConnect(int fd, int timeoutMs) {
+  int r = PollOne(fd, POLLOUT, timeoutMs, nullptr);
+  if (r == 0) return ETIMEDOUT;
+  if (r < 0) return errno;
+  // Writable also means "failed": only a zero pending error is success.
+  int pending = 0;
+  socklen_t len = sizeof pending;
+  if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &len) != 0) pending = errno;
+  return pending;
+}
+
+// One non-blocking sendmsg of both buffers: the count taken, or -1 with
+// errno set (EINTR is retried).
+long SendPairOnce(int fd, const void* first, size_t firstLength, const void* second, size_t secondLength) {
+  iovec parts[2] = {{const_cast<void*>(first), firstLength}, {const_cast<void*>(second), secondLength}};
+  msghdr message{};
+  message.msg_iov = parts;
+  message.msg_iovlen = 2;
+  for (;;) {
+    ssize_t n = sendmsg(fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n >= 0 || errno != EINTR) return static_cast<long>(n);
+  }
+}
+
+// What SendPairOnce left of the two buffers after `sent` bytes, by SendAll.
+long SendRest(int fd, const void* first, size_t firstLength, const void* second, size_t secondLength, size_t sent,
+              int stallMs) {
+  if (sent < firstLength) {
+    if (SendAll(fd, static_cast<const char*>(first) + sent, firstLength - sent, stallMs) < 0) return -1;
+    sent = firstLength;
+  }
+  size_t secondSent = sent - firstLength;
+  if (secondSent < secondLength &&
+      SendAll(fd, static_cast<const char*>(second) + secondSent, secondLength - secondSent, stallMs) < 0)
+    return -1;
+  return static_cast<long>(firstLength + secondLength);
+}
+
 }  // namespace
 
 int SocketStartup() { return 0; }
@@ -92,22 +132,30 @@ int ConnectLoopbackNonBlocking(int fd, uint16_t port, int timeoutMs, int* error)
   sockaddr_in a = LoopbackAddress(port);
   if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
     err = errno;
-    if (err == EINPROGRESS || err == EINTR || err == EAGAIN) {
-      short revents = 0;
-      int r = PollOne(fd, POLLOUT, timeoutMs, &revents);
-      if (r == 0) {
-        err = ETIMEDOUT;
-      } else if (r < 0) {
-        err = errno;
-      } else {
-        // Writable also means "failed": only a zero pending error is success.
-        int pending = 0;
-        socklen_t len = sizeof pending;
-        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &len) != 0) pending = errno;
-        err = pending;
-      }
-    }
+    if (err == EINPROGRESS || err == EINTR || err == EAGAIN) err = WaitForConnect(fd, timeoutMs);
   }
+  if (error) *error = err;
+  if (err != 0) errno = err;
+  return err == 0 ? 0 : -1;
+}
+
+int ConnectLoopbackAndSend(int fd, uint16_t port, int timeoutMs, const void* first, size_t firstLength,
+                           const void* second, size_t secondLength, int stallMs, int* error) {
+  int err = 0;
+  long sent = -1;
+  sockaddr_in a = LoopbackAddress(port);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) err = errno;
+  if (err == EINPROGRESS || err == EINTR || err == EAGAIN) {
+    // On loopback the handshake is normally over by the time connect()
+    // returns, and a refused one has already left its error: the send
+    // either goes out or reports that error, with no wait and no query.
+    sent = SendPairOnce(fd, first, firstLength, second, secondLength);
+    err = sent >= 0 ? 0 : errno;
+    // Still connecting: wait for it as a plain connect does.
+    if (err == EAGAIN || err == EWOULDBLOCK || err == ENOTCONN) err = WaitForConnect(fd, timeoutMs);
+  }
+  if (err == 0 && sent < 0) SendAllPair(fd, first, firstLength, second, secondLength, stallMs);
+  if (err == 0 && sent >= 0) SendRest(fd, first, firstLength, second, secondLength, static_cast<size_t>(sent), stallMs);
   if (error) *error = err;
   if (err != 0) errno = err;
   return err == 0 ? 0 : -1;
@@ -168,38 +216,14 @@ long SendAllPair(int fd, const void* first, size_t firstLength, const void* seco
                  int stallMs) {
   // One sendmsg for both while it takes everything (the common case of a
   // small answer); what is left after a short write goes out by SendAll.
-  iovec parts[2] = {{const_cast<void*>(first), firstLength}, {const_cast<void*>(second), secondLength}};
-  msghdr message{};
-  message.msg_iov = parts;
-  message.msg_iovlen = 2;
-  ssize_t n;
-  while ((n = sendmsg(fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT)) < 0 && errno == EINTR) {
-  }
+  long n = SendPairOnce(fd, first, firstLength, second, secondLength);
   if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
-  size_t sent = n > 0 ? static_cast<size_t>(n) : 0;
-  if (sent < firstLength) {
-    if (SendAll(fd, static_cast<const char*>(first) + sent, firstLength - sent, stallMs) < 0) return -1;
-    sent = firstLength;
-  }
-  size_t secondSent = sent - firstLength;
-  if (secondSent < secondLength &&
-      SendAll(fd, static_cast<const char*>(second) + secondSent, secondLength - secondSent, stallMs) < 0)
-    return -1;
-  return static_cast<long>(firstLength + secondLength);
+  return SendRest(fd, first, firstLength, second, secondLength, n > 0 ? static_cast<size_t>(n) : 0, stallMs);
 }
 
 long ReceiveNow(int fd, void* buffer, size_t length) {
   for (;;) {
     ssize_t n = recv(fd, buffer, length, MSG_DONTWAIT);
-    if (n >= 0) return static_cast<long>(n);
-    if (errno == EAGAIN || errno == EWOULDBLOCK) return kWouldBlock;
-    if (errno != EINTR) return -1;
-  }
-}
-
-long PeekNow(int fd, void* buffer, size_t length) {
-  for (;;) {
-    ssize_t n = recv(fd, buffer, length, MSG_PEEK | MSG_DONTWAIT);
     if (n >= 0) return static_cast<long>(n);
     if (errno == EAGAIN || errno == EWOULDBLOCK) return kWouldBlock;
     if (errno != EINTR) return -1;

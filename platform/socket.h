@@ -51,6 +51,15 @@ int ConnectLoopback(int fd, uint16_t port, int timeoutMs, int* error);
 // for readiness before every receive and send with SendAll.
 int ConnectLoopbackNonBlocking(int fd, uint16_t port, int timeoutMs, int* error);
 
+// ConnectLoopbackNonBlocking followed by SendAllPair of the two buffers
+// (a request's head and body), in fewer system calls: the first send is
+// tried before any wait, and only a socket still connecting is waited for
+// (then asked for its pending error) as above. The outcome is the
+// connect's, reported the same way (a refused connect fails at once);
+// what becomes of the send afterwards is not looked at.
+int ConnectLoopbackAndSend(int fd, uint16_t port, int timeoutMs, const void* first, size_t firstLength,
+                           const void* second, size_t secondLength, int stallMs, int* error);
+
 // Writes the whole buffer. Returns length when every byte went out, -1 on a
 // real error (including a peer that closed), 0 for an empty buffer. With
 // stallMs >= 0 the send gives up (-1, error ETIMEDOUT) once the peer has
@@ -65,10 +74,9 @@ long SendAllPair(int fd, const void* first, size_t firstLength, const void* seco
 long Receive(int fd, void* buffer, size_t length);
 // Like Receive, but the bytes stay in the socket for the next receive.
 long Peek(int fd, void* buffer, size_t length);
-// Receive and Peek that never wait: kWouldBlock when nothing has arrived.
+// Receive that never waits: kWouldBlock when nothing has arrived.
 constexpr long kWouldBlock = -2;
 long ReceiveNow(int fd, void* buffer, size_t length);
-long PeekNow(int fd, void* buffer, size_t length);
 
 // Waits until a receive would not block (data, end of input or an error).
 // timeoutMs < 0 waits without limit. 1 ready, 0 time-out, -1 error.

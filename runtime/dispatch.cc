@@ -74,6 +74,7 @@ void ForkRequest(IOSocket& io, const URLParse& request) {
   auto connection = std::make_unique_for_overwrite<Connection>();
   connection->socket = io.Socket();
   connection->request = request;
+  connection->readAhead = io.TakeReadAhead();
   if (!StartSession(connection.get())) {
     Log(16, "Unable to create session thread for connection %s\n", io.PeerName());
     platform::CloseSocket(connection->socket);

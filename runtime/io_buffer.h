@@ -1,5 +1,5 @@
 // An IO channel that reads from bytes in memory and writes nothing: the loop
-// parses a request head it has already looked at (peeked) from a socket
+// parses a request head it has already received from a socket
 // without reading the socket line by line. It does not own the bytes.
 #pragma once
 #include <string_view>

@@ -12,7 +12,9 @@ IOSocket::~IOSocket() { Close(); }
 
 void IOSocket::Close() {
   if (socket_ != platform::kInvalidSocket && ownsSocket_) {
-    platform::ShutdownBoth(socket_);
+    // close() alone sends the FIN after everything written, as a shutdown
+    // would: no other process keeps the descriptor (sockets are
+    // close-on-exec), so this close ends the connection.
     platform::CloseSocket(socket_);
     socket_ = platform::kInvalidSocket;
   }

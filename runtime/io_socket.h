@@ -1,7 +1,8 @@
 // The IO channel over a connected TCP socket.
 //
 // The channel owns its socket from construction: Close() and the destructor
-// shut the socket down both ways and close it. ReleaseOwnership() hands the
+// close it (an orderly close: the peer gets every byte written, then the
+// end of input). ReleaseOwnership() hands the
 // socket to someone else (a session thread taking a connection over); the
 // channel then leaves it open.
 //
@@ -38,7 +39,7 @@ class IOSocket : public IOBase {
   int Socket() const { return socket_; }
   bool OwnsSocket() const { return ownsSocket_ != 0; }
   void ReleaseOwnership() { ownsSocket_ = 0; }
-  // Shuts an owned socket down both ways and closes it now.
+  // Closes an owned socket now.
   void Close();
 
   // Reads past `tickMs` (platform::TickCountMs) fail; 0 removes the deadline.
@@ -52,6 +53,13 @@ class IOSocket : public IOBase {
   void SetReadAhead(std::string bytes) {
     readAhead_ = std::move(bytes);
     readAheadUsed_ = 0;
+  }
+  // The read-ahead bytes not read yet, taken out of the channel (a session
+  // thread's channel gets them from the loop's).
+  std::string TakeReadAhead() {
+    std::string rest = readAhead_.substr(readAheadUsed_);
+    SetReadAhead(std::string());
+    return rest;
   }
 
  private:

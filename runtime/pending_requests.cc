@@ -22,6 +22,7 @@ struct PendingRequests::Waiting {
   uint64_t deadlineMs = 0;
   bool done = false;
   size_t pollIndex = kNotPolled;  // where AddToPoll put it in the last wait
+  std::string head;  // the head's bytes taken so far, while it is incomplete
   // Set once the head is read and the inline page waits for its body.
   std::unique_ptr<URLParse> request;
   ServedPage* page = nullptr;
@@ -41,7 +42,7 @@ void PendingRequests::CloseAll() {
 void PendingRequests::Forget(Waiting& w) {
   bodyBytesHeld_ -= w.request ? w.bodyWanted : 0;
   w.request.reset();
-  w.io.reset();  // shuts the socket down and closes it unless handed on
+  w.io.reset();  // closes the socket unless handed on
   w.done = true;
 }
 
@@ -106,43 +107,41 @@ bool PendingRequests::Advance(Waiting& w, bool hungUp) {
 }
 
 bool PendingRequests::AdvanceHead(Waiting& w, bool hungUp) {
-  if (peek_.empty()) peek_.resize(kMaxHeadBytes);
-  long n = platform::PeekNow(w.io->Socket(), peek_.data(), peek_.size());
+  if (scratch_.empty()) scratch_.resize(kMaxHeadBytes);
+  // What has arrived is taken off the socket, at most the longest head in
+  // all: usually the whole head in one receive. Bytes past the head (the
+  // start of a body) go on with the request as the channel's read-ahead.
+  long n = platform::ReceiveNow(w.io->Socket(), scratch_.data(), kMaxHeadBytes - w.head.size());
   if (n == platform::kWouldBlock && !hungUp) return false;
-  // End of input, an error or a hang-up: the head will grow no more, and
-  // ReadRequest finds out at once what it makes of what is there.
-  const size_t headLength = n > 0 ? HeadLength(peek_.data(), static_cast<size_t>(n)) : 0;
-  if (headLength == 0 && n > 0 && !hungUp) {
-    if (static_cast<size_t>(n) < peek_.size()) return false;
+  std::string_view data(scratch_.data(), n > 0 ? static_cast<size_t>(n) : 0);
+  if (!w.head.empty()) {
+    w.head.append(data);
+    data = w.head;
+  }
+  const size_t headLength = HeadLength(data.data(), data.size());
+  if (headLength == 0) {
+    // More may come while the peer sends and the head still fits; after
+    // its end, an error or a hang-up the head stays incomplete.
+    if (n > 0 && !hungUp && data.size() < kMaxHeadBytes) {
+      if (w.head.empty()) w.head.assign(data);
+      return false;
+    }
     Log(32, "Accept connection failed to parse URI\n");
     return true;
   }
-
   URLParse request;
-  int read;
-  if (headLength != 0) {
-    // The whole head has been looked at: parse the copy, then take exactly
-    // its bytes from the socket, leaving a body there for the page.
-    IOBuffer head(std::string_view(peek_.data(), headLength));
-    read = ReadRequest(&request, &head);
-    if (read == kRequestRead) {
-      if (!Consume(w, headLength)) return true;
-      w.io->BeginRequest();
-    }
-  } else {
-    // The peer sends no more: ReadRequest finds out at once what it makes
-    // of what is there.
-    read = ReadRequest(&request, w.io.get());
-  }
-  if (read != kRequestRead) {
-    if (w.io->TimedOut())
-      Log(16, "Request head timed out from %s\n", w.io->PeerName());
-    else
-      Log(32, "Accept connection failed to parse URI\n");
+  IOBuffer head(data.substr(0, headLength));
+  if (ReadRequest(&request, &head) != kRequestRead) {
+    Log(32, "Accept connection failed to parse URI\n");
     return true;
   }
+  w.io->BeginRequest();
+  std::string rest(data.substr(headLength));
+  w.head.clear();
+
   Route route = RouteRequest(request);
   if (route.kind == Route::kFork) {
+    w.io->SetReadAhead(std::move(rest));
     ForkRequest(*w.io, request);
     ++served_;
     return true;
@@ -154,6 +153,7 @@ bool PendingRequests::AdvanceHead(Waiting& w, bool hungUp) {
   // page, whose ReadBody refuses it without reading.
   uint64_t wanted = AnnouncedBodyLength(request.HeaderNames(), request.HeaderValues());
   if (wanted == 0 || wanted > kInlineBodyLimit) {
+    w.io->SetReadAhead(std::move(rest));
     RunInlineRequest(*w.io, route.page, request);
     ++served_;
     return true;
@@ -166,18 +166,11 @@ bool PendingRequests::AdvanceHead(Waiting& w, bool hungUp) {
   w.request = std::make_unique<URLParse>(request);
   w.page = route.page;
   w.bodyWanted = wanted;
+  // What came after the body is not part of the request.
+  if (rest.size() > wanted) rest.resize(static_cast<size_t>(wanted));
+  w.body = std::move(rest);
   w.body.reserve(static_cast<size_t>(wanted));
   return AdvanceBody(w);
-}
-
-bool PendingRequests::Consume(Waiting& w, size_t length) {
-  size_t taken = 0;
-  while (taken < length) {
-    long n = platform::ReceiveNow(w.io->Socket(), peek_.data(), length - taken);
-    if (n <= 0) return false;  // the peeked bytes are there; anything else is a broken socket
-    taken += static_cast<size_t>(n);
-  }
-  return true;
 }
 
 bool PendingRequests::AdvanceBody(Waiting& w) {

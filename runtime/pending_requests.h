@@ -11,10 +11,11 @@
 // once: one accepted past that closes the one that has waited longest, so
 // accepting never stops.
 //
-// Heads are only looked at (peeked) until complete, then parsed from that
-// copy by ReadRequest and taken off the socket in one read, which leaves a
-// body where the page reads it; bodies of inline pages are taken into the
-// channel's read-ahead, at most kInlineBodyLimit each.
+// Heads are received into the connection's own buffer until complete (in
+// one receive as a rule), then parsed from it by ReadRequest; what came
+// after the head becomes the channel's read-ahead, where the page's body
+// read finds it before the socket. Bodies of inline pages are taken into the
+// read-ahead whole, at most kInlineBodyLimit each.
 //
 // Loop thread only. The set owns the connections' channels.
 #pragma once
@@ -61,14 +62,12 @@ class PendingRequests {
   bool Advance(Waiting& w, bool hungUp);
   bool AdvanceHead(Waiting& w, bool hungUp);
   bool AdvanceBody(Waiting& w);
-  // Takes `length` bytes already looked at off the socket.
-  bool Consume(Waiting& w, size_t length);
   void RunBody(Waiting& w);
   void Forget(Waiting& w);
 
   size_t capacity_;
   std::vector<std::unique_ptr<Waiting>> waiting_;  // in accept order
-  std::vector<char> peek_;                         // scratch for heads
+  std::vector<char> scratch_;                      // what a receive of a head lands in
   uint64_t bodyBytesHeld_ = 0;
   size_t served_ = 0;  // requests served in the current call
 };

@@ -108,7 +108,9 @@ bool CProviderCon::FindResponseHeader(const char* name, char* buffer, size_t siz
   return false;
 }
 
-int CProviderCon::connect(bool startOnFailure) {
+int CProviderCon::connect(bool startOnFailure) { return Connect(startOnFailure, nullptr, std::string_view(), nullptr); }
+
+int CProviderCon::Connect(bool startOnFailure, const std::string* head, std::string_view body, bool* sent) {
   // A client in standard input/output mode never connects.
   if ((mode_ & kModeSocket) == 0) return 0;
   if (connected_ || attached_ != nullptr) return 1;
@@ -124,11 +126,17 @@ int CProviderCon::connect(bool startOnFailure) {
   for (int counter = 0;; ++counter) {
     Log(1024, "Call ::connect\n");
     int error = 0;
-    int result = platform::ConnectLoopbackNonBlocking(socket_, static_cast<uint16_t>(port_), kConnectWaitMs, &error);
+    const uint16_t port = static_cast<uint16_t>(port_);
+    // With a request in hand it goes out as part of the connect: that saves
+    // the wait for the handshake, which on loopback is already over.
+    int result = head == nullptr ? platform::ConnectLoopbackNonBlocking(socket_, port, kConnectWaitMs, &error)
+                                 : platform::ConnectLoopbackAndSend(socket_, port, kConnectWaitMs, head->data(),
+                                                                    head->size(), body.data(), body.size(), -1, &error);
     Log(1024, "Return from::connect\n");
     if (result == 0) {
       Log(1024, "Connected: %d\n", static_cast<int>(port_));
       connected_ = 1;
+      if (sent != nullptr) *sent = head != nullptr;
       // No socket option is set after the connect: the system's defaults
       // suit a loopback connection, and TCP-level option number 8 in
       // particular is TCP_WINDOW_CLAMP on Linux, which would only cap the
@@ -167,8 +175,10 @@ void CProviderCon::disconnect() {
     // Zero linger: the close resets the connection instead of lingering in
     // TIME_WAIT for every one of many short requests.
     platform::SetZeroLinger(socket_);
+    // The close alone resets the connection; a shutdown first would only
+    // send a FIN ahead of the reset (or, after the peer's FIN, turn the
+    // reset into a close that waits for its last ACK). The line stays.
     Log(1024, "CProviderCon::disconnect calls shutdown(%s)\n", name_);
-    platform::ShutdownBoth(socket_);
     Log(1024, "CProviderCon::disconnect calls closesocket(%s)\n", name_);
     CloseSocket();
   }
@@ -251,16 +261,22 @@ long CProviderCon::ReadHeaderLine(char* buffer, size_t size, int timeoutSeconds)
 long CProviderCon::ReadBlock(char* buffer, size_t wanted, int timeoutSeconds) {
   if ((mode_ & kModeSocket) == 0 || socket_ == platform::kInvalidSocket) return 0;
   size_t got = 0;
-  // The wait comes before every receive, not only the first: a sender that
-  // stalls half way cannot hold this thread past the time-out.
+  // What has arrived already (on a large body it usually has) is taken
+  // without a wait; when nothing has, the wait comes before the receive, so
+  // a sender that stalls half way cannot hold this thread past the
+  // time-out. A cancellable request always waits first: its flag is looked
+  // at there.
   while (got < wanted) {
-    int ready = WaitForAnswer(TimeoutMs(timeoutSeconds));
-    if (ready == 0) {
-      Log(16, "ERROR(2): timed out waiting for collector %s to respond\n", name_);
-      break;
+    long n = cancel_ == nullptr ? platform::ReceiveNow(socket_, buffer + got, wanted - got) : platform::kWouldBlock;
+    if (n == platform::kWouldBlock) {
+      int ready = WaitForAnswer(TimeoutMs(timeoutSeconds));
+      if (ready == 0) {
+        Log(16, "ERROR(2): timed out waiting for collector %s to respond\n", name_);
+        break;
+      }
+      if (ready < 0) break;
+      n = platform::Receive(socket_, buffer + got, wanted - got);
     }
-    if (ready < 0) break;
-    long n = platform::Receive(socket_, buffer + got, wanted - got);
     if (n <= 0) break;
     got += static_cast<size_t>(n);
   }
@@ -284,28 +300,31 @@ int CProviderCon::Request(const char* uri, IOBase* output, std::string_view body
   headTimedOut_ = false;
   ClearResponse();
   inputStart_ = inputEnd_ = 0;
+  const bool post = EqualsNoCase(verb_, "post");
+  std::string head = post ? "POST " : "GET ";
+  head += uri ? uri : "";
+  head += "\nContent-Length: " + std::to_string(static_cast<int>(body.size())) + "\n\n";
+  if (head.size() >= kRequestHeadSize) head.resize(kRequestHeadSize - 1);  // the head's buffer size
+
   Log(1024, "requestDocument attempting to connect\n");
-  if (connect(startOnFailure) == 0) {
+  bool sent = false;
+  if (Connect(startOnFailure, &head, body, &sent) == 0) {
     Log(streaming ? 16 : 32, "requestDocument fails to connect\n");
     return 0;
   }
   // A result of -1 (no socket) goes on: nothing is sent or read and the
   // request ends as 500.
   Log(1024, streaming ? "requestDocument successfully connects\n" : "requestDocument successfully connected\n");
-
-  const bool post = EqualsNoCase(verb_, "post");
-  std::string head = post ? "POST " : "GET ";
-  head += uri ? uri : "";
-  head += "\nContent-Length: " + std::to_string(static_cast<int>(body.size())) + "\n\n";
-  if (head.size() >= kRequestHeadSize) head.resize(kRequestHeadSize - 1);  // the head's buffer size
   if (streaming)
     Log(1024, "RequestDocument tempbuff is [%s](%s)\n", head.c_str(), verb_);
   else
     Log(1024, "RequestDocument tempbuff is [%s]\n", head.c_str());
 
   // Send results are not looked at: a failed send shows as a missing answer.
-  // Head and body go out in one system call where the socket takes both.
-  if (socket_ != platform::kInvalidSocket) platform::SendAllPair(socket_, head.data(), head.size(), body.data(), body.size());
+  // Head and body go out in one system call where the socket takes both; a
+  // new connection has sent them already.
+  if (!sent && socket_ != platform::kInvalidSocket)
+    platform::SendAllPair(socket_, head.data(), head.size(), body.data(), body.size());
   Log(1024, "requestDocument() wrote %d bytes of content\n", static_cast<int>(body.size()));
   if (!streaming && noResponse) return 0;
 

@@ -153,6 +153,9 @@ class CProviderCon {
   void disconnect();
 
  private:
+  // connect(), and with a head also its send (with the body) on a new
+  // connection: *sent then tells whether they went out.
+  int Connect(bool startOnFailure, const std::string* head, std::string_view body, bool* sent);
   int Request(const char* uri, IOBase* output, std::string_view body, bool startOnFailure, int timeoutSeconds,
               bool noResponse);
   long ReadHeaderLine(char* buffer, size_t size, int timeoutSeconds);

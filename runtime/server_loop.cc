@@ -258,7 +258,12 @@ uint32_t NextTimeout(MonitorServer& server, const LoopState& state) {
 // Takes the connections waiting in the listen queue. False when the loop
 // must end (the listen socket failed).
 bool AcceptReady(MonitorServer& server, LoopState& state) {
-  for (int taken = 0; taken < kAcceptBatch; ++taken) {
+  // A quiet server (no request arriving, no session running) was most
+  // likely woken by one client: it takes that one and leaves the queue to
+  // the next wait, which ends at once if more came. Asking the queue again
+  // would mostly cost a failed accept. A busy server takes a batch.
+  const int batch = state.pending.Size() == 0 && !AnySessionRunning() ? 1 : kAcceptBatch;
+  for (int taken = 0; taken < batch; ++taken) {
     int socket = platform::Accept(server.sockets.listenSocket);
     if (socket != platform::kInvalidSocket) {
       state.acceptExhausted = false;

@@ -28,6 +28,7 @@ void RunSession(Connection* connection) {
     Log(32, "HTTP Session started for peer %s (pcon %p, socket %d)\n", io.PeerName(),
         static_cast<void*>(connection), connection->socket);
     io.BeginRequest();  // the head was read on the loop thread's channel
+    if (!connection->readAhead.empty()) io.SetReadAhead(std::move(connection->readAhead));
     URLParse request = connection->request;
     ProcessRequests(&io, request);
     if (io.TimedOut()) Log(16, "Session timed out for %s\n", io.PeerName());
@@ -156,6 +157,8 @@ void EndSessionThreads() {
   g_parked.clear();
   g_stopping = false;
 }
+
+bool AnySessionRunning() { return g_running.load(std::memory_order_relaxed) > 0; }
 
 size_t RunningSessions() {
   size_t running = 0;

@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "platform/wake_event.h"
 #include "runtime/url_parse.h"
@@ -28,6 +29,7 @@
 struct Connection {
   int socket = -1;     // the accepted socket; the session thread owns it
   URLParse request;    // a copy of the request head read on the loop thread
+  std::string readAhead;  // what the loop received after the head
   // The session's number in this process (1, 2, ...), used as its thread id
   // in log lines.
   uint32_t threadId = 0;
@@ -68,6 +70,9 @@ void SetLastSessionEndWakes(bool on);
 
 // Sessions in the connection list whose thread has not ended.
 size_t RunningSessions();
+// Whether a session handed to a thread has not ended yet; one atomic load,
+// for checks on every accept.
+bool AnySessionRunning();
 
 // Deletes (after joining) every record marked done.
 void CleanConnectionList();

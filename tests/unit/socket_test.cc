@@ -2,12 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <pthread.h>
+#include <sys/socket.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/clock.h"
@@ -105,6 +110,50 @@ TEST(Socket, WaitReadableTimesOutUnderSignals) {
   EXPECT_EQ(-1, platform::SendAll(fds[0], "y", 1));  // EPIPE, no SIGPIPE
   EXPECT_EQ(0, platform::SendAll(fds[0], "", 0));
   platform::CloseSocket(fds[0]);
+}
+
+int TcpState(int fd) {
+  tcp_info info{};
+  socklen_t length = sizeof info;
+  return getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 ? info.tcpi_state : -1;
+}
+
+// A listener whose accept queue is full drops new handshakes; the client
+// retries its SYN after about a second. Meanwhile the first send finds the
+// socket still connecting and must fall back to waiting for the handshake:
+// one listener then takes the retry (the request must arrive whole), the
+// other is gone (a refusal, reported as such).
+TEST(Socket, ConnectAndSendWaitsForAHandshakeInProgress) {
+  int listeners[2], queued[2], clients[2], results[2], errors[2];
+  for (int i = 0; i < 2; ++i) {
+    listeners[i] = platform::CreateTcpSocket();
+    ASSERT_EQ(0, platform::BindLoopback(listeners[i], 0));
+    ASSERT_EQ(0, platform::Listen(listeners[i], 0));
+    queued[i] = platform::CreateTcpSocket();
+    ASSERT_EQ(0, platform::ConnectLoopback(queued[i], platform::LocalPort(listeners[i]), 1000, nullptr));
+    clients[i] = platform::CreateTcpSocket(true);
+  }
+  const uint16_t ports[2] = {platform::LocalPort(listeners[0]), platform::LocalPort(listeners[1])};
+  std::vector<std::thread> connecting;
+  for (int i = 0; i < 2; ++i)
+    connecting.emplace_back([&, i] {
+      results[i] = platform::ConnectLoopbackAndSend(clients[i], ports[i], 5000, "GET /x\n", 7, "body", 4, 1000,
+                                                    &errors[i]);
+    });
+  const uint64_t deadline = platform::TickCountMs() + 2000;
+  while ((TcpState(clients[0]) != TCP_SYN_SENT || TcpState(clients[1]) != TCP_SYN_SENT) &&
+         platform::TickCountMs() < deadline)
+    std::this_thread::yield();
+  EXPECT_EQ(TCP_SYN_SENT, TcpState(clients[0]));
+  platform::CloseSocket(platform::Accept(listeners[0]));  // room for the retry
+  platform::CloseSocket(listeners[1]);
+  for (auto& t : connecting) t.join();
+  EXPECT_EQ(std::make_tuple(0, 0, -1, ECONNREFUSED), std::make_tuple(results[0], errors[0], results[1], errors[1]));
+  int server = platform::Accept(listeners[0]);
+  char buffer[64];
+  long n = platform::WaitReadable(server, 5000) == 1 ? platform::Receive(server, buffer, sizeof buffer) : 0;
+  EXPECT_EQ("GET /x\nbody", std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0));
+  for (int fd : {server, listeners[0], queued[0], queued[1], clients[0], clients[1]}) platform::CloseSocket(fd);
 }
 
 }  // namespace
