@@ -12,9 +12,7 @@ IOSocket::~IOSocket() { Close(); }
 
 void IOSocket::Close() {
   if (socket_ != platform::kInvalidSocket && ownsSocket_) {
-    // close() alone sends the FIN after everything written, as a shutdown
-    // would: no other process keeps the descriptor (sockets are
-    // close-on-exec), so this close ends the connection.
+    platform::ShutdownBoth(socket_);
     platform::CloseSocket(socket_);
     socket_ = platform::kInvalidSocket;
   }

@@ -1,8 +1,7 @@
 // The IO channel over a connected TCP socket.
 //
 // The channel owns its socket from construction: Close() and the destructor
-// close it (an orderly close: the peer gets every byte written, then the
-// end of input). ReleaseOwnership() hands the
+// shut the socket down both ways and close it. ReleaseOwnership() hands the
 // socket to someone else (a session thread taking a connection over); the
 // channel then leaves it open.
 //
@@ -39,7 +38,7 @@ class IOSocket : public IOBase {
   int Socket() const { return socket_; }
   bool OwnsSocket() const { return ownsSocket_ != 0; }
   void ReleaseOwnership() { ownsSocket_ = 0; }
-  // Closes an owned socket now.
+  // Shuts an owned socket down both ways and closes it now.
   void Close();
 
   // Reads past `tickMs` (platform::TickCountMs) fail; 0 removes the deadline.

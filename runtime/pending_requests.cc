@@ -42,7 +42,7 @@ void PendingRequests::CloseAll() {
 void PendingRequests::Forget(Waiting& w) {
   bodyBytesHeld_ -= w.request ? w.bodyWanted : 0;
   w.request.reset();
-  w.io.reset();  // closes the socket unless handed on
+  w.io.reset();  // shuts the socket down and closes it unless handed on
   w.done = true;
 }
 
