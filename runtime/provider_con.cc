@@ -175,10 +175,8 @@ void CProviderCon::disconnect() {
     // Zero linger: the close resets the connection instead of lingering in
     // TIME_WAIT for every one of many short requests.
     platform::SetZeroLinger(socket_);
-    // The close alone resets the connection; a shutdown first would only
-    // send a FIN ahead of the reset (or, after the peer's FIN, turn the
-    // reset into a close that waits for its last ACK). The line stays.
     Log(1024, "CProviderCon::disconnect calls shutdown(%s)\n", name_);
+    platform::ShutdownBoth(socket_);
     Log(1024, "CProviderCon::disconnect calls closesocket(%s)\n", name_);
     CloseSocket();
   }
