@@ -41,16 +41,22 @@ inline bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-// Counted in byte-wide runs of at most 255, which vectorize.
-size_t CountByte(std::string_view text, char byte) {
+// The bytes of text for which match (0 or 1 per byte) gives 1, counted in
+// byte-wide runs of at most 255, which vectorize.
+template <typename Match>
+size_t CountMatching(std::string_view text, Match match) {
   size_t total = 0;
   for (size_t at = 0; at < text.size(); at += 255) {
     const size_t run = std::min<size_t>(255, text.size() - at);
     unsigned char count = 0;
-    for (size_t i = 0; i < run; ++i) count += text[at + i] == byte;
+    for (size_t i = 0; i < run; ++i) count += static_cast<unsigned char>(match(text[at + i]));
     total += count;
   }
   return total;
+}
+
+size_t CountLessThanSigns(std::string_view text) {
+  return CountMatching(text, [](char c) { return c == '<'; });
 }
 
 // Names holding "/" or "<" (only malformed input has them) can share a
@@ -186,7 +192,7 @@ void XMLParser::IndexMarks() {
   const char* text = text_.data();
   const size_t size = text_.size();
   std::vector<uint64_t> marks;  // offset, and 2 x name + end in the high half
-  marks.reserve(CountByte(text_, '<'));
+  marks.reserve(CountLessThanSigns(text_));
   size_t last[2] = {npos, npos};  // names mostly repeat: try the last one first
   for (size_t lt = FindChar('<', 0, size); lt != npos;) {
     size_t begin = lt + 1;
@@ -292,7 +298,7 @@ void XMLParser::ReplayMarks() {
   replayed_ = true;
   const char* text = text_.data();
   const size_t size = text_.size();
-  opens_.reserve(CountByte(text_, '<'));
+  opens_.reserve(CountLessThanSigns(text_));
   uint32_t top = kNone;
   for (size_t lt = FindChar('<', 0, size); lt != npos;) {
     size_t begin = lt + 1;
@@ -541,17 +547,8 @@ size_t XMLParser::FindMatchingEnd(std::string_view name, size_t start, size_t fr
 }
 
 size_t XMLParser::BlockEstimate(std::string_view text) {
-  // Counted in byte-wide runs of at most 255, which vectorize.
-  size_t marks = 0;
-  for (size_t at = 0; at < text.size(); at += 255) {
-    const size_t run = std::min<size_t>(255, text.size() - at);
-    unsigned char count = 0;
-    for (size_t i = 0; i < run; ++i) {
-      const char c = text[at + i];
-      count += (c == '<') + (c == '=');
-    }
-    marks += count;
-  }
+  // A node per "<" (element, comment, text after it) and per "=" (attribute).
+  const size_t marks = CountMatching(text, [](char c) { return (c == '<') + (c == '='); });
   return marks * (sizeof(XMLNode) + sizeof(XMLNode*));
 }
 
