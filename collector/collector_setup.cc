@@ -4,6 +4,7 @@
 #include <string>
 
 #include "collector/collector_config.h"
+#include "collector/provider_forward.h"
 #include "collector/provider_launch.h"
 #include "collector/provider_routing.h"
 #include "collector/provider_shutdown.h"
@@ -32,6 +33,7 @@ int CollectorInitialize(const CollectorPageRow* rows, size_t count) {
   Log(4, "Working Directory is %s\n", current.c_str());
   server.isCollector = true;
   InstallProviderRouting();
+  InstallLoopForwarding();
   globals.firstStartFunction = CheckFirstStart;
   InstallProviderLaunch();
   InstallCollectorShutdown();

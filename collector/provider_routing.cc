@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr int kForwardTimeoutSeconds = 10;
 constexpr const char* kUnavailableBody = "503 service unavailable";
 constexpr const char* kErrorBody = "500 internal server error";
 
@@ -70,13 +69,20 @@ int handleAlternatePages(IOBase* io, const char* verb, const char* path, const c
   return status;
 }
 
-int getProviderPage(CProviderCon* provider, const char* uri, IOBase* io, std::string_view body) {
+namespace {
+
+// The attempts of getProviderPage; with firstStatus >= 0 the first was
+// made already and answered that.
+int ProviderPageAttempts(CProviderCon* provider, const char* uri, IOBase* io, std::string_view body, int firstStatus) {
   if (provider == nullptr) return 404;
   int remembered = 404;
   for (int attempt = 0; attempt < 2; ++attempt) {
-    // Only the last attempt's 503 reaches the client.
-    provider->WithholdStatus(attempt == 0 ? 503 : 0);
-    int status = provider->requestDocument(uri, io, body, true, kForwardTimeoutSeconds);
+    int status = firstStatus;
+    if (attempt > 0 || firstStatus < 0) {
+      // Only the last attempt's 503 reaches the client.
+      provider->WithholdStatus(attempt == 0 ? 503 : 0);
+      status = provider->requestDocument(uri, io, body, true, kForwardTimeoutSeconds);
+    }
     Log(8, "Request document iresult is %d\n", status);
     if (status == 200) {
       Log(8, "provider %s responded to the page request [%s]\n", provider->Name(), uri);
@@ -97,6 +103,19 @@ int getProviderPage(CProviderCon* provider, const char* uri, IOBase* io, std::st
     return status;
   }
   return remembered;
+}
+
+}  // namespace
+
+int getProviderPage(CProviderCon* provider, const char* uri, IOBase* io, std::string_view body) {
+  return ProviderPageAttempts(provider, uri, io, body, -1);
+}
+
+int FinishRoutedRequest(IOBase* io, CProviderCon* provider, const char* uri, int firstStatus, uint32_t bytesBefore) {
+  int status = ProviderPageAttempts(provider, uri, io, std::string_view(), firstStatus);
+  if (status == 0) status = Answer(io, kStatus503, kUnavailableBody, 503);
+  CountRoutedRequest(provider->Name(), status, io->RequestBytesWritten() - bytesBefore);
+  return status;
 }
 
 void InstallProviderRouting() { TheServer().alternatePageHandler = handleAlternatePages; }

@@ -12,6 +12,7 @@
 //     one visit to the provider map, so concurrent forwards to one provider
 //     never share a socket and a status report is never half seen.
 #pragma once
+#include <cstdint>
 #include <string_view>
 
 class CProviderCon;
@@ -29,6 +30,16 @@ int handleAlternatePages(IOBase* io, const char* verb, const char* path, const c
 // after a 503. Returns the status, 0 when nothing could be passed on, 404
 // without a provider.
 int getProviderPage(CProviderCon* provider, const char* uri, IOBase* io, std::string_view body);
+
+// How long a forwarded request waits for each piece of the answer's body.
+constexpr int kForwardTimeoutSeconds = 10;
+
+// The rest of a routed request without a body whose first attempt was made
+// elsewhere (provider_forward.h) and answered `firstStatus` (passed on
+// unless it was the withheld first 503): the retry, the 503 when nothing
+// could be passed on, and the request's count with the bytes written since
+// `bytesBefore`. Returns the status.
+int FinishRoutedRequest(IOBase* io, CProviderCon* provider, const char* uri, int firstStatus, uint32_t bytesBefore);
 
 // Installs handleAlternatePages as the server's alternate page handler.
 void InstallProviderRouting();

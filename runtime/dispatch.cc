@@ -51,11 +51,12 @@ Route RouteRequest(const URLParse& request) {
         request.Path());
     ++DispatchCounters().alternate;
     route.kind = Route::kFork;
+    route.alternate = true;
   }
   return route;
 }
 
-void ForkRequest(IOSocket& io, const URLParse& request) {
+void ForkRequest(IOSocket& io, const URLParse& request, std::unique_ptr<SessionWork> work) {
   MonitorServer& server = TheServer();
   Log(128, "Accept connection fork for page %s(request:%s)\n", request.Path(), request.Verb());
   // Check rather than only clean: under a steady stream of connections the
@@ -75,6 +76,7 @@ void ForkRequest(IOSocket& io, const URLParse& request) {
   connection->socket = io.Socket();
   connection->request = request;
   connection->readAhead = io.TakeReadAhead();
+  connection->work = std::move(work);
   if (!StartSession(connection.get())) {
     Log(16, "Unable to create session thread for connection %s\n", io.PeerName());
     platform::CloseSocket(connection->socket);

@@ -4,17 +4,20 @@
 // pending_requests.h), RouteRequest finds the page and asks it whether the
 // request runs on a session thread of its own (forked) or at once on the
 // loop thread (inline). A path no page serves goes to the application's
-// alternate page handler when there is one (always forked), and is closed
-// without an answer when there is none.
+// alternate page handler when there is one (forked, unless the
+// application's alternate loop start takes it on the loop thread), and is
+// closed without an answer when there is none.
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "runtime/url_parse.h"
 
 class IOBase;
 class IOSocket;
 class ServedPage;
+class SessionWork;
 
 // Counters of dispatch decisions, kept for the statistics page.
 struct RequestCounters {
@@ -44,6 +47,7 @@ struct Route {
   enum Kind { kDrop, kFork, kInline };
   Kind kind = kDrop;
   ServedPage* page = nullptr;  // for kInline: the page that runs it
+  bool alternate = false;      // for kFork: the alternate page handler's
 };
 // Finds the page and asks it; counts and logs the decision. kDrop (nothing
 // serves the path): the caller closes the connection without an answer.
@@ -51,8 +55,9 @@ Route RouteRequest(const URLParse& request);
 
 // Hands the connection to a new session thread; the channel gives up its
 // socket. With kMaxSessions sessions running, answers "503 Service
-// Unavailable" at once instead and leaves the socket to the channel.
-void ForkRequest(IOSocket& io, const URLParse& request);
+// Unavailable" at once instead and leaves the socket to the channel. With
+// `work` the session runs it instead of the request's page (session.h).
+void ForkRequest(IOSocket& io, const URLParse& request, std::unique_ptr<SessionWork> work = nullptr);
 
 // Runs the request on the loop thread, then the provider's late
 // initialization when the collector's first index request has just been

@@ -22,12 +22,18 @@
 class ServedPage;
 class URLParse;
 class IOBase;
+class IOSocket;
 struct Connection;        // a session thread's record, owned by the loop
 
 // Called (on a session thread) for a request whose path matches no page;
 // returns the HTTP status it wrote. The query may be null.
 using AlternatePageHandler = int (*)(IOBase* io, const char* verb, const char* path, const char* query,
                                      const char* const* headerNames, const char* const* headerValues);
+// Called on the loop thread first, for such a request whose head has
+// arrived: true when it took the connection over (moving `io` out) to
+// answer it without a session thread of its own; false leaves the request
+// to the alternate page handler on a session thread.
+using AlternateLoopStart = bool (*)(std::unique_ptr<IOSocket>& io, const URLParse& request);
 
 // Settings from the command line (and the collector's configuration file),
 // fixed before the server runs.
@@ -121,6 +127,7 @@ struct MonitorServer {
   // starts and only read afterwards (page_registry.h). The registry owns them.
   std::map<std::string, std::unique_ptr<ServedPage>> pages;
   AlternatePageHandler alternatePageHandler = nullptr;  // the collector's routing
+  AlternateLoopStart alternateLoopStart = nullptr;      // and its start on the loop thread
   bool isCollector = false;
   std::atomic<bool> lateInitDone{false};
   std::atomic<bool> lateInitFailed{false};

@@ -10,7 +10,9 @@
 #include "runtime/io_buffer.h"
 #include "runtime/io_socket.h"
 #include "runtime/log.h"
+#include "runtime/monitor_server.h"
 #include "runtime/request_reader.h"
+#include "runtime/session.h"
 #include "runtime/url_parse.h"
 
 namespace {
@@ -142,6 +144,11 @@ bool PendingRequests::AdvanceHead(Waiting& w, bool hungUp) {
   Route route = RouteRequest(request);
   if (route.kind == Route::kFork) {
     w.io->SetReadAhead(std::move(rest));
+    AlternateLoopStart start = TheServer().alternateLoopStart;
+    if (route.alternate && start != nullptr && start(w.io, request)) {
+      ++served_;
+      return true;
+    }
     ForkRequest(*w.io, request);
     ++served_;
     return true;

@@ -21,6 +21,9 @@ std::atomic<CProviderCon::StartHook> startHook{nullptr};
 constexpr int kConnectWaitMs = 200;
 constexpr uint32_t kConnectPauseMs = 10;
 constexpr size_t kRequestHeadSize = 65536;
+// The longest head SendRequestNow sends: it must fit a new connection's
+// send buffer whole, so that sending it never waits.
+constexpr size_t kPromptHeadSize = 4096;
 constexpr size_t kHeaderLineSize = 2048;
 constexpr uint32_t kBodyPiece = 65536;
 // The receive buffer: a whole small answer, or one piece of a large body.
@@ -207,6 +210,11 @@ char* CProviderCon::InputBuffer() {
 }
 
 long CProviderCon::FillInput(int timeoutSeconds) {
+  if (noWait_) {
+    // Only what has arrived may be read: the head is not all here yet.
+    wouldWait_ = true;
+    return -1;
+  }
   int ready = WaitForAnswer(TimeoutMs(timeoutSeconds));
   if (ready == 0) return -2;
   if (ready < 0) return -1;
@@ -291,11 +299,14 @@ int CProviderCon::requestDocument(const char* uri, IOBase* output, std::string_v
   return Request(uri, output, body, startOnFailure, timeoutSeconds, false);
 }
 
-int CProviderCon::Request(const char* uri, IOBase* output, std::string_view body, bool startOnFailure,
-                          int timeoutSeconds, bool noResponse) {
-  const bool streaming = output != nullptr;
+std::string CProviderCon::StartRequest(const char* uri, std::string_view body) {
   status_ = 500;
   headTimedOut_ = false;
+  headRead_ = false;
+  ended_ = false;
+  sawStatus_ = false;
+  statusText_.clear();
+  bodyLength_ = 0;
   ClearResponse();
   inputStart_ = inputEnd_ = 0;
   const bool post = EqualsNoCase(verb_, "post");
@@ -303,7 +314,13 @@ int CProviderCon::Request(const char* uri, IOBase* output, std::string_view body
   head += uri ? uri : "";
   head += "\nContent-Length: " + std::to_string(static_cast<int>(body.size())) + "\n\n";
   if (head.size() >= kRequestHeadSize) head.resize(kRequestHeadSize - 1);  // the head's buffer size
+  return head;
+}
 
+int CProviderCon::Request(const char* uri, IOBase* output, std::string_view body, bool startOnFailure,
+                          int timeoutSeconds, bool noResponse) {
+  const bool streaming = output != nullptr;
+  std::string head = StartRequest(uri, body);
   Log(1024, "requestDocument attempting to connect\n");
   bool sent = false;
   if (Connect(startOnFailure, &head, body, &sent) == 0) {
@@ -325,10 +342,72 @@ int CProviderCon::Request(const char* uri, IOBase* output, std::string_view body
     platform::SendAllPair(socket_, head.data(), head.size(), body.data(), body.size());
   Log(1024, "requestDocument() wrote %d bytes of content\n", static_cast<int>(body.size()));
   if (!streaming && noResponse) return 0;
+  return ReadAnswer(output, timeoutSeconds);
+}
 
+bool CProviderCon::SendRequestNow(const char* uri) {
+  if ((mode_ & kModeSocket) == 0 || connected_ || attached_ != nullptr) return false;
+  std::string head = StartRequest(uri, std::string_view());
+  if (head.size() > kPromptHeadSize) return false;
+  Log(1024, "requestDocument attempting to connect\n");
+  socket_ = platform::CreateTcpSocket(true);
+  if (socket_ == platform::kInvalidSocket) return false;
+  // No wait for a connect still in progress (on loopback it is over when
+  // connect returns, unless the provider's accept queue is full), and a
+  // head this small goes out whole into a new connection's buffer.
+  int error = 0;
+  if (platform::ConnectLoopbackAndSend(socket_, static_cast<uint16_t>(port_), 0, head.data(), head.size(), nullptr, 0,
+                                       0, &error) != 0) {
+    Log(1024, "Unable to connect %s:%d at once: (%d)\n", name_, static_cast<int>(port_), error);
+    CloseSocket();
+    return false;
+  }
+  connected_ = 1;
+  Log(1024, "requestDocument successfully connects\n");
+  Log(1024, "RequestDocument tempbuff is [%s](%s)\n", head.c_str(), verb_);
+  Log(1024, "requestDocument() wrote %d bytes of content\n", 0);
+  return true;
+}
+
+CProviderCon::Arrival CProviderCon::TakeArrived() {
+  if (socket_ == platform::kInvalidSocket) return kAnswerComplete;
+  // Receives until the answer is held or nothing more has arrived, so that
+  // an end that came right after the last piece is seen now.
+  for (;;) {
+    bool received = false;
+    if (!ended_ && inputEnd_ < kInputSize) {
+      long n = platform::ReceiveNow(socket_, InputBuffer() + inputEnd_, kInputSize - inputEnd_);
+      if (n > 0) {
+        inputEnd_ += static_cast<size_t>(n);
+        received = true;
+      } else if (n != platform::kWouldBlock) {
+        ended_ = true;  // closed or failed: every later receive ends at once
+      }
+    }
+    const Arrival arrival = HeldAnswer();
+    if (arrival != kAnswerWaiting || !received) return arrival;
+  }
+}
+
+CProviderCon::Arrival CProviderCon::HeldAnswer() {
+  if (!headRead_) {
+    // Parsed only from what is here; a head still incomplete is left as it
+    // was. Once the peer has ended, the parse meets the end at once.
+    noWait_ = !ended_;
+    const bool read = ReadHead();
+    noWait_ = false;
+    if (!read) return inputEnd_ == kInputSize ? kAnswerLong : kAnswerWaiting;
+  }
+  if (ended_ || inputEnd_ - inputStart_ >= bodyLength_) return kAnswerComplete;
+  return inputEnd_ == kInputSize ? kAnswerLong : kAnswerWaiting;
+}
+
+int CProviderCon::FinishRequest(IOBase* output, int timeoutSeconds) { return ReadAnswer(output, timeoutSeconds); }
+
+bool CProviderCon::ReadHead() {
+  const size_t start = inputStart_;
+  wouldWait_ = false;
   char line[kHeaderLineSize];
-  std::string statusText;
-  bool sawStatus = false;
   for (;;) {
     long n = ReadHeaderLine(line, sizeof line, headerTimeout_);
     if (n <= 0) break;
@@ -338,9 +417,9 @@ int CProviderCon::Request(const char* uri, IOBase* output, std::string_view body
     std::string_view text(line, length);
     if (text.empty()) break;
     if (StartsWithNoCase(text, "HTTP/1.1")) {
-      statusText = text.size() > 9 ? std::string(text.substr(9)) : std::string();
-      status_ = TextToInt(statusText.c_str());
-      sawStatus = true;
+      statusText_ = text.size() > 9 ? std::string(text.substr(9)) : std::string();
+      status_ = TextToInt(statusText_.c_str());
+      sawStatus_ = true;
       Log(1024, "ProviderCon HTTP STATUS from line(%s)\n", std::string(text).c_str());
       continue;
     }
@@ -351,12 +430,28 @@ int CProviderCon::Request(const char* uri, IOBase* output, std::string_view body
     if (colon == std::string_view::npos) continue;
     headers_.emplace_front(std::string(Trim(text.substr(0, colon))), std::string(Trim(text.substr(colon + 1))));
   }
+  if (wouldWait_) {
+    // Not all here yet: back to where the head began, to be read again.
+    inputStart_ = start;
+    headers_.clear();
+    status_ = 500;
+    sawStatus_ = false;
+    statusText_.clear();
+    return false;
+  }
   Log(1024, "Gets reads end of headers\n");
-
   char lengthText[64] = {};
   int announced = FindResponseHeader("Content-Length", lengthText, sizeof lengthText) ? TextToInt(lengthText) : 0;
-  uint32_t bodyLength = announced > 0 ? static_cast<uint32_t>(announced) : 0;
-  Log(1024, "Header content length is %u\n", bodyLength);
+  bodyLength_ = announced > 0 ? static_cast<uint32_t>(announced) : 0;
+  Log(1024, "Header content length is %u\n", bodyLength_);
+  headRead_ = true;
+  return true;
+}
+
+int CProviderCon::ReadAnswer(IOBase* output, int timeoutSeconds) {
+  const bool streaming = output != nullptr;
+  if (!headRead_) ReadHead();
+  const uint32_t bodyLength = bodyLength_;
 
   // What arrived with the head is the body's first piece: it goes out with
   // the head, in one write, before the socket is read again.
@@ -365,7 +460,7 @@ int CProviderCon::Request(const char* uri, IOBase* output, std::string_view body
   inputStart_ = inputEnd_ = 0;
 
   bool copying = true;
-  if (streaming && !sawStatus) {
+  if (streaming && !sawStatus_) {
     // Without a status line the caller's client still gets a well-formed
     // answer that says what happened.
     StandardResponse(output, kStatus500, kNoStatusBody, static_cast<uint32_t>(strlen(kNoStatusBody)), nullptr,
@@ -375,7 +470,7 @@ int CProviderCon::Request(const char* uri, IOBase* output, std::string_view body
     Log(1024, "Answer %d not passed on\n", status_);
     copying = false;
   } else if (streaming) {
-    copying = BeginStreamedResponse(output, statusText.c_str(), bodyLength, nullptr, nullptr, earlyData, early) == 0;
+    copying = BeginStreamedResponse(output, statusText_.c_str(), bodyLength, nullptr, nullptr, earlyData, early) == 0;
   } else if (early > 0) {
     body_.append(earlyData, early);
   }

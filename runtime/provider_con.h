@@ -140,6 +140,24 @@ class CProviderCon {
   int requestDocument(const char* uri, IOBase* output, std::string_view body, bool startOnFailure,
                       int timeoutSeconds);
 
+  // The streaming form in steps, for an event loop that must never wait:
+  // SendRequestNow makes one connect attempt with the request's head (no
+  // body, no launch, no pause, no wait for a connect in progress) and
+  // sends it; false when that failed (nothing stays open). TakeArrived then
+  // receives what has arrived, without waiting, whenever the socket has
+  // input: kAnswerComplete once the whole answer is held or the provider
+  // has ended (FinishRequest will not wait), kAnswerLong when it is longer
+  // than what can be held (FinishRequest waits for the rest), else
+  // kAnswerWaiting. FinishRequest passes the answer on as the streaming
+  // requestDocument does, with the same time-outs for what has not arrived,
+  // and returns the status.
+  enum Arrival { kAnswerWaiting, kAnswerComplete, kAnswerLong };
+  bool SendRequestNow(const char* uri);
+  Arrival TakeArrived();
+  int FinishRequest(IOBase* output, int timeoutSeconds);
+  // The socket of the request in hand (kInvalidSocket when none).
+  int Socket() const { return socket_; }
+
   int Status() const { return status_; }
   bool IsConnected() const { return connected_ != 0; }
   const char* ResponseBody() const { return body_.data(); }
@@ -158,6 +176,16 @@ class CProviderCon {
   int Connect(bool startOnFailure, const std::string* head, std::string_view body, bool* sent);
   int Request(const char* uri, IOBase* output, std::string_view body, bool startOnFailure, int timeoutSeconds,
               bool noResponse);
+  // Resets the record for a new request; the request's head.
+  std::string StartRequest(const char* uri, std::string_view body);
+  // Reads the status line and headers. False only without waits allowed
+  // (noWait_) when the head has not all arrived: the record is then as it
+  // was before the call, ready to read the head again.
+  bool ReadHead();
+  // What TakeArrived reports for the input held so far.
+  Arrival HeldAnswer();
+  // The rest of a request once sent: the head (unless read), then the body.
+  int ReadAnswer(IOBase* output, int timeoutSeconds);
   long ReadHeaderLine(char* buffer, size_t size, int timeoutSeconds);
   long ReadBlock(char* buffer, size_t wanted, int timeoutSeconds);
   // Receives what has arrived (waiting for it as a header read does) into
@@ -194,4 +222,12 @@ class CProviderCon {
   std::unique_ptr<char[]> input_;
   size_t inputStart_ = 0;
   size_t inputEnd_ = 0;
+  // The answer's head as read, for the steps after it.
+  bool headRead_ = false;
+  bool sawStatus_ = false;
+  std::string statusText_;
+  uint32_t bodyLength_ = 0;
+  bool ended_ = false;      // TakeArrived saw the end of the answer's input
+  bool noWait_ = false;     // reads take only what has arrived
+  bool wouldWait_ = false;  // a read under noWait_ needed more
 };

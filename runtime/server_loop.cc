@@ -15,6 +15,7 @@
 #include "runtime/io_one_shot.h"
 #include "runtime/io_stdio.h"
 #include "runtime/late_init.h"
+#include "runtime/loop_tasks.h"
 #include "runtime/pending_requests.h"
 #include "runtime/log.h"
 #include "runtime/monitor_server.h"
@@ -131,6 +132,7 @@ int InternalSelect(MonitorServer& server, LoopState& state, uint64_t waitUntilMs
   poll.Add(SessionCompletionEvent().Fd());
   poll.Add(acceptPaused ? platform::kInvalidSocket : server.sockets.listenSocket);
   state.pending.AddToPoll(poll);
+  LoopTasks::Instance().AddToPoll(poll);
   Log(64, "WindowsInternalSelect calls WSAEventSelect\n");
   Log(64, "WindowsInternalSelect calls WSAWaitForMultipleEvents (%ld items)\n",
       static_cast<long>(2 + server.sockets.connections.size()));
@@ -141,6 +143,8 @@ int InternalSelect(MonitorServer& server, LoopState& state, uint64_t waitUntilMs
   bool shortened = false;
   int headMs = state.pending.MsToNextDeadline(now);
   if (headMs >= 0 && headMs < waitMs) waitMs = headMs, shortened = true;
+  int taskMs = LoopTasks::Instance().MsToNextDeadline(now);
+  if (taskMs >= 0 && taskMs < waitMs) waitMs = taskMs, shortened = true;
   if (acceptPaused && static_cast<int>(state.acceptPausedUntilMs - now) < waitMs)
     waitMs = static_cast<int>(state.acceptPausedUntilMs - now), shortened = true;
   const int tickMs = g_hooks.tick != nullptr ? g_hooks.tick() : -1;
@@ -178,7 +182,7 @@ int InternalSelect(MonitorServer& server, LoopState& state, uint64_t waitUntilMs
     state.sessionEnded = true;
     result = kInterrupt;
   } else {
-    result = kInterrupt;  // only pending connections have news
+    result = kInterrupt;  // only pending connections or loop tasks have news
   }
   Log(1024, "Exit InternalSelect\n");
   return result;
@@ -255,6 +259,14 @@ uint32_t NextTimeout(MonitorServer& server, const LoopState& state) {
                          UpdateSchedulersTimeout());
 }
 
+// Serves the connections whose request arrived and advances the loop tasks
+// with news, as the last wait found them. The number of requests served and
+// tasks finished.
+size_t ServiceConnections(LoopState& state) {
+  const uint64_t now = platform::TickCountMs();
+  return state.pending.Service(state.poll, now) + LoopTasks::Instance().Service(state.poll, now);
+}
+
 // Takes the connections waiting in the listen queue. False when the loop
 // must end (the listen socket failed).
 bool AcceptReady(MonitorServer& server, LoopState& state) {
@@ -262,7 +274,8 @@ bool AcceptReady(MonitorServer& server, LoopState& state) {
   // likely woken by one client: it takes that one and leaves the queue to
   // the next wait, which ends at once if more came. Asking the queue again
   // would mostly cost a failed accept. A busy server takes a batch.
-  const int batch = state.pending.Size() == 0 && !AnySessionRunning() ? 1 : kAcceptBatch;
+  const bool quiet = state.pending.Size() == 0 && LoopTasks::Instance().Size() == 0 && !AnySessionRunning();
+  const int batch = quiet ? 1 : kAcceptBatch;
   for (int taken = 0; taken < batch; ++taken) {
     int socket = platform::Accept(server.sockets.listenSocket);
     if (socket != platform::kInvalidSocket) {
@@ -321,6 +334,7 @@ int AcceptLoop(MonitorServer& server, size_t pendingCapacity) {
     if (r == kFailure) return 1;
     if (r == kShutdown) {
       state.pending.CloseAll();
+      LoopTasks::Instance().AbandonAll();  // handed to sessions, which the shutdown waits for
       ResetReadySignal();
       ShutdownSequence(server);
       ShutdownListenSocket(server);
@@ -361,7 +375,7 @@ int AcceptLoop(MonitorServer& server, size_t pendingCapacity) {
       // Requests that completed while the loop waited are served now,
       // whatever ended the wait, with the timers brought up to date first.
       if (r != kAccept && state.pending.Size() > 0) AdvanceTimers(state);
-      if (state.pending.Service(state.poll, platform::TickCountMs()) > 0) {
+      if (ServiceConnections(state) > 0) {
         ResetIdle(server, state);
         setTimeout(NextTimeout(server, state));
       }
@@ -372,7 +386,7 @@ int AcceptLoop(MonitorServer& server, size_t pendingCapacity) {
     // The time-out: the timers get every second since they last moved,
     // which is at least the time-out that expired.
     uint32_t next = AdvanceTimers(state);
-    state.pending.Service(state.poll, platform::TickCountMs());
+    ServiceConnections(state);
     if (server.isCollector) {
       setTimeout(next);
       Log(512, "select() timeout %u\n", timeout);
@@ -385,7 +399,9 @@ int AcceptLoop(MonitorServer& server, size_t pendingCapacity) {
     } else if (IdleSeconds(server, state) >= idleLimit) {
       Log(128, "Exit if idle...\n");
       CleanConnectionList();
-      if (server.sockets.connections.empty() && state.pending.Size() == 0 && AllMonitorsIdle()) break;
+      if (server.sockets.connections.empty() && state.pending.Size() == 0 && LoopTasks::Instance().Size() == 0 &&
+          AllMonitorsIdle())
+        break;
       ResetIdle(server, state);
     }
     setTimeout(BoundByIdleTime(server.isCollector, idleLimit, IdleSeconds(server, state), next));
@@ -394,6 +410,7 @@ int AcceptLoop(MonitorServer& server, size_t pendingCapacity) {
   }
   Log(32, "Idle exit initiated\n");
   state.pending.CloseAll();
+  LoopTasks::Instance().AbandonAll();
   ShutdownSequence(server);
   ShutdownListenSocket(server);
   return 0;

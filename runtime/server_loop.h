@@ -2,9 +2,10 @@
 // serves requests from standard input, and the TCP/IP phase: a listen
 // socket on 127.0.0.1 and a loop on the main thread that waits on {the
 // signal events, the listen socket, the session-completion event, every
-// connection whose request has not fully arrived}, accepts connections and
-// hands each complete request to the dispatcher, drives the pages' timers,
-// and ends on the shutdown signal or after an idle period.
+// connection whose request has not fully arrived, every loop task's socket
+// (loop_tasks.h)}, accepts connections and hands each complete request to
+// the dispatcher, drives the pages' timers, and ends on the shutdown signal
+// or after an idle period (loop tasks left then are abandoned first).
 //
 // Linux choices:
 //  - the wait is poll(); elapsed seconds come from the monotonic clock, so a

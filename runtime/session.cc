@@ -10,6 +10,7 @@
 
 #include "platform/hand_off.h"
 #include "platform/socket.h"
+#include "runtime/access_log.h"
 #include "runtime/dispatch.h"
 #include "runtime/io_socket.h"
 #include "runtime/log.h"
@@ -29,8 +30,13 @@ void RunSession(Connection* connection) {
         static_cast<void*>(connection), connection->socket);
     io.BeginRequest();  // the head was read on the loop thread's channel
     if (!connection->readAhead.empty()) io.SetReadAhead(std::move(connection->readAhead));
-    URLParse request = connection->request;
-    ProcessRequests(&io, request);
+    if (connection->work) {
+      LogAccess(&io, connection->request, connection->work->Run(&io));
+      connection->work.reset();  // what it holds (a provider's connection) goes now
+    } else {
+      URLParse request = connection->request;
+      ProcessRequests(&io, request);
+    }
     if (io.TimedOut()) Log(16, "Session timed out for %s\n", io.PeerName());
     Log(32, "HTTP Session finished for %s\n", io.PeerName());
     std::lock_guard<std::mutex> hold(connection->socketLock);

@@ -20,16 +20,29 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
 #include "platform/wake_event.h"
 #include "runtime/url_parse.h"
 
+class IOBase;
+
+// A request the loop thread began and a session thread finishes: the
+// session runs it in place of the request's page. Run answers on `io` and
+// returns the status it wrote; the session writes the access-log line.
+class SessionWork {
+ public:
+  virtual ~SessionWork() = default;
+  virtual int Run(IOBase* io) = 0;
+};
+
 struct Connection {
   int socket = -1;     // the accepted socket; the session thread owns it
   URLParse request;    // a copy of the request head read on the loop thread
   std::string readAhead;  // what the loop received after the head
+  std::unique_ptr<SessionWork> work;  // when set, run instead of the page
   // The session's number in this process (1, 2, ...), used as its thread id
   // in log lines.
   uint32_t threadId = 0;

@@ -183,6 +183,22 @@ class ProviderStates(unittest.TestCase):
         self.assertEqual(request("GET", "/a/b"), (200, b"/a/b"))
         old.stop()
 
+    def test_a_slow_answer_never_holds_the_loop(self):
+        # The collector waits for answers in its loop and moves a slow one
+        # on to a session thread: other requests are answered meanwhile.
+        self.home = CollectorHome([("slow_provider", "test_provider", TEST)], test=self)
+        c = self.home.start(ready=["slow_provider"])
+        answers = []
+        t = threading.Thread(target=lambda: answers.append(request("GET", "/slow?ms=3000")))
+        t.start()
+        wait_until(lambda: "tempbuff is [GET /slow?ms=3000\n" in c.stderr(), what="slow request sent")
+        longest = 0
+        while t.is_alive():
+            started = time.monotonic()
+            self.assertEqual(request("GET", "/a/b"), (200, b"/a/b"))
+            longest = max(longest, time.monotonic() - started)
+        self.assertLess(longest, 1.5)  # a wait for the slow answer would take 2 s or more
+        self.assertEqual(answers, [(200, b"slow")])
 
 if __name__ == "__main__":
     harness.main()

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <string>
+#include <thread>
 
 #include "platform/clock.h"
 #include "platform/socket.h"
@@ -143,6 +144,118 @@ TEST(CProviderCon, ModesNoResponseAndCopies) {
   original.disconnect();
   EXPECT_FALSE(original.IsConnected());
   EXPECT_EQ("POST /x\nContent-Length: 0\n\n", server.Received());
+}
+
+// The stepwise form against a listener the test drives by hand: the
+// connection waits in the listen queue until accepted, so each piece of
+// the answer is in the client's socket before TakeArrived looks.
+struct HandServer {
+  HandServer() : listener(platform::CreateTcpSocket()) {
+    platform::BindLoopback(listener, 0);
+    platform::Listen(listener, 4);
+  }
+  ~HandServer() {
+    if (peer >= 0) platform::CloseSocket(peer);
+    platform::CloseSocket(listener);
+  }
+  // Accepts the client's connection; the request it sent.
+  std::string Accept() {
+    peer = platform::Accept(listener);
+    std::string request;
+    char c;
+    while (request.find("\n\n") == std::string::npos && platform::Receive(peer, &c, 1) == 1) request += c;
+    return request;
+  }
+  void Send(const std::string& bytes) const { platform::SendAll(peer, bytes.data(), bytes.size()); }
+  void Close() {
+    platform::ShutdownBoth(peer);
+    platform::CloseSocket(peer);
+    peer = -1;
+  }
+  int listener;
+  int peer = -1;
+};
+
+// What the blocking streaming form passes on for `reply` (closed after).
+std::string Streamed(const std::string& reply, int* status) {
+  ScriptedServer server(reply);
+  CProviderCon con = SocketClient(server.Port());
+  con.WithholdStatus(503);
+  MemoryChannel out("");
+  *status = con.requestDocument("/x", &out, "", false, 5);
+  return out.Output();
+}
+
+TEST(CProviderCon, StepwiseAnswersWhateverTheirPiecesPassOnWhatTheBlockingFormDoes) {
+  const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nX-A: b\r\n\r\nhello";
+  for (size_t split = 1; split < reply.size(); ++split) {
+    HandServer server;
+    CProviderCon con = SocketClient(platform::LocalPort(server.listener));
+    ASSERT_TRUE(con.SendRequestNow("/x?y=1"));
+    EXPECT_EQ("GET /x?y=1\nContent-Length: 0\n\n", server.Accept());
+    server.Send(reply.substr(0, split));
+    EXPECT_EQ(CProviderCon::kAnswerWaiting, con.TakeArrived()) << split;
+    server.Send(reply.substr(split));
+    ASSERT_EQ(CProviderCon::kAnswerComplete, con.TakeArrived()) << split;
+    MemoryChannel out("");
+    EXPECT_EQ(200, con.FinishRequest(&out, 5));
+    EXPECT_EQ("HTTP/1.1 200 OK\r\nContent-Length:5\r\n\r\nhello", out.Output()) << split;
+    EXPECT_FALSE(con.IsConnected());
+  }
+
+  // Answers cut short by the provider's close, a withheld 503, a foreign
+  // status line: once the close is seen the answer is complete, and what is
+  // passed on is what the blocking form passes on.
+  for (const std::string& partial : {std::string("HTTP/1.1 200 OK\r\nContent-Le"), std::string(""),
+                                     std::string("HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nabc"),
+                                     std::string("HTTP/1.1 503 Busy\r\nContent-Length: 1\r\n\r\nz"),
+                                     std::string("HTTP/1.0 200 OK\r\n\r\n")}) {
+    HandServer server;
+    CProviderCon con = SocketClient(platform::LocalPort(server.listener));
+    con.WithholdStatus(503);
+    ASSERT_TRUE(con.SendRequestNow("/x"));
+    server.Accept();
+    server.Send(partial);
+    server.Close();
+    ASSERT_EQ(CProviderCon::kAnswerComplete, con.TakeArrived()) << partial;
+    MemoryChannel out("");
+    int status = con.FinishRequest(&out, 5);
+    int blockingStatus = 0;
+    EXPECT_EQ(Streamed(partial, &blockingStatus), out.Output()) << partial;
+    EXPECT_EQ(blockingStatus, status) << partial;
+    EXPECT_EQ(status, con.Status());
+  }
+}
+
+TEST(CProviderCon, StepwiseLongAnswersAndFailedStarts) {
+  // An answer longer than the client holds: the rest is read by FinishRequest.
+  std::string body(200000, '\0');
+  for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i * 13 + 1);
+  HandServer server;
+  CProviderCon con = SocketClient(platform::LocalPort(server.listener));
+  ASSERT_TRUE(con.SendRequestNow("/big"));
+  server.Accept();
+  std::thread sender([&] { server.Send("HTTP/1.1 200 OK\r\nContent-Length: 200000\r\n\r\n" + body); });
+  CProviderCon::Arrival arrival = CProviderCon::kAnswerWaiting;
+  while (arrival == CProviderCon::kAnswerWaiting) {
+    ASSERT_EQ(1, platform::WaitReadable(con.Socket(), 5000));
+    arrival = con.TakeArrived();
+  }
+  EXPECT_EQ(CProviderCon::kAnswerLong, arrival);
+  MemoryChannel out("");
+  EXPECT_EQ(200, con.FinishRequest(&out, 5));
+  sender.join();
+  EXPECT_TRUE(out.Output() == "HTTP/1.1 200 OK\r\nContent-Length:200000\r\n\r\n" + body);
+
+  // Nothing listening, or a head too long to send at once: nothing is open.
+  CProviderCon nobody = SocketClient(FreePort());
+  EXPECT_FALSE(nobody.SendRequestNow("/x"));
+  EXPECT_EQ(platform::kInvalidSocket, nobody.Socket());
+  HandServer other;
+  CProviderCon longHead = SocketClient(platform::LocalPort(other.listener));
+  EXPECT_FALSE(longHead.SendRequestNow(("/" + std::string(5000, 'q')).c_str()));
+  EXPECT_EQ(platform::kInvalidSocket, longHead.Socket());
+  EXPECT_TRUE(longHead.SendRequestNow(("/" + std::string(3000, 'q')).c_str()));
 }
 
 }  // namespace
