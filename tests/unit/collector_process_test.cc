@@ -56,9 +56,13 @@ TEST(SpawnDetached, ChildIsDetachedAndInheritsNothing) {
   std::map<std::string, std::string> fds;
   auto readFds = [&] {
     fds.clear();
-    for (auto& entry : std::filesystem::directory_iterator(proc + "/fd"))
-      fds[entry.path().filename()] = std::filesystem::read_symlink(entry.path());
-    return fds.size() == 3;
+    std::error_code gone;  // a descriptor closed between the listing and the look
+    for (auto& entry : std::filesystem::directory_iterator(proc + "/fd", gone)) {
+      std::filesystem::path target = std::filesystem::read_symlink(entry.path(), gone);
+      if (gone) return false;
+      fds[entry.path().filename()] = target;
+    }
+    return !gone && fds.size() == 3;
   };
   WaitFor(readFds, 3);
   EXPECT_EQ(fds, (std::map<std::string, std::string>{{"0", "/dev/null"}, {"1", "/dev/null"}, {"2", "/dev/null"}}));
