@@ -71,12 +71,17 @@ class ForwardTask final : public LoopTask {
 
  private:
   // The whole answer is here: passed on without a wait.
+  // The client waits for the end of its connection, so that comes before
+  // the provider's. Nothing is asked again here (a first 503 went to a
+  // session), so the connection left open is never reused.
   void Finish() {
+    provider_->LeaveConnected();
     const int first = provider_->FinishRequest(client_.get(), kForwardTimeoutSeconds);
     const int status = FinishRoutedRequest(client_.get(), provider_.get(), uri_.c_str(), first, bytesBefore_);
     LogAccess(client_.get(), *request_, status);
-    provider_.reset();
     client_.reset();  // shuts the connection down and closes it
+    provider_->disconnect();
+    provider_.reset();
   }
 
   void HandOff() {

@@ -498,7 +498,10 @@ int CProviderCon::ReadAnswer(IOBase* output, int timeoutSeconds) {
   }
   Log(1024, "Gets reads end of body ( %d bytes left )\n", static_cast<int>(remaining));
   Log(1024, "Disconnect from provider\n");
-  disconnect();
+  if (leaveConnected_)
+    leaveConnected_ = false;
+  else
+    disconnect();
   Log(128, "ProviderCon HTTP STATUS is (%d)\n", status_);
   return status_;
 }

@@ -155,6 +155,10 @@ class CProviderCon {
   bool SendRequestNow(const char* uri);
   Arrival TakeArrived();
   int FinishRequest(IOBase* output, int timeoutSeconds);
+  // FinishRequest leaves the connection open for the caller's disconnect,
+  // so that the caller may close its client's connection first (the client
+  // waits for that close; the provider's reset can follow). Once only.
+  void LeaveConnected() { leaveConnected_ = true; }
   // The socket of the request in hand (kInvalidSocket when none).
   int Socket() const { return socket_; }
 
@@ -230,4 +234,5 @@ class CProviderCon {
   bool ended_ = false;      // TakeArrived saw the end of the answer's input
   bool noWait_ = false;     // reads take only what has arrived
   bool wouldWait_ = false;  // a read under noWait_ needed more
+  bool leaveConnected_ = false;
 };
