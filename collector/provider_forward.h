@@ -32,7 +32,9 @@ class URLParse;
 // How long an answer may take to arrive whole while the loop waits for it.
 constexpr unsigned kLoopAnswerWaitMs = 1000;
 // Requests the loop waits on at once; past it requests take a session.
-constexpr unsigned kMaxLoopForwards = 1024;
+// Each holds a copy of its request head (about 25 KB) and the document
+// client's 64 KiB buffer while it waits.
+constexpr unsigned kMaxLoopForwards = 256;
 
 // The server's alternate loop start: true when it took the connection
 // (moved out of `io`) and sent the request to the provider.
