@@ -303,6 +303,7 @@ std::string CProviderCon::StartRequest(const char* uri, std::string_view body) {
   status_ = 500;
   headTimedOut_ = false;
   headRead_ = false;
+  scan_ = 0;
   ended_ = false;
   sawStatus_ = false;
   statusText_.clear();
@@ -389,10 +390,34 @@ CProviderCon::Arrival CProviderCon::TakeArrived() {
   }
 }
 
+bool CProviderCon::HeadHeld() {
+  const char* data = input_.get();
+  while (scan_ < inputEnd_) {
+    const size_t span = std::min(inputEnd_ - scan_, kHeaderLineSize - 1);
+    const void* lineFeed = memchr(data + scan_, '\n', span);
+    size_t length = span;
+    size_t next = scan_ + span;
+    if (lineFeed != nullptr) {
+      length = static_cast<size_t>(static_cast<const char*>(lineFeed) - (data + scan_));
+      next = scan_ + length + 1;
+    } else if (span < kHeaderLineSize - 1) {
+      return false;  // the piece goes on past what has arrived
+    }
+    size_t text = strnlen(data + scan_, length);
+    while (text > 0 && IsSpace(data[scan_ + text - 1])) --text;
+    scan_ = next;
+    if (text == 0) return true;
+  }
+  return false;
+}
+
 CProviderCon::Arrival CProviderCon::HeldAnswer() {
   if (!headRead_) {
-    // Parsed only from what is here; a head still incomplete is left as it
-    // was. Once the peer has ended, the parse meets the end at once.
+    // Parsed once the end of the head is here; the look for it goes on
+    // from where the last one stopped, so a head that arrives a byte at a
+    // time costs no more than one that arrives at once. Once the peer has
+    // ended, the parse meets the end at once.
+    if (!ended_ && !HeadHeld()) return inputEnd_ == kInputSize ? kAnswerLong : kAnswerWaiting;
     noWait_ = !ended_;
     const bool read = ReadHead();
     noWait_ = false;

@@ -188,6 +188,9 @@ class CProviderCon {
   bool ReadHead();
   // What TakeArrived reports for the input held so far.
   Arrival HeldAnswer();
+  // Whether the input held has the head's end, found by walking its lines
+  // as ReadHeaderLine cuts them, from scan_ on.
+  bool HeadHeld();
   // The rest of a request once sent: the head (unless read), then the body.
   int ReadAnswer(IOBase* output, int timeoutSeconds);
   long ReadHeaderLine(char* buffer, size_t size, int timeoutSeconds);
@@ -228,6 +231,7 @@ class CProviderCon {
   size_t inputEnd_ = 0;
   // The answer's head as read, for the steps after it.
   bool headRead_ = false;
+  size_t scan_ = 0;  // where HeadHeld's walk goes on
   bool sawStatus_ = false;
   std::string statusText_;
   uint32_t bodyLength_ = 0;

@@ -187,20 +187,31 @@ std::string Streamed(const std::string& reply, int* status) {
 }
 
 TEST(CProviderCon, StepwiseAnswersWhateverTheirPiecesPassOnWhatTheBlockingFormDoes) {
-  const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nX-A: b\r\n\r\nhello";
-  for (size_t split = 1; split < reply.size(); ++split) {
-    HandServer server;
-    CProviderCon con = SocketClient(platform::LocalPort(server.listener));
-    ASSERT_TRUE(con.SendRequestNow("/x?y=1"));
-    EXPECT_EQ("GET /x?y=1\nContent-Length: 0\n\n", server.Accept());
-    server.Send(reply.substr(0, split));
-    EXPECT_EQ(CProviderCon::kAnswerWaiting, con.TakeArrived()) << split;
-    server.Send(reply.substr(split));
-    ASSERT_EQ(CProviderCon::kAnswerComplete, con.TakeArrived()) << split;
-    MemoryChannel out("");
-    EXPECT_EQ(200, con.FinishRequest(&out, 5));
-    EXPECT_EQ("HTTP/1.1 200 OK\r\nContent-Length:5\r\n\r\nhello", out.Output()) << split;
-    EXPECT_FALSE(con.IsConnected());
+  // Header lines are read in pieces of at most 2047 bytes: a line of 2047
+  // bytes and its line feed make two, the second empty, and that ends the
+  // head; a longer line goes on.
+  const std::string cut = "X-Cut: " + std::string(2040, 'c');
+  const std::string longer = "X-Long: " + std::string(3000, 'l');
+  for (const std::string& reply : {std::string("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nX-A: b\r\n\r\nhello"),
+                                   "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n" + longer + "\r\n\r\nhi",
+                                   "HTTP/1.1 200 OK\r\nContent-Length: 2\n" + cut + "\nhi"}) {
+    int blockingStatus = 0;
+    const std::string expected = Streamed(reply, &blockingStatus);
+    ASSERT_EQ(200, blockingStatus);
+    for (size_t split = 1; split < reply.size(); ++split) {
+      HandServer server;
+      CProviderCon con = SocketClient(platform::LocalPort(server.listener));
+      ASSERT_TRUE(con.SendRequestNow("/x?y=1"));
+      EXPECT_EQ("GET /x?y=1\nContent-Length: 0\n\n", server.Accept());
+      server.Send(reply.substr(0, split));
+      ASSERT_EQ(CProviderCon::kAnswerWaiting, con.TakeArrived()) << split;
+      server.Send(reply.substr(split));
+      ASSERT_EQ(CProviderCon::kAnswerComplete, con.TakeArrived()) << split;
+      MemoryChannel out("");
+      EXPECT_EQ(200, con.FinishRequest(&out, 5));
+      ASSERT_EQ(expected, out.Output()) << split;
+      EXPECT_FALSE(con.IsConnected());
+    }
   }
 
   // Answers cut short by the provider's close, a withheld 503, a foreign
