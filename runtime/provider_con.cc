@@ -210,6 +210,10 @@ char* CProviderCon::InputBuffer() {
 }
 
 long CProviderCon::FillInput(int timeoutSeconds) {
+  if (ended_) {
+    inputStart_ = inputEnd_ = 0;
+    return endedWith_;
+  }
   if (noWait_) {
     // Only what has arrived may be read: the head is not all here yet.
     wouldWait_ = true;
@@ -265,7 +269,7 @@ long CProviderCon::ReadHeaderLine(char* buffer, size_t size, int timeoutSeconds)
 }
 
 long CProviderCon::ReadBlock(char* buffer, size_t wanted, int timeoutSeconds) {
-  if ((mode_ & kModeSocket) == 0 || socket_ == platform::kInvalidSocket) return 0;
+  if ((mode_ & kModeSocket) == 0 || socket_ == platform::kInvalidSocket || ended_) return 0;
   size_t got = 0;
   // What has arrived already (on a large body it usually has) is taken
   // without a wait; when nothing has, the wait comes before the receive, so
@@ -305,6 +309,7 @@ std::string CProviderCon::StartRequest(const char* uri, std::string_view body) {
   headRead_ = false;
   scan_ = 0;
   ended_ = false;
+  endedWith_ = 0;
   sawStatus_ = false;
   statusText_.clear();
   bodyLength_ = 0;
@@ -382,7 +387,8 @@ CProviderCon::Arrival CProviderCon::TakeArrived() {
         inputEnd_ += static_cast<size_t>(n);
         received = true;
       } else if (n != platform::kWouldBlock) {
-        ended_ = true;  // closed or failed: every later receive ends at once
+        ended_ = true;  // closed or failed: later reads end the same way at once
+        endedWith_ = n;
       }
     }
     const Arrival arrival = HeldAnswer();
@@ -415,10 +421,10 @@ CProviderCon::Arrival CProviderCon::HeldAnswer() {
   if (!headRead_) {
     // Parsed once the end of the head is here; the look for it goes on
     // from where the last one stopped, so a head that arrives a byte at a
-    // time costs no more than one that arrives at once. Once the peer has
-    // ended, the parse meets the end at once.
+    // time costs no more than one that arrives at once. Once the input has
+    // ended, the parse meets that end without a wait.
     if (!ended_ && !HeadHeld()) return inputEnd_ == kInputSize ? kAnswerLong : kAnswerWaiting;
-    noWait_ = !ended_;
+    noWait_ = true;
     const bool read = ReadHead();
     noWait_ = false;
     if (!read) return inputEnd_ == kInputSize ? kAnswerLong : kAnswerWaiting;

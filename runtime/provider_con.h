@@ -236,6 +236,7 @@ class CProviderCon {
   std::string statusText_;
   uint32_t bodyLength_ = 0;
   bool ended_ = false;      // TakeArrived saw the end of the answer's input
+  long endedWith_ = 0;      // and how: 0 closed, -1 failed
   bool noWait_ = false;     // reads take only what has arrived
   bool wouldWait_ = false;  // a read under noWait_ needed more
   bool leaveConnected_ = false;
