@@ -19,10 +19,13 @@
 //     within kLoopAnswerWaitMs, or when the loop ends. The session then
 //     waits for what is missing with the usual time-outs, counted afresh.
 //
-// An answer passed on from the loop thread is written into a connection
-// that nothing has been written to yet, under the same stall limit as every
-// other answer the loop writes. Answers, log lines, counts and the access
-// log are the same either way.
+// An answer passed on from the loop thread (at most 64 KiB and its head)
+// is written into a connection that nothing has been written to yet. On
+// loopback a new connection's send buffer takes that much at once, even
+// from a client that reads nothing with the smallest receive window (tried
+// with a 60 KiB answer), so the write does not wait; the stall limit that
+// bounds every answer the loop writes stays in force. Answers, log lines,
+// counts and the access log are the same either way.
 #pragma once
 #include <memory>
 
