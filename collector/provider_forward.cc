@@ -70,10 +70,10 @@ class ForwardTask final : public LoopTask {
   void Abandon() override { HandOff(); }
 
  private:
-  // The whole answer is here: passed on without a wait.
-  // The client waits for the end of its connection, so that comes before
-  // the provider's. Nothing is asked again here (a first 503 went to a
-  // session), so the connection left open is never reused.
+  // The whole answer is here: passed on without a wait. The client waits
+  // for the end of its connection, so that comes before the provider's.
+  // Nothing is asked again here (a first 503 went to a session), so the
+  // connection left open is never reused.
   void Finish() {
     provider_->LeaveConnected();
     const int first = provider_->FinishRequest(client_.get(), kForwardTimeoutSeconds);
