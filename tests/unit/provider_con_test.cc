@@ -189,12 +189,15 @@ std::string Streamed(const std::string& reply, int* status) {
 TEST(CProviderCon, StepwiseAnswersWhateverTheirPiecesPassOnWhatTheBlockingFormDoes) {
   // Header lines are read in pieces of at most 2047 bytes: a line of 2047
   // bytes and its line feed make two, the second empty, and that ends the
-  // head; a longer line goes on.
+  // head; a longer line goes on. A line that is blank, or whose text a NUL
+  // ends at once, ends the head too.
   const std::string cut = "X-Cut: " + std::string(2040, 'c');
   const std::string longer = "X-Long: " + std::string(3000, 'l');
   for (const std::string& reply : {std::string("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nX-A: b\r\n\r\nhello"),
                                    "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n" + longer + "\r\n\r\nhi",
-                                   "HTTP/1.1 200 OK\r\nContent-Length: 2\n" + cut + "\nhi"}) {
+                                   "HTTP/1.1 200 OK\r\nContent-Length: 2\n" + cut + "\nhi",
+                                   std::string("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\0junk\nhi", 44),
+                                   std::string("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n \t\r\nhi")}) {
     int blockingStatus = 0;
     const std::string expected = Streamed(reply, &blockingStatus);
     ASSERT_EQ(200, blockingStatus);
@@ -235,6 +238,54 @@ TEST(CProviderCon, StepwiseAnswersWhateverTheirPiecesPassOnWhatTheBlockingFormDo
     EXPECT_EQ(Streamed(partial, &blockingStatus), out.Output()) << partial;
     EXPECT_EQ(blockingStatus, status) << partial;
     EXPECT_EQ(status, con.Status());
+  }
+}
+
+TEST(CProviderCon, StepwiseAgreesWithTheBlockingFormOnOddHeads) {
+  // Heads built from the bytes that matter to the line reader (line feeds,
+  // blanks, NULs, lines near the 2047-byte piece), sent in two pieces: the
+  // stepwise form must pass on exactly what the blocking form does.
+  uint32_t seed = 12345;
+  auto next = [&seed](uint32_t below) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % below;
+  };
+  const char* const parts[] = {"HTTP/1.1 200 OK", "\n", "\r\n", " ", "\t", "",  // 5: a NUL
+                               "Content-Length: 3", "X: y", "HTTP/1.1 404 Nope"};
+  for (int round = 0; round < 500; ++round) {
+    std::string reply;
+    const uint32_t pieces = 1 + next(12);
+    for (uint32_t i = 0; i < pieces; ++i) {
+      const uint32_t pick = next(11);
+      if (pick == 5)
+        reply += std::string(1, '\0');
+      else if (pick >= 9)
+        reply += std::string(2040 + next(12), pick == 9 ? 'a' : ' ');
+      else
+        reply += parts[pick];
+    }
+    reply += "\n\nabcdef";
+    int blockingStatus = 0;
+    const std::string expected = Streamed(reply, &blockingStatus);
+    HandServer server;
+    CProviderCon con = SocketClient(platform::LocalPort(server.listener));
+    con.WithholdStatus(503);
+    ASSERT_TRUE(con.SendRequestNow("/x"));
+    server.Accept();
+    const size_t split = 1 + next(static_cast<uint32_t>(reply.size() - 1));
+    server.Send(reply.substr(0, split));
+    con.TakeArrived();
+    server.Send(reply.substr(split));
+    // The connection stays open: the end of the answer must be found in it.
+    CProviderCon::Arrival arrival = con.TakeArrived();
+    while (arrival == CProviderCon::kAnswerWaiting) {
+      ASSERT_EQ(1, platform::WaitReadable(con.Socket(), 2000)) << round;
+      arrival = con.TakeArrived();
+    }
+    ASSERT_EQ(CProviderCon::kAnswerComplete, arrival) << round;
+    MemoryChannel out("");
+    EXPECT_EQ(blockingStatus, con.FinishRequest(&out, 5)) << round;
+    ASSERT_EQ(expected, out.Output()) << round;
   }
 }
 
