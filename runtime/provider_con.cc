@@ -214,11 +214,7 @@ long CProviderCon::FillInput(int timeoutSeconds) {
     inputStart_ = inputEnd_ = 0;
     return endedWith_;
   }
-  if (noWait_) {
-    // Only what has arrived may be read: the head is not all here yet.
-    wouldWait_ = true;
-    return -1;
-  }
+  if (noWait_) return -1;  // the loop thread never waits: read as a failure
   int ready = WaitForAnswer(TimeoutMs(timeoutSeconds));
   if (ready == 0) return -2;
   if (ready < 0) return -1;
@@ -423,11 +419,12 @@ CProviderCon::Arrival CProviderCon::HeldAnswer() {
     // from where the last one stopped, so a head that arrives a byte at a
     // time costs no more than one that arrives at once. Once the input has
     // ended, the parse meets that end without a wait.
+    // HeadHeld walks the lines as the reader cuts them, so the parse needs
+    // nothing more; reads that would wait all the same fail instead.
     if (!ended_ && !HeadHeld()) return inputEnd_ == kInputSize ? kAnswerLong : kAnswerWaiting;
     noWait_ = true;
-    const bool read = ReadHead();
+    ReadHead();
     noWait_ = false;
-    if (!read) return inputEnd_ == kInputSize ? kAnswerLong : kAnswerWaiting;
   }
   if (ended_ || inputEnd_ - inputStart_ >= bodyLength_) return kAnswerComplete;
   return inputEnd_ == kInputSize ? kAnswerLong : kAnswerWaiting;
@@ -435,9 +432,7 @@ CProviderCon::Arrival CProviderCon::HeldAnswer() {
 
 int CProviderCon::FinishRequest(IOBase* output, int timeoutSeconds) { return ReadAnswer(output, timeoutSeconds); }
 
-bool CProviderCon::ReadHead() {
-  const size_t start = inputStart_;
-  wouldWait_ = false;
+void CProviderCon::ReadHead() {
   char line[kHeaderLineSize];
   for (;;) {
     long n = ReadHeaderLine(line, sizeof line, headerTimeout_);
@@ -461,22 +456,12 @@ bool CProviderCon::ReadHead() {
     if (colon == std::string_view::npos) continue;
     headers_.emplace_front(std::string(Trim(text.substr(0, colon))), std::string(Trim(text.substr(colon + 1))));
   }
-  if (wouldWait_) {
-    // Not all here yet: back to where the head began, to be read again.
-    inputStart_ = start;
-    headers_.clear();
-    status_ = 500;
-    sawStatus_ = false;
-    statusText_.clear();
-    return false;
-  }
   Log(1024, "Gets reads end of headers\n");
   char lengthText[64] = {};
   int announced = FindResponseHeader("Content-Length", lengthText, sizeof lengthText) ? TextToInt(lengthText) : 0;
   bodyLength_ = announced > 0 ? static_cast<uint32_t>(announced) : 0;
   Log(1024, "Header content length is %u\n", bodyLength_);
   headRead_ = true;
-  return true;
 }
 
 int CProviderCon::ReadAnswer(IOBase* output, int timeoutSeconds) {

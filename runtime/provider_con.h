@@ -182,10 +182,8 @@ class CProviderCon {
               bool noResponse);
   // Resets the record for a new request; the request's head.
   std::string StartRequest(const char* uri, std::string_view body);
-  // Reads the status line and headers. False only without waits allowed
-  // (noWait_) when the head has not all arrived: the record is then as it
-  // was before the call, ready to read the head again.
-  bool ReadHead();
+  // Reads the status line and headers.
+  void ReadHead();
   // What TakeArrived reports for the input held so far.
   Arrival HeldAnswer();
   // Whether the input held has the head's end, found by walking its lines
@@ -238,6 +236,5 @@ class CProviderCon {
   bool ended_ = false;      // TakeArrived saw the end of the answer's input
   long endedWith_ = 0;      // and how: 0 closed, -1 failed
   bool noWait_ = false;     // reads take only what has arrived
-  bool wouldWait_ = false;  // a read under noWait_ needed more
   bool leaveConnected_ = false;
 };

@@ -241,54 +241,6 @@ TEST(CProviderCon, StepwiseAnswersWhateverTheirPiecesPassOnWhatTheBlockingFormDo
   }
 }
 
-TEST(CProviderCon, StepwiseAgreesWithTheBlockingFormOnOddHeads) {
-  // Heads built from the bytes that matter to the line reader (line feeds,
-  // blanks, NULs, lines near the 2047-byte piece), sent in two pieces: the
-  // stepwise form must pass on exactly what the blocking form does.
-  uint32_t seed = 12345;
-  auto next = [&seed](uint32_t below) {
-    seed = seed * 1103515245u + 12345u;
-    return (seed >> 8) % below;
-  };
-  const char* const parts[] = {"HTTP/1.1 200 OK", "\n", "\r\n", " ", "\t", "",  // 5: a NUL
-                               "Content-Length: 3", "X: y", "HTTP/1.1 404 Nope"};
-  for (int round = 0; round < 500; ++round) {
-    std::string reply;
-    const uint32_t pieces = 1 + next(12);
-    for (uint32_t i = 0; i < pieces; ++i) {
-      const uint32_t pick = next(11);
-      if (pick == 5)
-        reply += std::string(1, '\0');
-      else if (pick >= 9)
-        reply += std::string(2040 + next(12), pick == 9 ? 'a' : ' ');
-      else
-        reply += parts[pick];
-    }
-    reply += "\n\nabcdef";
-    int blockingStatus = 0;
-    const std::string expected = Streamed(reply, &blockingStatus);
-    HandServer server;
-    CProviderCon con = SocketClient(platform::LocalPort(server.listener));
-    con.WithholdStatus(503);
-    ASSERT_TRUE(con.SendRequestNow("/x"));
-    server.Accept();
-    const size_t split = 1 + next(static_cast<uint32_t>(reply.size() - 1));
-    server.Send(reply.substr(0, split));
-    con.TakeArrived();
-    server.Send(reply.substr(split));
-    // The connection stays open: the end of the answer must be found in it.
-    CProviderCon::Arrival arrival = con.TakeArrived();
-    while (arrival == CProviderCon::kAnswerWaiting) {
-      ASSERT_EQ(1, platform::WaitReadable(con.Socket(), 2000)) << round;
-      arrival = con.TakeArrived();
-    }
-    ASSERT_EQ(CProviderCon::kAnswerComplete, arrival) << round;
-    MemoryChannel out("");
-    EXPECT_EQ(blockingStatus, con.FinishRequest(&out, 5)) << round;
-    ASSERT_EQ(expected, out.Output()) << round;
-  }
-}
-
 TEST(CProviderCon, StepwiseLongAnswersAndFailedStarts) {
   // An answer longer than the client holds: the rest is read by FinishRequest.
   std::string body(200000, '\0');
